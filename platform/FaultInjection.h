@@ -1,0 +1,10 @@
+// Countdown of injected I/O failures, shared by both platform implementations.
+#pragma once
+
+namespace platform::detail {
+
+// True when this write (or read) is the one a test asked to fail; counts the call otherwise.
+bool InjectWriteFailure();
+bool InjectReadFailure();
+
+}  // namespace platform::detail
