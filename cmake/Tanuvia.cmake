@@ -24,11 +24,7 @@ set(TANUVIA_TEST_ENV
   WINEDEBUG=-all
   WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
   TANUVIA_SOURCE_DIR=${CMAKE_SOURCE_DIR}
-  TANUVIA_INTEROP_DIR=${CMAKE_SOURCE_DIR}/../shared/interop)
-if(DEFINED ENV{TANUVIA_INTEROP_DIR})
-  list(FILTER TANUVIA_TEST_ENV EXCLUDE REGEX "^TANUVIA_INTEROP_DIR=")
-  list(APPEND TANUVIA_TEST_ENV TANUVIA_INTEROP_DIR=$ENV{TANUVIA_INTEROP_DIR})
-endif()
+  TANUVIA_INTEROP_DIR=${CMAKE_SOURCE_DIR}/tests/interop)
 
 # tanuvia_add_test(TARGET [TIMEOUT seconds]): one ctest test per test binary (a Wine process start
 # costs seconds, so test cases are not split into processes).
