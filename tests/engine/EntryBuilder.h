@@ -17,7 +17,7 @@ inline ArchiveEntry MakeEntry(int level, const std::string& directory, const std
   ArchiveEntry e;
   std::memset(&e, 0, sizeof e);
   e.headerLevel = static_cast<std::uint8_t>(level);
-  std::strncpy(e.method, method, 5);
+  std::memcpy(e.method, method, std::strlen(method) < 5 ? std::strlen(method) : 5);
   std::strncpy(e.directory, directory.c_str(), sizeof e.directory - 1);
   std::strncpy(e.name, name.c_str(), sizeof e.name - 1);
   e.attributes = 0x20;
