@@ -1,16 +1,21 @@
 // tnbench [-m METHOD] FILE...
 //
 // For each file and each method (4..7, or the one given) encodes the file with the real encoder
-// into a delete-on-close temporary file, as staging does, and prints
-//   FILE -lhN- in=BYTES out=BYTES enc_MBps=X
-// with the best of three runs (1 MB = 1,000,000 bytes of input per second). A file that does not
-// compress is reported with out= its own size and "stored". Exit status 1 on any failure.
+// into a delete-on-close temporary file, as staging does, decodes the result with DecodeStream,
+// checks that the bytes and the CRC-16 match the file, and prints
+//   FILE -lhN- in=BYTES out=BYTES enc_MBps=X dec_MBps=Y
+// with the best of three runs each (MB = 1,000,000 bytes of original data per second). A file that
+// does not compress is reported with out= its own size, dec_MBps=- and "stored", as staging would
+// store it. Exit status 1 on any mismatch or failure.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "archive/Crc16.h"
+#include "codec/Decoder.h"
 #include "codec/LzEncoder.h"
 #include "platform/Platform.h"
 
@@ -61,18 +66,49 @@ bool EncodeOnce(const char* path, int method, EncodeRun* run) {
   return ok;
 }
 
-bool Bench(const char* path, int method) {
-  platform::FileHandle probe = platform::OpenFile(path, platform::OpenMode::ReadExisting);
-  if (probe == platform::NoFile) {
+bool ReadWhole(const char* path, std::vector<std::uint8_t>* bytes) {
+  platform::FileHandle file = platform::OpenFile(path, platform::OpenMode::ReadExisting);
+  if (file == platform::NoFile) {
     std::fprintf(stderr, "tnbench: cannot open %s\n", path);
     return false;
   }
-  const std::int64_t size = platform::FileSize(probe);
-  platform::CloseFile(probe);
-  if (size < 0 || size > 0xFFFFFFFFll) {
-    std::fprintf(stderr, "tnbench: %s: unusable size\n", path);
-    return false;
+  const std::int64_t size = platform::FileSize(file);
+  bool ok = size >= 0 && size <= 0xFFFFFFFFll;
+  std::uint32_t got = 0;
+  if (ok) {
+    bytes->assign(static_cast<std::size_t>(size), 0);
+    ok = platform::ReadFile(file, bytes->data(), static_cast<std::uint32_t>(size), &got) &&
+         got == size;
   }
+  platform::CloseFile(file);
+  if (!ok) std::fprintf(stderr, "tnbench: cannot read %s\n", path);
+  return ok;
+}
+
+// Best-of-three decoding of `run` into `output`; false when the result is not the original.
+bool DecodeBest(const char* path, int method, const EncodeRun& run,
+                const std::vector<std::uint8_t>& original, double* seconds) {
+  std::vector<std::uint8_t> output(original.size());
+  std::vector<std::uint32_t> work(codec::DecodeWorkSize / sizeof(std::uint32_t));
+  for (int r = 0; r < Runs; ++r) {
+    std::fill(output.begin(), output.end(), 0);
+    auto start = std::chrono::steady_clock::now();
+    int result = codec::DecodeStream(output.data(), run.packed.data(), run.packedSize, method,
+                                     static_cast<std::uint32_t>(original.size()), work.data());
+    double t = Seconds(start);
+    if (result != codec::DecodeOk || output != original ||
+        ComputeCrc16(output.data(), output.size()) != run.crc) {
+      std::fprintf(stderr, "tnbench: %s -lh%d-: decoded data does not match (result %d)\n", path,
+                   method, result);
+      return false;
+    }
+    if (r == 0 || t < *seconds) *seconds = t;
+  }
+  return true;
+}
+
+bool Bench(const char* path, int method, const std::vector<std::uint8_t>& original) {
+  const std::int64_t size = static_cast<std::int64_t>(original.size());
 
   EncodeRun best;
   for (int r = 0; r < Runs; ++r) {
@@ -85,10 +121,23 @@ bool Bench(const char* path, int method) {
     if (r == 0 || run.seconds < best.seconds) best = std::move(run);
   }
   const double mb = static_cast<double>(size) / 1e6;
-  std::printf("%s -lh%d- in=%lld out=%lld enc_MBps=%.2f%s\n", path, method,
-              static_cast<long long>(size),
-              static_cast<long long>(best.result == 0 ? best.packedSize : size),
-              best.seconds > 0 ? mb / best.seconds : 0.0, best.result == 0 ? "" : " stored");
+  if (best.result != 0) {
+    std::printf("%s -lh%d- in=%lld out=%lld enc_MBps=%.2f dec_MBps=- stored\n", path, method,
+                static_cast<long long>(size), static_cast<long long>(size),
+                best.seconds > 0 ? mb / best.seconds : 0.0);
+    std::fflush(stdout);
+    return true;
+  }
+  if (best.crc != ComputeCrc16(original.data(), original.size())) {
+    std::fprintf(stderr, "tnbench: %s -lh%d-: CRC of the encoder differs\n", path, method);
+    return false;
+  }
+  double decodeSeconds = 0;
+  if (!DecodeBest(path, method, best, original, &decodeSeconds)) return false;
+  std::printf("%s -lh%d- in=%lld out=%lld enc_MBps=%.2f dec_MBps=%.2f\n", path, method,
+              static_cast<long long>(size), static_cast<long long>(best.packedSize),
+              best.seconds > 0 ? mb / best.seconds : 0.0,
+              decodeSeconds > 0 ? mb / decodeSeconds : 0.0);
   std::fflush(stdout);
   return true;
 }
@@ -112,9 +161,14 @@ int main(int argc, char** argv) {
   }
   bool ok = true;
   for (int i = first; i < argc; ++i) {
+    std::vector<std::uint8_t> original;
+    if (!ReadWhole(argv[i], &original)) {
+      ok = false;
+      continue;
+    }
     for (int method = 4; method <= 7; ++method) {
       if (only != 0 && method != only) continue;
-      ok = Bench(argv[i], method) && ok;
+      ok = Bench(argv[i], method, original) && ok;
     }
   }
   return ok ? 0 : 1;
