@@ -1,5 +1,6 @@
 // DecodeStream over arbitrary packed data. Input: one byte selecting the method (4 + byte % 4),
-// three bytes of original size (up to 1 MiB, so one input stays quick), then the packed data.
+// three bytes of original size (the low 17 bits: up to 128 KiB, room for the longest offsets of
+// "-lh7-" while one input stays quick), then the packed data.
 // The packed data sits in an exactly sized buffer with its two look-ahead bytes, and the output
 // is exactly the original size, so any read or write beyond them is reported.
 #include <cstddef>
@@ -13,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
   const int method = 4 + data[0] % 4;
-  const std::uint32_t originalSize = (data[1] | (data[2] << 8) | (data[3] << 16)) & 0xFFFFF;
+  const std::uint32_t originalSize = (data[1] | (data[2] << 8) | (data[3] << 16)) & 0x1FFFF;
   const std::uint32_t packedSize = std::uint32_t(size - 4);
 
   std::unique_ptr<std::uint8_t[]> packed(new std::uint8_t[packedSize + codec::ReaderLookahead]);
