@@ -300,3 +300,28 @@ TEST(LzEncoder, EncodesBetweenPlatformFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LzEncoder, MissingWorkArraysAreReportedAsOutOfMemory) {
+  std::vector<std::uint8_t> input = TextBytes(50000, 6);
+  // The encoder takes four blocks: Huffman builder, block writer, bit writer, match finder.
+  for (std::uint32_t failing = 1; failing <= 4; ++failing) {
+    platform::FailNthAlloc(failing);
+    codec::LzEncoder encoder;
+    platform::FailNthAlloc(0);
+    EXPECT_FALSE(encoder.valid()) << failing;
+    codec::MemoryInput in(input.data(), input.size());
+    codec::MemoryOutput out;
+    std::uint32_t packed = 5;
+    Progress p;
+    EXPECT_EQ(encoder.Encode(out, in, 5, &packed, nullptr, RecordProgress, &p), 2) << failing;
+    EXPECT_EQ(packed, 5u);
+    EXPECT_EQ(out.size(), 0u);
+    EXPECT_EQ(in.consumed(), 0u);
+  }
+  codec::LzEncoder whole;
+  EXPECT_TRUE(whole.valid());
+}
+
+}  // namespace
