@@ -313,6 +313,26 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   archive->Unlock();
 }
 
+TEST(ArchiveDecode, ARepeatedPathDecodesItsFirstMemberAndSaysSo) {
+  testfiles::TempFolder folder;
+  const std::string path = folder.File("twice.lzh");
+  folder.Track(path);
+  ASSERT_TRUE(WriteArchive(path, {Member("same.txt", "-lh0-", 2, Bytes("first"), 5,
+                                         ComputeCrc16("first", 5)),
+                                  Member("SAME.TXT", "-lh0-", 0, Bytes("second!"), 7,
+                                         ComputeCrc16("second!", 7))}));
+  OpenArchive archive(path);
+  ASSERT_EQ(archive.Members().size(), 2u);
+  platform::MemoryBlock block = platform::NoBlock;
+  ArchiveEntry entry;
+  ASSERT_EQ(archive->DecodeMember("same.txt", &block, &entry), 0);
+  EXPECT_EQ(platform::BlockSize(block), 5u);
+  EXPECT_EQ(entry.originalSize, 5u);
+  EXPECT_EQ(std::memcmp(platform::LockBlock(block), "first", 5), 0);
+  platform::UnlockBlock(block);
+  platform::FreeBlock(block);
+}
+
 TEST(ArchiveDecode, FolderEntriesAndOtherMethodsAreRefusedWithoutReadingData) {
   const std::string dir = testfiles::InteropDir();
   if (dir.empty()) GTEST_SKIP() << "TANUVIA_INTEROP_DIR is not set";
