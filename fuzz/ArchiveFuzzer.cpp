@@ -1,5 +1,5 @@
 // A whole archive: the bytes become a file, an Archive scans it, and every member is decoded with
-// both drivers (members claiming more than 4 MiB are skipped to keep one input quick).
+// both drivers (members claiming more than 256 KiB are skipped to keep one input quick).
 #include <unistd.h>
 
 #include <cstddef>
@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr std::uint32_t MaxDecoded = 4u << 20;
+constexpr std::uint32_t MaxDecoded = 256u << 10;
 
 const char* ScratchPath() {
   static char path[512];
