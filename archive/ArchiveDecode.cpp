@@ -95,6 +95,12 @@ int DecodeInto(Archive& archive, const char* path, OutputRequest request, Archiv
   const int method = DecodableMethod(entry.method);
   if (method < 0 || entry.packedSize < 0 || entry.dataOffset < 0) return DriverFailed;
 
+  // Data the file does not hold is refused before any buffer is sized by it: a header may claim
+  // gigabytes of packed data.
+  const std::uint32_t toRead = method == 0 ? entry.originalSize : std::uint32_t(entry.packedSize);
+  const std::int64_t fileSize = platform::FileSize(archive.File());
+  if (fileSize < 0 || std::int64_t{entry.dataOffset} + toRead > fileSize) return DriverFailed;
+
   platform::MemoryBlock block = platform::NoBlock;
   std::uint8_t* output = static_cast<std::uint8_t*>(request.buffer);
   if (request.block) {
