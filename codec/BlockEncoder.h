@@ -1,0 +1,120 @@
+// The block writer: collects one block's symbols with their frequencies, and when the symbol
+// buffer is full (or the input ends) builds the three Huffman codes and sends the block.
+//
+// Symbol buffer: groups of up to eight symbols, each group headed by a flag byte whose bits, most
+// significant first, mark matches (1) and literals (0). A literal takes one byte; a match three:
+// length - 3, then the offset's high and low byte.
+//
+// Block on the wire: 16-bit symbol count; temporary code lengths; literal/length code lengths
+// (through the temporary code); position code lengths; then the symbols.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/BitWriter.h"
+#include "codec/ByteStream.h"
+#include "codec/CodecFormat.h"
+#include "codec/HuffmanBuilder.h"
+#include "codec/ZeroedBlock.h"
+
+namespace codec {
+
+// Position code of a match offset d (distance - 1): 0 for 0, else the number of significant bits.
+inline int PositionCode(std::uint32_t offset) {
+  int p = 0;
+  while (offset != 0) {
+    ++p;
+    offset >>= 1;
+  }
+  return p;
+}
+
+class BlockEncoder : public HuffmanBuilder {
+ public:
+  static constexpr std::uint32_t SymbolBufferSize = 16384;
+  // A new group starting at or past this position ends the block (a group needs at most 25 bytes).
+  static constexpr std::uint32_t BlockFullAt = SymbolBufferSize - 24;
+  static_assert(BlockFullAt + 1 + 8 * 3 <= SymbolBufferSize + 1);
+
+  BlockEncoder();
+  bool valid() const { return HuffmanBuilder::valid() && memory_.data() && writer_.valid(); }
+
+ protected:
+  // Prepares a new packed stream into `output` for the method's parameters.
+  void StartBlocks(ByteOutput* output, const MethodParams& params);
+
+  // Adds one symbol. `originalRead` (bytes of input read so far) becomes the writer's limit. False
+  // when the block that had to be sent first could not be sent (the stream stops growing).
+  bool EmitLiteral(std::uint8_t byte, std::uint32_t originalRead) {
+    writer_.setLimit(originalRead);
+    if (!NextGroupSlot()) return false;
+    symbols_[symbolPos_++] = byte;
+    ++literalFreq_[byte];
+    return true;
+  }
+  bool EmitMatch(std::uint32_t length, std::uint32_t offset, std::uint32_t originalRead) {
+    writer_.setLimit(originalRead);
+    if (!NextGroupSlot()) return false;
+    std::uint8_t* s = symbols_ + symbolPos_;
+    s[0] = static_cast<std::uint8_t>(length - MinMatch);
+    s[1] = static_cast<std::uint8_t>(offset >> 8);
+    s[2] = static_cast<std::uint8_t>(offset);
+    symbolPos_ += 3;
+    symbols_[flagPos_] |= groupMask_;
+    ++literalFreq_[length + LengthSymbolBase];
+    ++positionFreq_[PositionCode(offset)];
+    return true;
+  }
+
+  // Sends the last block and completes the stream. False when the stream did not stay below the
+  // limit or could not be written.
+  bool FinishBlocks();
+
+  // Sends the symbols gathered so far as one block and starts a new one. Virtual so that tests
+  // can watch where blocks end.
+  virtual void SendBlock();
+
+  bool ok() const { return writer_.ok(); }
+  std::uint32_t packedCount() const { return writer_.packedCount(); }
+  std::uint32_t symbolBufferPosition() const { return symbolPos_; }
+
+ private:
+  bool NextGroupSlot() {
+    groupMask_ >>= 1;
+    if (groupMask_ != 0) return true;
+    groupMask_ = 0x80;
+    if (symbolPos_ >= BlockFullAt) {
+      SendBlock();
+      if (!writer_.ok()) return false;
+      symbolPos_ = 0;
+    }
+    flagPos_ = symbolPos_;
+    symbols_[symbolPos_++] = 0;
+    return true;
+  }
+
+  void CountTemporaryFrequencies(int count);
+  void WriteLiteralLengths(int count);
+  void WriteSmallLengths(int count, int countBits, bool zeroRunAfterThird);
+  void WriteSymbols();
+
+  ZeroedBlock memory_;
+  std::uint16_t* literalFreq_;    // 2 * LiteralLengthSymbols: symbols, then internal node sums
+  std::uint16_t* literalCodes_;   // LiteralLengthSymbols
+  std::uint8_t* literalLengths_;  // LiteralLengthSymbols
+  std::uint8_t* symbols_;         // SymbolBufferSize
+
+  BitWriter writer_;
+  std::uint16_t positionFreq_[2 * MaxPositionCodes] = {};
+  std::uint16_t temporaryFreq_[2 * TemporarySymbols] = {};
+  // Shared by the temporary code and then the position code of one block.
+  std::uint8_t smallLengths_[TemporarySymbols] = {};
+  std::uint16_t smallCodes_[TemporarySymbols] = {};
+  int positionCodes_ = 0;
+  int positionCountBits_ = 0;
+  std::uint32_t symbolPos_ = 0;
+  std::uint32_t flagPos_ = 0;
+  std::uint8_t groupMask_ = 0;
+};
+
+}  // namespace codec

@@ -1,0 +1,153 @@
+#include "codec/MatchFinder.h"
+
+#include <cstring>
+
+#include "archive/Crc16.h"
+
+namespace codec {
+
+namespace {
+
+constexpr std::size_t ArrayBytes = MatchFinder::TextSize + MatchFinder::HashSize * 4 +
+                                   MatchFinder::MaxChain * 4 + MatchFinder::HashSize;
+
+// Number of equal leading bytes of a and b, at most `limit`.
+inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
+  std::uint32_t n = 0;
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  while (n + 8 <= limit) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + n, 8);
+    std::memcpy(&y, b + n, 8);
+    if (x != y) return n + static_cast<std::uint32_t>(__builtin_ctzll(x ^ y) >> 3);
+    n += 8;
+  }
+#endif
+  while (n < limit && a[n] == b[n]) ++n;
+  return n;
+}
+
+}  // namespace
+
+MatchFinder::MatchFinder() : memory_(ArrayBytes) {
+  std::uint8_t* base = memory_.data();
+  if (!base) {
+    text_ = longChain_ = nullptr;
+    heads_ = chain_ = nullptr;
+    return;
+  }
+  text_ = base;
+  heads_ = reinterpret_cast<std::uint32_t*>(base + TextSize);
+  chain_ = heads_ + HashSize;
+  longChain_ = reinterpret_cast<std::uint8_t*>(chain_ + MaxChain);
+}
+
+// Reads into the text buffer, keeping the CRC and the byte count. A short read ends the input for
+// good: a later read must not append bytes after a gap.
+std::uint32_t MatchFinder::Fill(std::uint8_t* to, std::uint32_t count) {
+  if (inputEnded_ || count == 0) return 0;
+  std::uint32_t got = input_->Read(to, count);
+  if (got > count) got = 0;
+  if (got < count) inputEnded_ = true;
+  crc_ = UpdateCrc16(crc_, to, got);
+  bytesRead_ += got;
+  return got;
+}
+
+void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
+  input_ = input;
+  inputEnded_ = false;
+  crc_ = 0;
+  bytesRead_ = 0;
+  window_ = window;
+  windowMask_ = window - 1;
+  std::memset(heads_, 0, HashSize * sizeof *heads_);
+  std::memset(longChain_, 0, HashSize);
+  position_ = window;
+  lowerBound_ = window;
+  remaining_ = Fill(text_ + window, TextSize - window);
+  matchLength_ = remaining_ < 2 ? remaining_ : 2;
+  matchPosition_ = position_;
+  const std::uint8_t* t = text_ + position_;
+  hash_ = ((((std::uint32_t{t[0]} << 5) ^ t[1]) << 5) ^ t[2]) & HashMask;
+}
+
+void MatchFinder::Slide() {
+  const std::uint32_t window = window_;
+  lowerBound_ = 0;
+  std::memmove(text_, text_ + window, TextSize - window);
+  position_ -= window;
+  remaining_ += Fill(text_ + TextSize - window, window);
+  std::uint32_t* heads = heads_;
+  for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > window ? heads[i] - window : 0;
+  std::uint32_t* chain = chain_;
+  for (std::uint32_t i = 0; i < window; ++i) chain[i] = chain[i] > window ? chain[i] - window : 0;
+}
+
+void MatchFinder::SearchAndInsert() {
+  const std::uint8_t* t = text_;
+  const std::uint32_t pos = position_;
+  const std::uint8_t* here = t + pos;
+  const std::uint32_t* chain = chain_;
+  const std::uint32_t mask = windowMask_;
+  std::uint32_t length = matchLength_ < 2 ? 2 : matchLength_;
+  std::uint32_t maxLength = MaxMatch;
+  std::uint32_t matchPos = pos;
+
+  // Skip over buckets known to have long chains: look for the match through a later group of
+  // the current text whose chain is short.
+  std::uint32_t k = 0;
+  std::uint32_t h = hash_;
+  while (longChain_[h] && k < MaxSkip) {
+    ++k;
+    h = ((h << 5) ^ t[pos + k + 2]) & HashMask;
+  }
+  if (k == MaxSkip) {
+    k = 0;
+    h = hash_;
+  }
+
+  std::uint32_t base = pos > window_ ? pos - window_ : 0;
+  if (base < lowerBound_) base = lowerBound_;
+  std::uint32_t scanLimit = base + k;
+
+  for (;;) {
+    int budget = ChainBudget;
+    bool reachedMax = false;
+    std::uint32_t candidate = heads_[h];
+    while (candidate > scanLimit) {
+      if (--budget == 0) break;
+      const std::uint8_t* source = t + candidate - k;
+      if (source[length] == here[length]) {
+        const std::uint32_t n = CommonLength(source, here, maxLength);
+        if (n > length) {
+          length = n;
+          matchPos = candidate - k;
+          if (length == maxLength) {
+            reachedMax = true;
+            break;
+          }
+        }
+      }
+      candidate = chain[candidate & mask];
+    }
+    if (budget == 0)
+      longChain_[h] = 1;
+    else if (!reachedMax)
+      longChain_[h] = 0;
+
+    if (length > k + 2 || k == 0) break;
+    // The skipped search found nothing that reaches past the skipped bytes: search the position's
+    // own chain for a short match instead.
+    scanLimit -= k;
+    maxLength = k + 2;
+    k = 0;
+    h = hash_;
+  }
+
+  matchLength_ = length;
+  matchPosition_ = matchPos;
+  Insert();
+}
+
+}  // namespace codec
