@@ -100,7 +100,7 @@ inline Bytes Level2(const RawMember& m) {
 }
 
 // Members one after another and the closing zero byte.
-inline Bytes Archive(const std::vector<Bytes>& members) {
+inline Bytes ArchiveBytes(const std::vector<Bytes>& members) {
   Bytes a;
   for (const auto& m : members) a.insert(a.end(), m.begin(), m.end());
   a.push_back(0);
