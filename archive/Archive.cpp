@@ -1,0 +1,202 @@
+#include "archive/Archive.h"
+
+#include <cstring>
+#include <new>
+
+#include "archive/ByteSource.h"
+#include "archive/Crc16.h"
+#include "archive/EntryEnumerator.h"
+#include "archive/Header.h"
+
+namespace {
+// Some archives are preceded by a 128-byte block (a file-transfer or resource header).
+constexpr std::int64_t PrefixBlock = 128;
+}  // namespace
+
+Archive::Archive() = default;
+
+Archive::~Archive() {
+  if (file_ != platform::NoFile) platform::CloseFile(file_);
+  if (copyBuffer_ != platform::NoBlock) platform::FreeBlock(copyBuffer_);
+  ClearCatalogue();
+  ClearPending();
+}
+
+void Archive::ClearCatalogue() {
+  for (std::uint32_t i = 0; i < catalogue_.Count(); ++i) {
+    void* record = nullptr;
+    catalogue_.Get(i, nullptr, nullptr, &record);
+    delete static_cast<ArchiveEntry*>(record);
+  }
+  catalogue_.Clear();
+}
+
+void Archive::ClearPending() {
+  // Temporary files are delete-on-close: closing them discards the staged data.
+  for (std::uint32_t i = 0; i < pending_.Count(); ++i) {
+    std::uintptr_t file = 0;
+    void* record = nullptr;
+    pending_.Get(i, nullptr, &file, &record);
+    if (file != platform::NoFile) platform::CloseFile(static_cast<platform::FileHandle>(file));
+    delete static_cast<ArchiveEntry*>(record);
+  }
+  pending_.Clear();
+}
+
+ResultCode Archive::OpenFile(const char* path) {
+  if (!path) {
+    if (file_ == platform::NoFile) return ResultInvalidArg;
+    ForceRescan();
+    return ResultOk;
+  }
+  if (std::strlen(path) >= sizeof path_) return ResultInvalidArg;
+  platform::FileHandle file = platform::OpenFile(path, platform::OpenMode::ReadWriteExisting);
+  if (file == platform::NoFile) return ResultInvalidArg;
+  if (file_ != platform::NoFile && file_ != file) platform::CloseFile(file_);
+  file_ = file;
+  std::memcpy(path_, path, std::strlen(path) + 1);
+  ForceRescan();
+  return ResultOk;
+}
+
+bool Archive::OwnedByCurrentThread() const {
+  return ownerThread_.load(std::memory_order_acquire) == platform::CurrentThreadId();
+}
+
+int Archive::Lock(bool withFileLock) {
+  const std::uint32_t self = platform::CurrentThreadId();
+  if (ownerThread_.load(std::memory_order_acquire) == self) {
+    if (fileLocked_ || !withFileLock) return 1;
+  } else {
+    while (lockWord_.exchange(1, std::memory_order_acquire) == 1) platform::YieldThread();
+    ownerThread_.store(self, std::memory_order_release);
+  }
+  if (withFileLock) {
+    fileLocked_ = 1;
+    if (file_ == platform::NoFile || !platform::LockWholeFile(file_)) {
+      fileLocked_ = 0;  // nothing to undo on the file
+      Unlock();
+      return 0;
+    }
+  }
+  platform::FileTime written;
+  if (file_ != platform::NoFile && platform::GetFileTimes(file_, nullptr, nullptr, &written) &&
+      platform::CompareFileTime(written, stamp_) != 0) {
+    Rescan();
+    stamp_ = written;
+  }
+  return 1;
+}
+
+int Archive::Unlock() {
+  ownerThread_.store(0, std::memory_order_release);
+  if (fileLocked_) {
+    fileLocked_ = 0;
+    platform::UnlockWholeFile(file_);
+  }
+  lockWord_.exchange(0, std::memory_order_release);
+  return 1;
+}
+
+std::int32_t Archive::Retain() { return ++refCount_; }
+
+std::int32_t Archive::Release() {
+  std::int32_t count = --refCount_;
+  if (count == 0) delete this;
+  return count;
+}
+
+bool Archive::ScanFrom(std::int64_t position, ByteSource& source) {
+  bool first = true;
+  for (;;) {
+    auto* entry = new (std::nothrow) ArchiveEntry;
+    if (!entry) return !first;
+    std::int64_t next = ReadHeader(source, position, entry);
+    // ReadHeader only ever moves forward; the test keeps a damaged chain from looping regardless.
+    if (next <= position) {
+      delete entry;
+      return !first;
+    }
+    char key[EntryPathMax];
+    EntryPath(*entry, key);
+    if (!catalogue_.Append(key, entry->attributes, entry)) {
+      delete entry;
+      return true;  // memory ran short: the members read so far form the catalogue
+    }
+    first = false;
+    position = next;
+  }
+}
+
+int Archive::Rescan() {
+  if (file_ == platform::NoFile || !OwnedByCurrentThread()) return 0;
+  ClearCatalogue();
+  FileSource source(file_, true);
+  if (ScanFrom(0, source) || ScanFrom(PrefixBlock, source)) return 1;
+
+  // No member at 0 nor at 128. An empty file, or just the closing zero byte, is an archive
+  // without members: it stays open so that members can be added to it.
+  std::int64_t size = source.Size();
+  std::uint8_t first = 0xFF;
+  std::uint32_t got = 0;
+  if (size == 0 || (size == 1 && source.ReadAt(0, &first, 1, &got) && got == 1 && first == 0))
+    return 1;
+  platform::CloseFile(file_);
+  file_ = platform::NoFile;
+  return 0;
+}
+
+EntryEnumerator* Archive::EnumEntries() {
+  // A caller already holding the lock keeps it: only a lock taken here is released here.
+  const bool held = OwnedByCurrentThread();
+  if (!Lock(false)) return nullptr;
+  auto* snapshot = new (std::nothrow) EntryEnumerator;
+  if (snapshot && !snapshot->CopyFrom(catalogue_)) {
+    snapshot->AddRef();
+    snapshot->Release();
+    snapshot = nullptr;
+  }
+  if (!held) Unlock();
+  if (snapshot) snapshot->AddRef();
+  return snapshot;
+}
+
+int Archive::CopyData(platform::FileHandle source, platform::FileHandle target,
+                      std::uint32_t count, std::uint16_t* crc) {
+  if (copyBuffer_ == platform::NoBlock) copyBuffer_ = platform::AllocBlock(CopyBufferSize, false);
+  auto* buffer = static_cast<std::uint8_t*>(platform::LockBlock(copyBuffer_));
+  if (!buffer) return 0;
+  if (crc) *crc = 0;
+  const bool toEnd = count == CopyToEnd;
+  std::uint32_t remaining = count;
+  int result = 1;
+  while (toEnd || remaining > 0) {
+    std::uint32_t want = (toEnd || remaining > CopyBufferSize) ? CopyBufferSize : remaining;
+    std::uint32_t got = 0;
+    if (!platform::ReadFile(source, buffer, want, &got)) {
+      result = 0;
+      break;
+    }
+    if (crc) *crc = UpdateCrc16(*crc, buffer, got);
+    if (got > 0 && !platform::WriteFile(target, buffer, got)) {
+      result = 0;
+      break;
+    }
+    if (!toEnd) remaining -= got;
+    if (got < want) {
+      // The source ended: fine when copying to its end, a failure when bytes were promised.
+      if (!toEnd && remaining > 0) result = 0;
+      break;
+    }
+  }
+  platform::UnlockBlock(copyBuffer_);
+  return result;
+}
+
+std::int32_t Archive::FindMember(const char* path) const { return catalogue_.FindNoCase(path); }
+
+const ArchiveEntry* Archive::MemberAt(std::uint32_t index) const {
+  void* record = nullptr;
+  if (!catalogue_.Get(index, nullptr, nullptr, &record)) return nullptr;
+  return static_cast<const ArchiveEntry*>(record);
+}

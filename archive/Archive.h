@@ -1,0 +1,100 @@
+// One open LZH archive file: its handle, the catalogue of its members (one ArchiveEntry per header,
+// in file order), the changes staged for the next rewrite, and the lock that lets the shell's
+// thread and worker threads share it.
+//
+// The catalogue is refreshed from the file whenever the file's last-write time differs from the
+// one seen at the last scan, so changes made through another Archive object or another process
+// show up at the next Lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "archive/ArchiveEntry.h"
+#include "archive/PathName.h"
+#include "archive/Results.h"
+#include "archive/StringList.h"
+#include "platform/Platform.h"
+
+class ByteSource;
+class EntryEnumerator;
+
+class Archive {
+ public:
+  // Transfer buffer of CopyData, allocated at first use.
+  static constexpr std::uint32_t CopyBufferSize = 0x40000;
+  // CopyData's count meaning "up to the end of the source".
+  static constexpr std::uint32_t CopyToEnd = 0xFFFFFFFF;
+
+  // Count 0, no file: the creator calls OpenFile and Retain.
+  Archive();
+  Archive(const Archive&) = delete;
+  Archive& operator=(const Archive&) = delete;
+
+  // Opens `path` for reading and writing (sharing both) and forces a scan at the next Lock. A path
+  // that cannot be opened (or does not fit a path buffer) gives ResultInvalidArg and leaves the
+  // object as it was. Without a path: ResultInvalidArg when no file is open, else a forced rescan.
+  ResultCode OpenFile(const char* path);
+
+  // Takes the lock; with `withFileLock` also the whole-file lock that excludes other handles and
+  // processes. Re-entrant for the owning thread only in that Lock succeeds again at once: the first
+  // Unlock releases everything. Rescans when the file's last-write time changed. 1 or 0.
+  int Lock(bool withFileLock);
+  // Releases the lock and the whole-file lock. Always 1.
+  int Unlock();
+  // True when the calling thread holds the lock (callers that may run under the lock check this
+  // instead of taking it again, so they do not release a lock they did not take).
+  bool OwnedByCurrentThread() const;
+
+  // A new snapshot of the catalogue with one reference, or null when the lock or memory fails.
+  EntryEnumerator* EnumEntries();
+
+  // Plain (not interlocked) reference count; Release destroys the object at 0.
+  std::int32_t Retain();
+  std::int32_t Release();
+
+  // Copies `count` bytes (CopyToEnd: up to the end of the source) from the source's position to
+  // the target's, through the 256 KB buffer, updating `*crc` (zeroed first) when given. 1 or 0;
+  // a failed or short write fails, and so does a source that ends before an explicit count.
+  int CopyData(platform::FileHandle source, platform::FileHandle target, std::uint32_t count,
+               std::uint16_t* crc);
+
+  // Rebuilds the catalogue from the file (lock held, file open). 1 when the file is an archive;
+  // 0 (and the file is closed) when no header is found at 0 nor after a 128-byte block. An empty
+  // file, or one holding only the closing zero byte, is an empty archive and stays open.
+  int Rescan();
+
+  // ----- For the decoder drivers and the rewrite; the caller holds the lock. -----
+
+  // Index of the first member whose full path equals `path` ignoring case, or -1.
+  std::int32_t FindMember(const char* path) const;
+  // The catalogue record at `index`, or null.
+  const ArchiveEntry* MemberAt(std::uint32_t index) const;
+  // The catalogue: key = full path, data = attributes, record = ArchiveEntry owned by the Archive.
+  StringList& Catalogue() { return catalogue_; }
+  const StringList& Catalogue() const { return catalogue_; }
+  // Staged changes: key = member path, data = temporary file handle (deleted on close) or NoFile,
+  // record = heap ArchiveEntry (new'd, owned by the Archive) or null. Discarded with the object.
+  StringList& Pending() { return pending_; }
+  platform::FileHandle File() const { return file_; }
+  const char* Path() const { return path_; }
+  // Makes the next Lock rescan (after the file was rewritten through this object).
+  void ForceRescan() { stamp_ = platform::FileTime{0xFFFFFFFF, 0xFFFFFFFF}; }
+
+ private:
+  ~Archive();  // through Release only
+  void ClearCatalogue();
+  void ClearPending();
+  bool ScanFrom(std::int64_t position, ByteSource& source);
+
+  std::int32_t refCount_ = 0;
+  platform::FileHandle file_ = platform::NoFile;
+  platform::MemoryBlock copyBuffer_ = platform::NoBlock;
+  std::atomic<std::int32_t> lockWord_{0};  // 0 free, 1 held; changed only by exchange
+  std::int32_t fileLocked_ = 0;
+  std::atomic<std::uint32_t> ownerThread_{0};
+  StringList catalogue_;
+  StringList pending_;
+  platform::FileTime stamp_{0xFFFFFFFF, 0xFFFFFFFF};
+  char path_[MaxPath] = "";
+};
