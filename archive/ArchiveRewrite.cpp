@@ -384,7 +384,10 @@ bool Commit(Archive& archive, RewriteFailure* why) {
     *why = RewriteFailure::NoTempFile;
     return false;
   }
-  // Taking the file lock rescans when another writer changed the file since the last look.
+  // Scan again under the file lock: a scan made while another process was rewriting the file
+  // may have seen it half-written, and a last-write time that did not change since (its clock
+  // ticks coarsely) would not tell.
+  archive.ForceRescan();
   if (!archive.Lock(true)) {
     platform::CloseFile(image);
     *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::Locked;
@@ -402,6 +405,10 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
   StringList& pending = archive.Pending();
   StringList& catalogue = archive.Catalogue();
   const FileHandle file = archive.File();
+  if (file == NoFile) {
+    *why = RewriteFailure::NotOpen;
+    return false;
+  }
   const std::int64_t oldLength = platform::FileSize(file);
   if (oldLength < 0) {
     *why = RewriteFailure::ArchiveRead;
