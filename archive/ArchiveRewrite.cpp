@@ -347,11 +347,14 @@ std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath) {
 
 namespace {
 
-bool LastByteIsZero(FileHandle file, std::int64_t length) {
-  std::uint8_t byte = 1;
+// The last byte of the file, or -1 when it cannot be read.
+int LastByte(FileHandle file, std::int64_t length) {
+  std::uint8_t byte = 0;
   std::uint32_t got = 0;
-  return platform::SeekFile(file, length - 1, platform::SeekFrom::Begin) == length - 1 &&
-         platform::ReadFile(file, &byte, 1, &got) && got == 1 && byte == 0;
+  if (platform::SeekFile(file, length - 1, platform::SeekFrom::Begin) != length - 1 ||
+      !platform::ReadFile(file, &byte, 1, &got) || got != 1)
+    return -1;
+  return byte;
 }
 
 // Releases what a successful commit has written out.
@@ -419,7 +422,6 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
   std::vector<Piece> pieces;
   std::vector<bool> used(pending.Count(), false);
   std::int64_t start = 0;  // old bytes still to copy from here, or -1: from the next header
-  std::int64_t lastEnd = 0;
   auto keep = [&](std::int64_t from, std::int64_t to) {
     if (to > oldLength) to = oldLength;
     if (to > from) pieces.push_back(Piece{Piece::OldBytes, from, to - from, 0, nullptr, NoFile, false});
@@ -438,7 +440,6 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
     catalogue.Get(i, &key, nullptr, &record);
     const auto* member = static_cast<const ArchiveEntry*>(record);
     std::int64_t h = member->headerOffset;
-    lastEnd = std::int64_t{member->dataOffset} + member->packedSize;
     if (start < 0) start = h;
     std::int32_t index = pending.FindNoCase(key);
     if (index < 0 || used[static_cast<std::uint32_t>(index)]) continue;
@@ -457,17 +458,18 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
       start = member->dataOffset;
     }
   }
-  bool appending = false;
-  for (std::uint32_t i = 0; i < pending.Count(); ++i)
-    if (!used[i] && NodeAt(pending, i).record) appending = true;
   if (start >= 0) {
-    // An archive that ends in its zero byte is copied up to it; anything a damaged archive
-    // holds after its last readable member would hide appended members, so it goes then.
+    // The rest of the file up to its closing zero byte. Bytes after the last member that a scan
+    // could read are kept too: they may be members hidden by a damaged header.
     std::int64_t end = oldLength;
-    if (appending && catalogue.Count() > 0)
-      end = lastEnd;
-    else if (oldLength > start && LastByteIsZero(file, oldLength))
-      end = oldLength - 1;
+    if (oldLength > start) {
+      int last = LastByte(file, oldLength);
+      if (last < 0) {
+        *why = RewriteFailure::ArchiveRead;
+        return false;
+      }
+      if (last == 0) end = oldLength - 1;
+    }
     keep(start, end);
   }
   for (std::uint32_t i = 0; i < pending.Count(); ++i) {

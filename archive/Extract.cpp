@@ -8,7 +8,6 @@
 #include "archive/Archive.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/TimeConversion.h"
-#include "codec/MemberDecoder.h"
 #include "platform/Platform.h"
 
 using platform::FileHandle;
@@ -103,7 +102,7 @@ ExtractResult WriteMember(Archive& archive, const ArchiveEntry& entry, const cha
   char key[EntryPathMax];
   EntryPath(entry, key);
   platform::MemoryBlock block = platform::NoBlock;
-  if (DecodeMember(archive, key, &block, nullptr) != 0 || block == platform::NoBlock) {
+  if (archive.DecodeMember(key, &block, nullptr) != 0 || block == platform::NoBlock) {
     if (block != platform::NoBlock) platform::FreeBlock(block);
     return ExtractResult::DecodeFailed;
   }

@@ -7,7 +7,6 @@
 #include "archive/Archive.h"
 #include "archive/Extract.h"
 #include "archive/TimeConversion.h"
-#include "codec/MemberDecoder.h"
 #include "cli/Commands.h"
 #include "cli/NameCodec.h"
 #include "cli/Progress.h"
@@ -82,7 +81,7 @@ int RunTest(const Options& options) {
     EntryPath(e, key);
     progress.Update(done, ShowPath(e));
     platform::MemoryBlock block = platform::NoBlock;
-    int result = DecodeMember(session.archive(), key, &block, nullptr);
+    int result = session.archive().DecodeMember(key, &block, nullptr);
     if (block != platform::NoBlock) platform::FreeBlock(block);
     if (result != 0) {
       progress.Clear();

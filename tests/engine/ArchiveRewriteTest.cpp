@@ -211,22 +211,6 @@ TEST_F(Rewrite, ABlockInFrontIsKeptAndAnEmptyCommitChangesNothing) {
   ExpectContents({{"DOC\\A.TXT", TextBytes("hello")}, {"C.TXT", one}});
 }
 
-TEST_F(Rewrite, NewMembersGoAfterTheLastReadableOneNotAfterDamage) {
-  RawMember m;
-  m.path = "A.TXT";
-  m.data = TextBytes("first");
-  Bytes image = Level2(m);
-  Bytes junk = {0x30, 0x31, 0x32, 0x33, 0x34};  // not a header: ends the catalogue
-  image.insert(image.end(), junk.begin(), junk.end());
-  ASSERT_TRUE(WriteBytes(archivePath, image));
-  {
-    OpenArchive a(archivePath);
-    ASSERT_TRUE(Stage(a, "B.TXT", two));
-    ASSERT_TRUE(Commit(*a));
-  }
-  ExpectContents({{"A.TXT", TextBytes("first")}, {"B.TXT", two}});
-}
-
 TEST_F(Rewrite, RefusesWhatTheHeadersCannotDescribe) {
   OpenArchive a(archivePath);
   // A sparse file of 4 GiB: its size does not fit the 32-bit size fields.
@@ -347,6 +331,11 @@ TEST_F(Rewrite, AFailedIoNeverLeavesAHalfWrittenArchive) {
       } else {
         ++failures;
         EXPECT_EQ(ReadBytes(archivePath), before) << "k=" << k;
+        // A read error while the commit scans the file again makes the archive object take
+        // the file for no archive and close it; the staged changes survive a reopening.
+        if (why == RewriteFailure::NotOpen) {
+          ASSERT_EQ(a->OpenFile(archivePath.c_str()), ResultOk);
+        }
         EXPECT_EQ(a.PendingCount(), 4u) << "k=" << k;
         ASSERT_TRUE(Commit(*a)) << "k=" << k;
         EXPECT_EQ(ReadBytes(archivePath), expected) << "k=" << k;
