@@ -20,11 +20,16 @@ bool IsFolder(const ArchiveEntry& e) {
   return (e.attributes & 0x10) != 0 || std::memcmp(e.method, "-lhd-", 5) == 0;
 }
 
+// Local date and time in a fixed-width form, so the columns line up.
 std::string DateText(std::uint32_t seconds) {
-  platform::FileTime time;
+  platform::FileTime time, local;
+  platform::SystemTime t;
   UnixToFileTime(seconds, &time);
+  if (!platform::FileTimeToLocalFileTime(time, &local) || !platform::FileTimeToSystemTime(local, &t))
+    return "-";
   char text[64];
-  FormatFileTime(time, text, sizeof text, 0, 0);
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
   return text;
 }
 
@@ -55,14 +60,15 @@ int RunList(const Options& options) {
     packed += static_cast<std::uint32_t>(e.packedSize);
     original += e.originalSize;
   }
-  std::snprintf(line, sizeof line, "------ --------- --------- ------\n%6zu %9llu %9llu", members.size(),
-                static_cast<unsigned long long>(packed), static_cast<unsigned long long>(original));
+  out += "------ --------- --------- ------\n";
+  std::snprintf(line, sizeof line, "%-6s %9llu %9llu", "total", static_cast<unsigned long long>(packed),
+                static_cast<unsigned long long>(original));
   out += line;
   if (original > 0) {
     std::snprintf(line, sizeof line, " %5.1f%%", static_cast<double>(packed) * 100.0 / original);
     out += line;
   }
-  out += members.size() == 1 ? "  1 member\n" : "  members\n";
+  out += "  " + std::to_string(members.size()) + (members.size() == 1 ? " member\n" : " members\n");
   std::fwrite(out.data(), 1, out.size(), stdout);
   return ExitOk;
 }
@@ -108,8 +114,7 @@ struct ExtractContext {
   bool quiet;
 };
 
-void ReportMember(void* context, const ArchiveEntry& entry, ExtractResult result,
-                  const char* target) {
+void ReportMember(void* context, const ArchiveEntry& entry, ExtractResult result, const char*) {
   auto* c = static_cast<ExtractContext*>(context);
   c->done += entry.originalSize;
   c->progress->Update(c->done, ShowPath(entry));
@@ -121,7 +126,7 @@ void ReportMember(void* context, const ArchiveEntry& entry, ExtractResult result
     case ExtractResult::Kept:
       if (c->quiet) return;
       c->progress->Clear();
-      std::fprintf(stderr, "tnlzh: %s: exists, kept (use -f to replace)\n", target);
+      std::fprintf(stderr, "tnlzh: %s: exists, kept (use -f to replace)\n", ShowPath(entry).c_str());
       return;
     case ExtractResult::Refused: why = "refused: the path leaves the target folder"; break;
     case ExtractResult::DecodeFailed:

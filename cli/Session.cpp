@@ -58,14 +58,17 @@ std::vector<ArchiveEntry> Session::Members() {
 
 std::string ShowPath(const std::string& archivePath) {
 #ifdef _WIN32
-  return archivePath;
+  std::string local = archivePath;
 #else
   // Convert first: in Shift-JIS a 0x5C byte may be the second half of a character.
   std::string local = ToLocal(archivePath);
   for (auto& c : local)
     if (c == '\\') c = '/';
-  return local;
 #endif
+  // Names come from the archive: control characters (terminal escapes) are not passed on.
+  for (auto& c : local)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return local;
 }
 
 std::string ShowPath(const ArchiveEntry& entry) {
