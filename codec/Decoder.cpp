@@ -141,16 +141,16 @@ int ReadLiteralTable(BitReader& reader, DecodeWork& work) {
 // Block header: 16-bit symbol count, then the temporary, literal/length and position tables.
 // A count of 0 is never written; such a block goes on until the member is complete, as a 32-bit
 // count that wraps below zero would.
+// Data that ends inside a header is reported as such, whatever the missing bits made of a count.
 int ReadBlockHeader(BitReader& reader, DecodeWork& work, std::uint64_t* symbols) {
   const std::uint32_t count = reader.GetBits(16);
   *symbols = count != 0 ? count : std::uint64_t{1} << 32;
   int result = ReadSmallTable(reader, work, TemporaryCountBits, TemporarySymbols, true);
-  if (result != DecodeOk) return result;
-  result = ReadLiteralTable(reader, work);
-  if (result != DecodeOk) return result;
-  result = ReadSmallTable(reader, work, int(work.positionCountBits), work.positionCodes, false);
-  if (result != DecodeOk) return result;
-  return reader.Overrun() ? DecodeCorrupt : DecodeOk;
+  if (result == DecodeOk) result = ReadLiteralTable(reader, work);
+  if (result == DecodeOk) {
+    result = ReadSmallTable(reader, work, int(work.positionCountBits), work.positionCodes, false);
+  }
+  return reader.Overrun() ? DecodeCorrupt : result;
 }
 
 // Where one decoding stands between the loops.

@@ -78,7 +78,9 @@ TEST(HuffmanBuilder, LimitsDepthTo16WithAFullCode) {
   // More frequent symbols never get longer codes.
   for (int i = 0; i < 40; ++i) {
     for (int j = 0; j < 40; ++j) {
-      if (f[i] && f[j] && f[i] > f[j]) EXPECT_LE(t.lengths[i], t.lengths[j]) << i << " vs " << j;
+      if (f[i] && f[j] && f[i] > f[j]) {
+        EXPECT_LE(t.lengths[i], t.lengths[j]) << i << " vs " << j;
+      }
     }
   }
 }
