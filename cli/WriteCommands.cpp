@@ -20,6 +20,8 @@
 namespace cli {
 namespace {
 
+constexpr int StageBatch = 512;
+
 #ifdef _WIN32
 constexpr std::uint8_t NewMemberOsId = 'W';
 #else
@@ -218,7 +220,10 @@ int RunAdd(const Options& options) {
     if (MakeEntry(item, options, &entry) &&
         StageFile(session.archive(), &entry, item.local.c_str(), OnEncoderProgress, &progress,
                   &why)) {
-      ++staged;
+      // Every staged member holds a temporary file open until the commit: commit in batches
+      // so that adding many files stays within the open-file limit.
+      if (++staged % StageBatch == 0 && !CommitWaiting(session.archive(), options.archive))
+        return ExitMemberFailed;
     } else {
       bar.Clear();
       Error(item.local + ": " + RewriteFailureText(why));
@@ -227,7 +232,8 @@ int RunAdd(const Options& options) {
     progress.before += item.size;
   }
   bar.Clear();
-  if (staged && !CommitWaiting(session.archive(), options.archive)) return ExitMemberFailed;
+  if (staged % StageBatch != 0 && !CommitWaiting(session.archive(), options.archive))
+    return ExitMemberFailed;
   return failed ? ExitMemberFailed : ExitOk;
 }
 
@@ -244,8 +250,20 @@ int RunDelete(const Options& options) {
       ++failed;
       continue;
     }
-    std::uint32_t here = MarkDeleted(archive, member.c_str()) ? 1 : 0;
-    here += MarkDeletedBelow(archive, member.c_str());
+    // A file member is deleted by its path alone; anything else may be a folder, whose
+    // members are found by one pass over the catalogue.
+    std::uint32_t here = 0;
+    std::int32_t index = -1;
+    if (archive.Lock(false)) {
+      index = archive.FindMember(member.c_str());
+      if (index >= 0 && (archive.MemberAt(static_cast<std::uint32_t>(index))->attributes & 0x10))
+        index = -1;
+      archive.Unlock();
+    }
+    if (index >= 0 && MarkDeleted(archive, member.c_str()))
+      here = 1;
+    else
+      here = MarkDeletedBelow(archive, member.c_str());
     if (here == 0) {
       Error(path + ": no such member");
       ++failed;
