@@ -581,11 +581,15 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
       return false;
     }
   }
-  platform::FlushFile(file);
-  if (platform::SeekFile(file, newLength, platform::SeekFrom::Begin) != newLength ||
-      !platform::SetEndOfFile(file)) {
-    // The new archive is complete up to its zero byte; old bytes may follow it.
-    *why = RewriteFailure::ArchiveWrite;
+  if (newLength < oldLength) {
+    // The new archive must be on the disk before the old tail goes: a crash in between then
+    // leaves the new members followed by dead bytes, never a cut archive.
+    platform::FlushFile(file);
+    if (platform::SeekFile(file, newLength, platform::SeekFrom::Begin) != newLength ||
+        !platform::SetEndOfFile(file)) {
+      // The new archive is complete up to its zero byte; old bytes follow it.
+      *why = RewriteFailure::ArchiveWrite;
+    }
   }
   DiscardPending(pending);
   return true;

@@ -38,14 +38,14 @@ std::string DateText(std::uint32_t seconds) {
 int RunList(const Options& options) {
   Session session;
   if (!session.Open(options.archive, false)) return ExitUsage;
-  std::vector<ArchiveEntry> members = session.Members();
+  std::uint32_t count = session.MemberCount();
   std::string out;
-  out.reserve(members.size() * 96 + 256);
+  out.reserve(std::size_t{count} * 96 + 256);
   out += "method    packed  original  ratio  crc   lv  date                 path\n";
   out += "------ --------- --------- ------ ----  --  -------------------  ----\n";
   std::uint64_t packed = 0, original = 0;
   char line[192];
-  for (const ArchiveEntry& e : members) {
+  session.ForEachMember([&](const ArchiveEntry& e) {
     char ratio[16] = "     -";
     if (e.originalSize > 0)
       std::snprintf(ratio, sizeof ratio, "%5.1f%%",
@@ -59,7 +59,7 @@ int RunList(const Options& options) {
     out += '\n';
     packed += static_cast<std::uint32_t>(e.packedSize);
     original += e.originalSize;
-  }
+  });
   out += "------ --------- --------- ------\n";
   std::snprintf(line, sizeof line, "%-6s %9llu %9llu", "total", static_cast<unsigned long long>(packed),
                 static_cast<unsigned long long>(original));
@@ -68,7 +68,7 @@ int RunList(const Options& options) {
     std::snprintf(line, sizeof line, " %5.1f%%", static_cast<double>(packed) * 100.0 / original);
     out += line;
   }
-  out += "  " + std::to_string(members.size()) + (members.size() == 1 ? " member\n" : " members\n");
+  out += "  " + std::to_string(count) + (count == 1 ? " member\n" : " members\n");
   std::fwrite(out.data(), 1, out.size(), stdout);
   return ExitOk;
 }
@@ -76,13 +76,17 @@ int RunList(const Options& options) {
 int RunTest(const Options& options) {
   Session session;
   if (!session.Open(options.archive, false)) return ExitUsage;
-  std::vector<ArchiveEntry> members = session.Members();
   std::uint64_t total = 0, done = 0;
-  for (const ArchiveEntry& e : members) total += e.originalSize;
+  std::uint32_t count = 0;
+  session.ForEachMember([&](const ArchiveEntry& e) {
+    total += e.originalSize;
+    ++count;
+  });
   Progress progress(!options.quiet, total);
   int failed = 0;
-  for (const ArchiveEntry& e : members) {
-    if (IsFolder(e)) continue;
+  // Decoding under the lock this thread holds reads each member without locking again.
+  session.ForEachMember([&](const ArchiveEntry& e) {
+    if (IsFolder(e)) return;
     char key[EntryPathMax];
     EntryPath(e, key);
     progress.Update(done, ShowPath(e));
@@ -96,13 +100,13 @@ int RunTest(const Options& options) {
       ++failed;
     }
     done += e.originalSize;
-  }
+  });
   progress.Clear();
   if (failed) {
-    Error(std::to_string(failed) + " of " + std::to_string(members.size()) + " members failed");
+    Error(std::to_string(failed) + " of " + std::to_string(count) + " members failed");
     return ExitMemberFailed;
   }
-  if (!options.quiet) std::fprintf(stderr, "%zu members ok\n", members.size());
+  if (!options.quiet) std::fprintf(stderr, "%u members ok\n", count);
   return ExitOk;
 }
 
@@ -147,7 +151,7 @@ int RunExtract(const Options& options) {
   if (platform::GetAttributes(folder.c_str()) == platform::InvalidAttributes)
     platform::MakeDirectory(folder.c_str());
   std::uint64_t total = 0;
-  for (const ArchiveEntry& e : session.Members()) total += e.originalSize;
+  session.ForEachMember([&](const ArchiveEntry& e) { total += e.originalSize; });
   Progress progress(!options.quiet, total);
   ExtractContext context{&progress, 0, options.quiet};
   ExtractOptions extract;

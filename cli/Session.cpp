@@ -46,14 +46,20 @@ bool Session::Open(const std::string& path, bool create) {
   return true;
 }
 
-std::vector<ArchiveEntry> Session::Members() {
-  std::vector<ArchiveEntry> out;
-  if (!archive_->Lock(false)) return out;
-  out.reserve(archive_->Catalogue().Count());
-  for (std::uint32_t i = 0; i < archive_->Catalogue().Count(); ++i)
-    out.push_back(*archive_->MemberAt(i));
+bool Session::ForEachMember(const std::function<void(const ArchiveEntry&)>& visit) {
+  if (!archive_->Lock(false)) return false;
+  for (std::uint32_t i = 0; i < archive_->Catalogue().Count(); ++i) visit(*archive_->MemberAt(i));
   archive_->Unlock();
-  return out;
+  return true;
+}
+
+std::uint32_t Session::MemberCount() {
+  std::uint32_t count = 0;
+  if (archive_->Lock(false)) {
+    count = archive_->Catalogue().Count();
+    archive_->Unlock();
+  }
+  return count;
 }
 
 std::string ShowPath(const std::string& archivePath) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,10 @@ class Session {
 
   bool Open(const std::string& path, bool create);
   Archive& archive() { return *archive_; }
-  // The members in file order (a fresh scan when the file changed).
-  std::vector<ArchiveEntry> Members();
+  // Calls `visit` for every member in file order (after a fresh scan when the file changed),
+  // under the archive lock: no copy of a large catalogue is made. False when the lock fails.
+  bool ForEachMember(const std::function<void(const ArchiveEntry&)>& visit);
+  std::uint32_t MemberCount();
 
  private:
   Archive* archive_ = nullptr;
