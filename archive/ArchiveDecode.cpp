@@ -128,8 +128,9 @@ int DecodeInto(Archive& archive, const char* path, OutputRequest request, Archiv
     // Stored: the data is the member. Packed bytes beyond the original size are not read (they
     // would not fit the output); fewer than the original size mean the member is damaged.
     if (std::uint32_t(entry.packedSize) < entry.originalSize) return DriverFailed;
-    if (!hold.SavePosition() ||
-        !ReadAt(archive.File(), entry.dataOffset, output, entry.originalSize)) {
+    if (entry.originalSize != 0 &&
+        (!hold.SavePosition() ||
+         !ReadAt(archive.File(), entry.dataOffset, output, entry.originalSize))) {
       return DriverFailed;
     }
     hold.Release();

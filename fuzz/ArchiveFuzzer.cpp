@@ -48,12 +48,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       snapshot->Release();
       std::vector<std::uint8_t> buffer;
       for (std::uint32_t i = 0; i < fetched; ++i) {
-        const ArchiveEntry& entry = entries[i];
-        if (entry.originalSize > MaxDecoded) continue;
         char path[EntryPathMax];
-        EntryPath(entry, path);
+        EntryPath(entries[i], path);
+        // Paths may repeat: the drivers decode the first member of a path, so that one's size
+        // decides whether it is skipped.
+        std::uint32_t originalSize = 0xFFFFFFFF;
+        if (archive->Lock(false)) {
+          const std::int32_t index = archive->FindMember(path);
+          const ArchiveEntry* first = index < 0 ? nullptr : archive->MemberAt(std::uint32_t(index));
+          if (first) originalSize = first->originalSize;
+          archive->Unlock();
+        }
+        if (originalSize > MaxDecoded) continue;
         platform::MemoryBlock block = platform::NoBlock;
-        // Paths may repeat: the driver decodes the first member of that path, and says which.
         ArchiveEntry decoded;
         const int result = archive->DecodeMember(path, &block, &decoded);
         if ((result == 0) != (block != platform::NoBlock)) __builtin_trap();
@@ -61,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           if (platform::BlockSize(block) != decoded.originalSize) __builtin_trap();
           platform::FreeBlock(block);
         }
-        buffer.assign(entry.originalSize + 1, 0);
+        buffer.assign(originalSize + 1, 0);
         if (archive->DecodeMemberInto(path, buffer.data(), nullptr) > 1) __builtin_trap();
         if (archive->OwnedByCurrentThread()) __builtin_trap();  // the lock was released
       }

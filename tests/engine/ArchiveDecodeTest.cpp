@@ -291,6 +291,7 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
              Member("storedshort.txt", "-lh0-", 2, Bytes("HEL"), 5, helloCrc),
              Member("old.txt", "-lh1-", 2, Bytes("HELLO"), 5, helloCrc),
              Member("empty.bin", "-lh5-", 2, {}, 0, 0),
+             Member("empty0.bin", "-lh0-", 1, {}, 0, 0),
              // Claims far more packed data than the file holds (the last member: the scan stops
              // after it).
              Claiming(Member("huge.bin", "-lh5-", 2, packed, text.originalSize, text.crc),
@@ -298,14 +299,14 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   OpenArchive archive(path);
   ASSERT_TRUE(archive.Opened());
   const std::vector<ArchiveEntry> members = archive.Members();
-  ASSERT_EQ(members.size(), 9u);
-  ASSERT_GT(members[8].packedSize, 0x70000000);
+  ASSERT_EQ(members.size(), 10u);
+  ASSERT_GT(members[9].packedSize, 0x70000000);
 
   std::vector<std::uint8_t> data;
   EXPECT_EQ(DecodeAndCheck(*archive, members[0], &data), 0);
   EXPECT_EQ(data.size(), text.originalSize);
   // Not 2: no buffer is sized by a packed size the file cannot hold.
-  for (int i : {1, 2, 3, 5, 6, 8}) {
+  for (int i : {1, 2, 3, 5, 6, 9}) {
     EXPECT_EQ(DecodeAndCheck(*archive, members[std::size_t(i)], nullptr), 1) << i;
   }
   // A stored member with more packed bytes than its size yields just its size.
@@ -314,9 +315,11 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   std::vector<std::uint8_t> into(6, 0xEE);
   EXPECT_EQ(archive->DecodeMemberInto("STORED.TXT", into.data(), nullptr), 0);
   EXPECT_EQ(into[5], 0xEE);
-  // An empty compressed member decodes to an empty block.
-  EXPECT_EQ(DecodeAndCheck(*archive, members[7], &data), 0);
-  EXPECT_TRUE(data.empty());
+  // Empty members, compressed or stored, decode to empty blocks.
+  for (int i : {7, 8}) {
+    EXPECT_EQ(DecodeAndCheck(*archive, members[std::size_t(i)], &data), 0) << i;
+    EXPECT_TRUE(data.empty());
+  }
 
   platform::MemoryBlock block = platform::NoBlock;
   EXPECT_EQ(archive->DecodeMember("missing.txt", &block, nullptr), 1);
