@@ -304,8 +304,9 @@ bool StageEntry(Archive& archive, const char* memberPath, const ArchiveEntry& en
 
 bool MarkDeleted(Archive& archive, const char* memberPath) {
   StringList& pending = archive.Pending();
-  StringList& catalogue = archive.Catalogue();
   if (!archive.Lock(false)) return false;
+  // Taken under the lock: the rescan inside Lock replaces the catalogue.
+  const StringList& catalogue = archive.Catalogue();
   if (catalogue.FindNoCase(memberPath) < 0) {
     archive.Unlock();
     return false;
@@ -325,8 +326,8 @@ bool MarkDeleted(Archive& archive, const char* memberPath) {
 }
 
 std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath) {
-  StringList& catalogue = archive.Catalogue();
   if (!archive.Lock(false)) return 0;
+  const StringList& catalogue = archive.Catalogue();
   std::size_t length = std::strlen(folderPath);
   while (length > 0 && folderPath[length - 1] == '\\') --length;
   std::vector<std::string> doomed;
@@ -406,7 +407,7 @@ namespace {
 
 bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
   StringList& pending = archive.Pending();
-  StringList& catalogue = archive.Catalogue();
+  const StringList& catalogue = archive.Catalogue();
   const FileHandle file = archive.File();
   if (file == NoFile) {
     *why = RewriteFailure::NotOpen;
@@ -436,9 +437,10 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
   };
   for (std::uint32_t i = 0; i < catalogue.Count(); ++i) {
     const char* key = nullptr;
-    void* record = nullptr;
-    catalogue.Get(i, &key, nullptr, &record);
-    const auto* member = static_cast<const ArchiveEntry*>(record);
+    catalogue.Get(i, &key, nullptr, nullptr);
+    ArchiveEntry entry;
+    if (!archive.GetMember(i, &entry)) return false;
+    const ArchiveEntry* member = &entry;
     std::int64_t h = member->headerOffset;
     if (start < 0) start = h;
     std::int32_t index = pending.FindNoCase(key);

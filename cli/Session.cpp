@@ -48,7 +48,9 @@ bool Session::Open(const std::string& path, bool create) {
 
 bool Session::ForEachMember(const std::function<void(const ArchiveEntry&)>& visit) {
   if (!archive_->Lock(false)) return false;
-  for (std::uint32_t i = 0; i < archive_->Catalogue().Count(); ++i) visit(*archive_->MemberAt(i));
+  ArchiveEntry entry;
+  for (std::uint32_t i = 0; i < archive_->MemberCount() && archive_->GetMember(i, &entry); ++i)
+    visit(entry);
   archive_->Unlock();
   return true;
 }
