@@ -13,22 +13,12 @@ namespace {
 constexpr std::int64_t PrefixBlock = 128;
 }  // namespace
 
-Archive::Archive() = default;
+Archive::Archive() : members_(std::make_shared<MemberTable>()) {}
 
 Archive::~Archive() {
   if (file_ != platform::NoFile) platform::CloseFile(file_);
   if (copyBuffer_ != platform::NoBlock) platform::FreeBlock(copyBuffer_);
-  ClearCatalogue();
   ClearPending();
-}
-
-void Archive::ClearCatalogue() {
-  for (std::uint32_t i = 0; i < catalogue_.Count(); ++i) {
-    void* record = nullptr;
-    catalogue_.Get(i, nullptr, nullptr, &record);
-    delete static_cast<ArchiveEntry*>(record);
-  }
-  catalogue_.Clear();
 }
 
 void Archive::ClearPending() {
@@ -106,23 +96,16 @@ std::int32_t Archive::Release() {
   return count;
 }
 
-bool Archive::ScanFrom(std::int64_t position, ByteSource& source) {
+// Reads headers from `position` on into `table`; false when not even the first one could be read.
+bool Archive::ScanFrom(std::int64_t position, ByteSource& source, MemberTable* table) {
+  ArchiveEntry entry;
   bool first = true;
   for (;;) {
-    auto* entry = new (std::nothrow) ArchiveEntry;
-    if (!entry) return !first;
-    std::int64_t next = ReadHeader(source, position, entry);
+    std::int64_t next = ReadHeader(source, position, &entry);
     // ReadHeader only ever moves forward; the test keeps a damaged chain from looping regardless.
-    if (next <= position) {
-      delete entry;
-      return !first;
-    }
-    char key[EntryPathMax];
-    EntryPath(*entry, key);
-    if (!catalogue_.Append(key, entry->attributes, entry)) {
-      delete entry;
-      return true;  // memory ran short: the members read so far form the catalogue
-    }
+    if (next <= position) return !first;
+    // Memory running short ends the scan: the members read so far form the catalogue.
+    if (!table->Add(entry)) return !first;
     first = false;
     position = next;
   }
@@ -130,9 +113,18 @@ bool Archive::ScanFrom(std::int64_t position, ByteSource& source) {
 
 int Archive::Rescan() {
   if (file_ == platform::NoFile || !OwnedByCurrentThread()) return 0;
-  ClearCatalogue();
+  // A new table replaces the old one, which snapshots taken from it keep alive.
+  std::shared_ptr<MemberTable> table;
+  try {
+    table = std::make_shared<MemberTable>();
+  } catch (const std::bad_alloc&) {
+    return 1;  // memory ran short: the previous catalogue stays
+  }
   FileSource source(file_, true);
-  if (ScanFrom(0, source) || ScanFrom(PrefixBlock, source)) return 1;
+  // A failed first header leaves the table empty, ready for the second try.
+  bool found = ScanFrom(0, source, table.get()) || ScanFrom(PrefixBlock, source, table.get());
+  members_ = std::move(table);
+  if (found) return 1;
 
   // No member at 0 nor at 128. An empty file, or just the closing zero byte, is an archive
   // without members: it stays open so that members can be added to it.
@@ -150,12 +142,7 @@ EntryEnumerator* Archive::EnumEntries() {
   // A caller already holding the lock keeps it: only a lock taken here is released here.
   const bool held = OwnedByCurrentThread();
   if (!Lock(false)) return nullptr;
-  auto* snapshot = new (std::nothrow) EntryEnumerator;
-  if (snapshot && !snapshot->CopyFrom(catalogue_)) {
-    snapshot->AddRef();
-    snapshot->Release();
-    snapshot = nullptr;
-  }
+  auto* snapshot = new (std::nothrow) EntryEnumerator(members_);
   if (!held) Unlock();
   if (snapshot) snapshot->AddRef();
   return snapshot;
@@ -193,10 +180,8 @@ int Archive::CopyData(platform::FileHandle source, platform::FileHandle target,
   return result;
 }
 
-std::int32_t Archive::FindMember(const char* path) const { return catalogue_.FindNoCase(path); }
+std::int32_t Archive::FindMember(const char* path) const { return members_->List().FindNoCase(path); }
 
-const ArchiveEntry* Archive::MemberAt(std::uint32_t index) const {
-  void* record = nullptr;
-  if (!catalogue_.Get(index, nullptr, nullptr, &record)) return nullptr;
-  return static_cast<const ArchiveEntry*>(record);
+bool Archive::GetMember(std::uint32_t index, ArchiveEntry* out) const {
+  return members_->Get(index, out);
 }

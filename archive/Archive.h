@@ -9,8 +9,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "archive/ArchiveEntry.h"
+#include "archive/MemberTable.h"
 #include "archive/PathName.h"
 #include "archive/Results.h"
 #include "archive/StringList.h"
@@ -79,11 +81,14 @@ class Archive {
 
   // Index of the first member whose full path equals `path` ignoring case, or -1.
   std::int32_t FindMember(const char* path) const;
-  // The catalogue record at `index`, or null.
-  const ArchiveEntry* MemberAt(std::uint32_t index) const;
-  // The catalogue: key = full path, data = attributes, record = ArchiveEntry owned by the Archive.
-  StringList& Catalogue() { return catalogue_; }
-  const StringList& Catalogue() const { return catalogue_; }
+  // The whole record of the member at `index`; false past the end.
+  bool GetMember(std::uint32_t index, ArchiveEntry* out) const;
+  std::uint32_t MemberCount() const { return members_->Count(); }
+  // The catalogue in file order: key = full path, data = attributes (records through GetMember).
+  // A rescan replaces it rather than changing it; a caller that keeps it across an Unlock keeps
+  // Members() instead.
+  const StringList& Catalogue() const { return members_->List(); }
+  std::shared_ptr<const MemberTable> Members() const { return members_; }
   // Staged changes: key = member path, data = temporary file handle (deleted on close) or NoFile,
   // record = heap ArchiveEntry (new'd, owned by the Archive) or null. Discarded with the object.
   StringList& Pending() { return pending_; }
@@ -94,9 +99,8 @@ class Archive {
 
  private:
   ~Archive();  // through Release only
-  void ClearCatalogue();
   void ClearPending();
-  bool ScanFrom(std::int64_t position, ByteSource& source);
+  static bool ScanFrom(std::int64_t position, ByteSource& source, MemberTable* table);
 
   std::int32_t refCount_ = 0;
   platform::FileHandle file_ = platform::NoFile;
@@ -104,7 +108,7 @@ class Archive {
   std::atomic<std::int32_t> lockWord_{0};  // 0 free, 1 held; changed only by exchange
   std::int32_t fileLocked_ = 0;
   std::atomic<std::uint32_t> ownerThread_{0};
-  StringList catalogue_;
+  std::shared_ptr<const MemberTable> members_;  // never null
   StringList pending_;
   platform::FileTime stamp_{0xFFFFFFFF, 0xFFFFFFFF};
   char path_[MaxPath] = "";

@@ -1,17 +1,19 @@
-// A reference-counted snapshot of an archive's catalogue: a copy of every node (key, data word and
-// record) and a read position. Taking one costs a single block copy of the records.
+// A reference-counted snapshot of an archive's catalogue (every member's key, data word and record)
+// and a read position. It holds the catalogue's table, which a rescan replaces rather than
+// changes, so the snapshot stays as it was taken without copying the members.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "archive/ArchiveEntry.h"
 #include "archive/Results.h"
-#include "archive/StringList.h"
+#include "archive/MemberTable.h"
 
 class EntryEnumerator final {
  public:
-  EntryEnumerator() = default;
+  explicit EntryEnumerator(std::shared_ptr<const MemberTable> members)
+      : members_(std::move(members)) {}
   EntryEnumerator(const EntryEnumerator&) = delete;
   EntryEnumerator& operator=(const EntryEnumerator&) = delete;
 
@@ -27,16 +29,12 @@ class EntryEnumerator final {
   ResultCode Reset();
   // Exact, case-sensitive lookup of a full path; copies the record out when `out` is given.
   bool FindEntry(const char* path, ArchiveEntry* out) const;
-  std::uint32_t Count() const { return list_.Count(); }
-
-  // Fills the snapshot from a catalogue whose records are ArchiveEntry; false when memory is short.
-  bool CopyFrom(const StringList& catalogue);
+  std::uint32_t Count() const { return members_->Count(); }
 
  private:
   ~EntryEnumerator() = default;  // through Release only
 
   std::uint32_t refCount_ = 0;
   std::uint32_t position_ = 0;
-  std::vector<ArchiveEntry> records_;
-  StringList list_;
+  std::shared_ptr<const MemberTable> members_;
 };

@@ -8,8 +8,8 @@ namespace codec {
 std::uint32_t FileInput::Read(void* buffer, std::uint32_t count) {
   std::uint32_t got = 0;
   // On an error `got` still holds what arrived before it; the caller sees a short read, which
-  // ends its input.
-  platform::ReadFile(file_, buffer, count, &got);
+  // ends its input, and can ask failed() whether the end was real.
+  if (!platform::ReadFile(file_, buffer, count, &got)) failed_ = true;
   return got <= count ? got : 0;
 }
 

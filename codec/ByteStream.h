@@ -16,6 +16,8 @@ class ByteInput {
   // Reads up to `count` bytes into `buffer` and returns how many were read. 0 means the end of the
   // input; a read error ends the input the same way (whatever was read before it is returned).
   virtual std::uint32_t Read(void* buffer, std::uint32_t count) = 0;
+  // True once a read failed (rather than reaching the end): the bytes read are then incomplete.
+  virtual bool failed() const { return false; }
 };
 
 class ByteOutput {
@@ -30,9 +32,11 @@ class FileInput final : public ByteInput {
  public:
   explicit FileInput(platform::FileHandle file) : file_(file) {}
   std::uint32_t Read(void* buffer, std::uint32_t count) override;
+  bool failed() const override { return failed_; }
 
  private:
   platform::FileHandle file_;
+  bool failed_ = false;
 };
 
 // Appends to an open platform file at its current position.

@@ -9,8 +9,8 @@ namespace codec {
 namespace {
 
 // The fast loop needs this much output room per symbol: a whole match plus the overshoot of a
-// match copied in 8-byte words.
-constexpr std::size_t FastOutputMargin = MaxMatch + 8;
+// match copied in 16-byte blocks.
+constexpr std::size_t FastOutputMargin = MaxMatch + 16;
 // ...and 8 readable input bytes for one refill of its 64-bit bit buffer.
 constexpr std::size_t FastInputMargin = 8;
 
@@ -196,10 +196,22 @@ bool FastLoop(BitReader& reader, const DecodeWork& work, std::uint8_t* const out
     std::uint32_t symbol = entry & EntryValueMask;
     --blockLeft;
     if (symbol < 256) {
-      const unsigned length = entry >> EntryLengthShift;
+      unsigned length = entry >> EntryLengthShift;
       bits <<= length;
       avail -= length;
       *out++ = std::uint8_t(symbol);
+      // Two more literals fit the same refill: a direct-table code takes at most 16 bits, and a
+      // few bytes past outLast are still inside the margin.
+      for (int more = 0; more < 2 && blockLeft != 0; ++more) {
+        entry = literalTable[bits >> (64 - LiteralTableBits)];
+        symbol = entry & EntryValueMask;
+        if (symbol >= 256) break;
+        --blockLeft;
+        length = entry >> EntryLengthShift;
+        bits <<= length;
+        avail -= length;
+        *out++ = std::uint8_t(symbol);
+      }
       continue;
     }
     unsigned length;
@@ -241,8 +253,17 @@ bool FastLoop(BitReader& reader, const DecodeWork& work, std::uint8_t* const out
       break;
     }
     const std::uint8_t* from = out - distance - 1;
-    if (distance >= 7) {
-      // Source and destination are at least 8 apart: word copies see only finished bytes.
+    if (distance >= 15) {
+      // Source and destination are at least 16 apart: block copies see only finished bytes.
+      std::uint8_t* to = out;
+      std::uint8_t* const end = out + matchLength;
+      do {
+        std::memcpy(to, from, 16);
+        to += 16;
+        from += 16;
+      } while (to < end);
+    } else if (distance >= 7) {
+      // At least 8 apart: the same with words.
       std::uint8_t* to = out;
       std::uint8_t* const end = out + matchLength;
       do {

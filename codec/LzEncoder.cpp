@@ -51,7 +51,8 @@ int LzEncoder::Encode(ByteOutput& output, ByteInput& input, int method, std::uin
   if (cancelled) return 2;
 
   // An empty input is never worth a member of its own: even its block header would be larger.
-  bool done = emitted && ok() && f.bytesRead() != 0 && FinishBlocks();
+  // Input cut short by a read error must not pass for the whole file.
+  bool done = emitted && ok() && f.bytesRead() != 0 && !input.failed() && FinishBlocks();
   if (!done) {
     if (progress) progress(context, NotCompressedProgress, f.bytesRead());
     return 1;

@@ -28,7 +28,8 @@ class LzEncoder : public BlockEncoder {
   // Reads `input` to its end and writes the packed data to `output`.
   // 0: packed data written (smaller than the input); packedSize and crc stored when given.
   // 1: not compressed: the data does not shrink, the input is empty, the method digit is not
-  //    4..7, or the output refused a write. Nothing is stored in the out-parameters.
+  //    4..7, the output refused a write, or reading the input failed (the data would be cut
+  //    short). Nothing is stored in the out-parameters.
   // 2: cancelled by the callback, or the work arrays are missing (out of memory).
   // After 1 or 2 the output holds a partial stream that the caller discards.
   int Encode(ByteOutput& output, ByteInput& input, int method, std::uint32_t* packedSize,

@@ -6,5 +6,6 @@ namespace platform::detail {
 // True when this write (or read) is the one a test asked to fail; counts the call otherwise.
 bool InjectWriteFailure();
 bool InjectReadFailure();
+bool InjectAllocFailure();
 
 }  // namespace platform::detail

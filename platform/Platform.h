@@ -153,5 +153,7 @@ void YieldThread();  // Sleep(0)
 // 0 switches it off. Process-wide; tests that use it must not run file work on other threads.
 void FailNthWrite(std::uint32_t n);
 void FailNthRead(std::uint32_t n);
+// The same for AllocBlock: the n-th following allocation returns NoBlock.
+void FailNthAlloc(std::uint32_t n);
 
 }  // namespace platform

@@ -267,6 +267,7 @@ constexpr std::size_t PayloadOffset = offsetof(BlockHeader, align);
 }  // namespace
 
 MemoryBlock AllocBlock(std::size_t size, bool zero) {
+  if (detail::InjectAllocFailure()) return NoBlock;
   if (size > SIZE_MAX - PayloadOffset) return NoBlock;
   void* memory = zero ? std::calloc(1, PayloadOffset + size) : std::malloc(PayloadOffset + size);
   if (!memory) return NoBlock;

@@ -166,6 +166,7 @@ bool RemoveFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 char PathSeparator() { return '\\'; }
 
 MemoryBlock AllocBlock(std::size_t size, bool zero) {
+  if (detail::InjectAllocFailure()) return NoBlock;
   return reinterpret_cast<MemoryBlock>(GlobalAlloc(GMEM_MOVEABLE | (zero ? GMEM_ZEROINIT : 0), size));
 }
 

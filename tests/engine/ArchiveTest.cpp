@@ -94,8 +94,13 @@ TEST_F(ArchiveTest, SnapshotNextResetAndLookups) {
   ASSERT_EQ(archive->Lock(false), 1);
   std::int32_t index = archive->FindMember("doc\\sub\\b.txt");
   EXPECT_EQ(index, 1);
-  ASSERT_NE(archive->MemberAt(1), nullptr);
-  EXPECT_STREQ(archive->MemberAt(1)->name, "B.TXT");
+  ArchiveEntry member;
+  ASSERT_TRUE(archive->GetMember(1, &member));
+  EXPECT_STREQ(member.name, "B.TXT");
+  EXPECT_STREQ(member.directory, "DOC\\SUB\\");
+  EXPECT_EQ(member.packedSize, 20);
+  EXPECT_FALSE(archive->GetMember(3, &member));
+  EXPECT_EQ(archive->MemberCount(), 3u);
   EXPECT_EQ(archive->FindMember("DOC\\SUB\\"), -1);
   archive->Unlock();
 }
@@ -110,7 +115,9 @@ TEST_F(ArchiveTest, PrefixBlockBrokenChainAndDamagedMembers) {
   ASSERT_EQ(prefixed->OpenFile(Write("prefixed.lzh", image).c_str()), ResultOk);
   EXPECT_EQ(Paths(prefixed.get()).size(), 3u);
   ASSERT_EQ(prefixed->Lock(false), 1);
-  EXPECT_EQ(prefixed->MemberAt(0)->headerOffset, 128);
+  ArchiveEntry first;
+  ASSERT_TRUE(prefixed->GetMember(0, &first));
+  EXPECT_EQ(first.headerOffset, 128);
   prefixed->Unlock();
 
   // The chain breaks after three members: they stay.
@@ -218,6 +225,8 @@ TEST_F(ArchiveTest, RescansWhenTheFileChanges) {
   Held reader;
   ASSERT_EQ(reader->OpenFile(path.c_str()), ResultOk);
   ASSERT_EQ(Paths(reader.get()).size(), 2u);
+  EntryEnumerator* before = reader->EnumEntries();
+  ASSERT_NE(before, nullptr);
 
   // Rewritten behind the reader's back with the old last-write time: the stamp still matches.
   platform::FileHandle file = platform::OpenFile(path.c_str(), platform::OpenMode::ReadExisting);
@@ -249,6 +258,13 @@ TEST_F(ArchiveTest, RescansWhenTheFileChanges) {
   std::vector<std::string> paths = Paths(reader.get());
   ASSERT_EQ(paths.size(), 1u);
   EXPECT_EQ(paths[0], "C.TXT");
+
+  // A snapshot taken before the rescans still holds what it saw.
+  EXPECT_EQ(before->Count(), 2u);
+  ArchiveEntry e;
+  EXPECT_TRUE(before->FindEntry("DOC\\SUB\\B.TXT", &e));
+  EXPECT_EQ(e.packedSize, 20);
+  before->Release();
 }
 
 TEST_F(ArchiveTest, CopyDataCopiesRangesWithTheirCrc) {

@@ -271,17 +271,20 @@ TEST(LzEncoder, EncodesBetweenPlatformFiles) {
   ASSERT_NE(source, platform::NoFile);
   ASSERT_TRUE(platform::WriteFile(source, input.data(), static_cast<std::uint32_t>(input.size())));
 
-  for (std::uint32_t failNth : {0u, 1u}) {
+  // No fault; the first write fails; the second read (the one after the first slide) fails.
+  for (int fault : {0, 1, 2}) {
     ASSERT_EQ(platform::SeekFile(source, 0, platform::SeekFrom::Begin), 0);
     platform::FileHandle target = platform::CreateTempFile();
     ASSERT_NE(target, platform::NoFile);
-    platform::FailNthWrite(failNth);
+    if (fault == 1) platform::FailNthWrite(1);
+    if (fault == 2) platform::FailNthRead(2);
     codec::LzEncoder encoder;
     std::uint32_t packed = 0;
     std::uint16_t crc = 0;
     int result = encoder.Encode(target, source, 6, &packed, &crc, nullptr, nullptr);
     platform::FailNthWrite(0);
-    if (failNth == 0) {
+    platform::FailNthRead(0);
+    if (fault == 0) {
       ASSERT_EQ(result, 0);
       EXPECT_EQ(packed, reference.packedSize);
       EXPECT_EQ(crc, reference.crc);
@@ -292,11 +295,37 @@ TEST(LzEncoder, EncodesBetweenPlatformFiles) {
       EXPECT_EQ(got, packed);
       EXPECT_TRUE(written == reference.packed);
     } else {
-      EXPECT_EQ(result, 1);
+      EXPECT_EQ(result, 1) << "fault " << fault;
+      EXPECT_EQ(packed, 0u);
     }
     platform::CloseFile(target);
   }
   platform::CloseFile(source);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(LzEncoder, MissingWorkArraysAreReportedAsOutOfMemory) {
+  std::vector<std::uint8_t> input = TextBytes(50000, 6);
+  // The encoder takes four blocks: Huffman builder, block writer, bit writer, match finder.
+  for (std::uint32_t failing = 1; failing <= 4; ++failing) {
+    platform::FailNthAlloc(failing);
+    codec::LzEncoder encoder;
+    platform::FailNthAlloc(0);
+    EXPECT_FALSE(encoder.valid()) << failing;
+    codec::MemoryInput in(input.data(), input.size());
+    codec::MemoryOutput out;
+    std::uint32_t packed = 5;
+    Progress p;
+    EXPECT_EQ(encoder.Encode(out, in, 5, &packed, nullptr, RecordProgress, &p), 2) << failing;
+    EXPECT_EQ(packed, 5u);
+    EXPECT_EQ(out.size(), 0u);
+    EXPECT_EQ(in.consumed(), 0u);
+  }
+  codec::LzEncoder whole;
+  EXPECT_TRUE(whole.valid());
 }
 
 }  // namespace
