@@ -89,12 +89,17 @@ int DecodeInto(Archive& archive, const char* path, OutputRequest request, Archiv
   FileHold hold(archive);
   if (!hold.Take()) return DriverFailed;
   const std::int32_t index = archive.FindMember(path);
-  const ArchiveEntry* found = index < 0 ? nullptr : archive.MemberAt(std::uint32_t(index));
-  if (!found) return DriverFailed;
   // The catalogue may be rescanned once the lock is released: work on a copy of the record.
-  const ArchiveEntry entry = *found;
+  ArchiveEntry entry;
+  if (index < 0 || !archive.GetMember(std::uint32_t(index), &entry)) return DriverFailed;
   const int method = DecodableMethod(entry.method);
   if (method < 0 || entry.packedSize < 0 || entry.dataOffset < 0) return DriverFailed;
+
+  // Data the file does not hold is refused before any buffer is sized by it: a header may claim
+  // gigabytes of packed data.
+  const std::uint32_t toRead = method == 0 ? entry.originalSize : std::uint32_t(entry.packedSize);
+  const std::int64_t fileSize = platform::FileSize(archive.File());
+  if (fileSize < 0 || std::int64_t{entry.dataOffset} + toRead > fileSize) return DriverFailed;
 
   platform::MemoryBlock block = platform::NoBlock;
   std::uint8_t* output = static_cast<std::uint8_t*>(request.buffer);

@@ -18,6 +18,7 @@ std::uint32_t EntryEnumerator::Release() {
 ResultCode EntryEnumerator::Next(std::uint32_t count, ArchiveEntry* out, std::uint32_t* fetched) {
   std::uint32_t available = members_->Count() - position_;
   std::uint32_t n = count < available ? count : available;
+  if (!out) n = 0;
   for (std::uint32_t i = 0; i < n; ++i) members_->Get(position_ + i, &out[i]);
   position_ += n;
   if (fetched) *fetched = n;

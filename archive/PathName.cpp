@@ -26,11 +26,11 @@ std::size_t LastSeparatorEnd(const char* path, char wanted, char other) {
 }  // namespace
 
 std::size_t CharBoundaryCut(const char* text, std::size_t length, std::size_t limit) {
-  if (length <= limit) return length;
+  const std::size_t end = length < limit ? length : limit;
   std::size_t i = 0;
-  while (i < limit) {
+  while (i < end) {
     std::size_t step = IsLead(text[i]) ? 2 : 1;
-    if (i + step > limit) break;
+    if (i + step > end) break;  // a lead byte whose second byte is cut off or missing
     i += step;
   }
   return i;

@@ -31,8 +31,9 @@ bool IsValidFileName(const char* name);
 bool CreatePathDirectories(const char* path);
 
 // Copies at most size - 1 bytes of `source` (stopping at its NUL) and terminates; never ends
-// on a lone lead byte. Returns the bytes copied.
+// on a lead byte without its second byte. Returns the bytes copied.
 std::size_t CopyCut(char* out, std::size_t size, const char* source, std::size_t length);
 // Length of the longest prefix of the `length` bytes at `text` that is at most `limit` bytes and
-// does not end between the two bytes of a double-byte character.
+// does not end between the two bytes of a double-byte character (nor on a lead byte whose
+// second byte is missing).
 std::size_t CharBoundaryCut(const char* text, std::size_t length, std::size_t limit);

@@ -21,12 +21,16 @@ namespace codec {
 
 // Position code of a match offset d (distance - 1): 0 for 0, else the number of significant bits.
 inline int PositionCode(std::uint32_t offset) {
+#if defined(__GNUC__)
+  return offset == 0 ? 0 : 32 - __builtin_clz(offset);
+#else
   int p = 0;
   while (offset != 0) {
     ++p;
     offset >>= 1;
   }
   return p;
+#endif
 }
 
 class BlockEncoder : public HuffmanBuilder {

@@ -161,19 +161,21 @@ struct DecodeState {
 
 // The hot loop. Runs while the current block has symbols, 8 bytes of input are readable for a
 // refill and a whole match fits in the output with room to spare, so no symbol needs a bounds
-// check. Bits come from a 64-bit buffer refilled once per symbol (a symbol with its position
-// code and extra bits takes at most 16 + 16 + 15 bits; a refill leaves at least 56). Returns
-// false for a match that reaches before the start of the output.
+// check. Bits come from a 64-bit buffer refilled before each match or run of up to three
+// literals (a match with its position code and extra bits takes at most 16 + 16 + 15 bits, three
+// literals at most 3 x 16; a refill leaves at least 56). Returns false for a match that reaches
+// before the start of the output.
 bool FastLoop(BitReader& reader, const DecodeWork& work, std::uint8_t* const output,
               std::uint8_t* const outEnd, DecodeState& state) {
   const std::uint8_t* const packed = reader.Begin();
   const std::uint64_t startBit = reader.BitPosition();
   const std::uint8_t* in = packed + startBit / 8;
-  const std::uint8_t* const inLast = reader.Limit() - FastInputMargin;
   std::uint8_t* out = state.out;
-  if (in > inLast || std::size_t(outEnd - out) < FastOutputMargin || state.blockLeft == 0) {
+  if (std::size_t(reader.Limit() - in) < FastInputMargin ||
+      std::size_t(outEnd - out) < FastOutputMargin || state.blockLeft == 0) {
     return true;
   }
+  const std::uint8_t* const inLast = reader.Limit() - FastInputMargin;
   std::uint8_t* const outLast = outEnd - FastOutputMargin;
   std::uint64_t blockLeft = state.blockLeft;
   const std::uint32_t positionCodes = work.positionCodes;

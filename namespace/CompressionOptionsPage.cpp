@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "namespace/ModuleState.h"
+#include "namespace/OptionPageSupport.h"
 #include "namespace/OptionPages.h"
 #include "namespace/Settings.h"
 #include "resources/resource.h"
@@ -18,15 +18,6 @@ constexpr int DelayWhenOff = 3;  // shown (greyed) while the progress dialog is 
 int MethodToEntry(int method) { return method == 0 ? 0 : method - 3; }
 int EntryToMethod(int entry) { return entry == 0 ? 0 : entry + 3; }
 
-void FillList(HWND page, int control, int firstString, int count) {
-  HWND list = GetDlgItem(page, control);
-  for (int i = 0; i < count; ++i) {
-    char text[64] = "";
-    LoadStringA(ModuleInstance, firstString + i, text, sizeof text);
-    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
-}
-
 void EnableDelay(HWND page, bool enable) {
   EnableWindow(GetDlgItem(page, IDC_DELAY_SPIN), enable);
   EnableWindow(GetDlgItem(page, IDC_DELAY_EDIT), enable);
@@ -34,10 +25,10 @@ void EnableDelay(HWND page, bool enable) {
 
 void InitCompressionPage(HWND page) {
   CheckDlgButton(page, IDC_NO_LONG_NAMES, UseLongName() == 0 ? BST_CHECKED : BST_UNCHECKED);
-  FillList(page, IDC_METHOD, IDS_METHOD_CHOICE_0, MethodCount);
+  FillListFromStrings(page, IDC_METHOD, IDS_METHOD_CHOICE_0, MethodCount);
   SendDlgItemMessageA(page, IDC_METHOD, CB_SETCURSEL,
                       static_cast<WPARAM>(MethodToEntry(EncodeMethod())), 0);
-  FillList(page, IDC_HEADER_LEVEL, IDS_LEVEL_CHOICE_0, LevelCount);
+  FillListFromStrings(page, IDC_HEADER_LEVEL, IDS_LEVEL_CHOICE_0, LevelCount);
   SendDlgItemMessageA(page, IDC_HEADER_LEVEL, CB_SETCURSEL, static_cast<WPARAM>(HeaderLevel()), 0);
   SendDlgItemMessageA(page, IDC_DELAY_SPIN, UDM_SETRANGE, 0, MAKELPARAM(LongestDelay, 0));
   int delay = DialogDelay();
@@ -75,17 +66,12 @@ INT_PTR CALLBACK CompressionOptionsPageProc(HWND page, UINT message, WPARAM wPar
     case WM_COMMAND:
       // The check boxes do not mark the page changed; their state is stored on apply all the same.
       if (HIWORD(wParam) == CBN_SELCHANGE)
-        SendMessageA(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
+        MarkPageChanged(page);
       else if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_USE_PROGRESS)
         EnableDelay(page, IsDlgButtonChecked(page, IDC_USE_PROGRESS) == BST_CHECKED);
       return TRUE;
-    case WM_NOTIFY: {
-      const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-      if (!header || header->code != static_cast<UINT>(PSN_APPLY)) return FALSE;
-      ApplyCompressionPage(page);
-      SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-      return TRUE;
-    }
+    case WM_NOTIFY:
+      return HandleApplyNotification(page, lParam, ApplyCompressionPage);
     default:
       return FALSE;
   }

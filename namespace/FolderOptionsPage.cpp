@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "namespace/ModuleState.h"
+#include "namespace/OptionPageSupport.h"
 #include "namespace/OptionPages.h"
 #include "namespace/Settings.h"
 #include "resources/resource.h"
@@ -14,14 +14,9 @@ constexpr int ViewModeCount = 4;  // large icons, small icons, list, details (mo
 void InitFolderPage(HWND page) {
   CheckRadioButton(page, IDC_NEW_WINDOW, IDC_SAME_WINDOW,
                    NewWindowMode() == 1 ? IDC_NEW_WINDOW : IDC_SAME_WINDOW);
-  HWND list = GetDlgItem(page, IDC_VIEW_MODE);
-  for (int i = 0; i < ViewModeCount; ++i) {
-    char text[64] = "";
-    LoadStringA(ModuleInstance, IDS_VIEW_MODE_0 + i, text, sizeof text);
-    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
-  }
+  FillListFromStrings(page, IDC_VIEW_MODE, IDS_VIEW_MODE_0, ViewModeCount);
   // Mode 0 (the browser's own choice) has no entry: nothing is selected then.
-  SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(DefaultView() - 1), 0);
+  SendDlgItemMessageA(page, IDC_VIEW_MODE, CB_SETCURSEL, static_cast<WPARAM>(DefaultView() - 1), 0);
   CheckDlgButton(page, IDC_AUTO_ARRANGE, AutoArrange() == 1 ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(page, IDC_DECODE_IMAGE, DecodeImage() == 1 ? BST_CHECKED : BST_UNCHECKED);
 }
@@ -50,17 +45,11 @@ INT_PTR CALLBACK FolderOptionsPageProc(HWND page, UINT message, WPARAM wParam, L
       // reach across the page's pictures.
       if (code == BN_CLICKED && (id == IDC_NEW_WINDOW || id == IDC_SAME_WINDOW))
         CheckRadioButton(page, IDC_NEW_WINDOW, IDC_SAME_WINDOW, id);
-      if (code == CBN_SELCHANGE || clicked)
-        SendMessageA(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
+      if (code == CBN_SELCHANGE || clicked) MarkPageChanged(page);
       return TRUE;
     }
-    case WM_NOTIFY: {
-      const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-      if (!header || header->code != static_cast<UINT>(PSN_APPLY)) return FALSE;
-      ApplyFolderPage(page);
-      SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-      return TRUE;
-    }
+    case WM_NOTIFY:
+      return HandleApplyNotification(page, lParam, ApplyFolderPage);
     default:
       return FALSE;
   }

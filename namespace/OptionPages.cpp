@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "namespace/ModuleState.h"
+#include "namespace/OptionPageSupport.h"
 #include "resources/resource.h"
 
 namespace {
@@ -24,6 +25,27 @@ void AddPage(LPFNADDPROPSHEETPAGE addPage, LPARAM parameter, int dialog, int tit
 }
 
 }  // namespace
+
+void FillListFromStrings(HWND page, int control, int firstString, int count) {
+  HWND list = GetDlgItem(page, control);
+  for (int i = 0; i < count; ++i) {
+    char text[64] = "";
+    LoadStringA(ModuleInstance, firstString + i, text, sizeof text);
+    SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+  }
+}
+
+INT_PTR HandleApplyNotification(HWND page, LPARAM lParam, void (*apply)(HWND page)) {
+  const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+  if (!header || header->code != static_cast<UINT>(PSN_APPLY)) return FALSE;
+  apply(page);
+  SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
+  return TRUE;
+}
+
+void MarkPageChanged(HWND page) {
+  SendMessageA(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
+}
 
 void AddOptionPages(LPFNADDPROPSHEETPAGE addPage, LPARAM parameter) {
   AddPage(addPage, parameter, IDD_FOLDER_OPTIONS, IDS_FOLDER_PAGE_TITLE, FolderOptionsPageProc);

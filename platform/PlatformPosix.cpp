@@ -346,7 +346,9 @@ bool FileTimeToSystemTime(FileTime in, SystemTime* out) {
   std::uint32_t secondOfDay = static_cast<std::uint32_t>(seconds % 86400);
   SystemTime st;
   st.dayOfWeek = static_cast<std::uint16_t>((days + 1) % 7);  // 1601-01-01 was a Monday
-  int year = 1601;
+  // Whole 400-year cycles (146097 days) first, then at most 400 single years.
+  int year = 1601 + static_cast<int>(days / 146097) * 400;
+  days %= 146097;
   for (;;) {
     int length = IsLeapYear(year) ? 366 : 365;
     if (days < length) break;
@@ -376,7 +378,10 @@ std::int64_t LocalStandardTimeToUnix(const SystemTime& local) {
   SystemTime st = local;
   st.milliseconds = 0;
   if (!SystemTimeToFileTime(st, &ft)) return -1;
-  tzset();
+  // The zone is read once per process (tzset costs a file lookup); a test that changes TZ calls
+  // tzset itself.
+  static const bool zoneRead = (tzset(), true);
+  (void)zoneRead;
   std::int64_t seconds = (static_cast<std::int64_t>(ToU64(ft)) - UnixEpochTicks) / TicksPerSecond;
   return seconds + static_cast<std::int64_t>(timezone);
 }

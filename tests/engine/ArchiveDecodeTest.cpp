@@ -240,6 +240,12 @@ RawMember Member(const char* name, const char* method, int level, std::vector<st
   return m;
 }
 
+// The member's header states another packed size than the data written.
+RawMember Claiming(RawMember member, std::int32_t packedSize) {
+  member.entry.packedSize = packedSize;
+  return member;
+}
+
 bool WriteArchive(const std::string& path, const std::vector<RawMember>& members) {
   std::vector<std::uint8_t> bytes;
   for (const RawMember& m : members) {
@@ -284,16 +290,24 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
              Member("stored.txt", "-lh0-", 2, Bytes("HELLOxxxxx"), 5, helloCrc),
              Member("storedshort.txt", "-lh0-", 2, Bytes("HEL"), 5, helloCrc),
              Member("old.txt", "-lh1-", 2, Bytes("HELLO"), 5, helloCrc),
-             Member("empty.bin", "-lh5-", 2, {}, 0, 0)}));
+             Member("empty.bin", "-lh5-", 2, {}, 0, 0),
+             // Claims far more packed data than the file holds (the last member: the scan stops
+             // after it).
+             Claiming(Member("huge.bin", "-lh5-", 2, packed, text.originalSize, text.crc),
+                      0x7FFF0000)}));
   OpenArchive archive(path);
   ASSERT_TRUE(archive.Opened());
   const std::vector<ArchiveEntry> members = archive.Members();
-  ASSERT_EQ(members.size(), 8u);
+  ASSERT_EQ(members.size(), 9u);
+  ASSERT_GT(members[8].packedSize, 0x70000000);
 
   std::vector<std::uint8_t> data;
   EXPECT_EQ(DecodeAndCheck(*archive, members[0], &data), 0);
   EXPECT_EQ(data.size(), text.originalSize);
-  for (int i : {1, 2, 3, 5, 6}) EXPECT_EQ(DecodeAndCheck(*archive, members[std::size_t(i)], nullptr), 1) << i;
+  // Not 2: no buffer is sized by a packed size the file cannot hold.
+  for (int i : {1, 2, 3, 5, 6, 8}) {
+    EXPECT_EQ(DecodeAndCheck(*archive, members[std::size_t(i)], nullptr), 1) << i;
+  }
   // A stored member with more packed bytes than its size yields just its size.
   EXPECT_EQ(DecodeAndCheck(*archive, members[4], &data), 0);
   EXPECT_EQ(data, Bytes("HELLO"));
@@ -311,6 +325,26 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   EXPECT_FALSE(archive->OwnedByCurrentThread());
   EXPECT_EQ(archive->Lock(true), 1);
   archive->Unlock();
+}
+
+TEST(ArchiveDecode, ARepeatedPathDecodesItsFirstMemberAndSaysSo) {
+  testfiles::TempFolder folder;
+  const std::string path = folder.File("twice.lzh");
+  folder.Track(path);
+  ASSERT_TRUE(WriteArchive(path, {Member("same.txt", "-lh0-", 2, Bytes("first"), 5,
+                                         ComputeCrc16("first", 5)),
+                                  Member("SAME.TXT", "-lh0-", 0, Bytes("second!"), 7,
+                                         ComputeCrc16("second!", 7))}));
+  OpenArchive archive(path);
+  ASSERT_EQ(archive.Members().size(), 2u);
+  platform::MemoryBlock block = platform::NoBlock;
+  ArchiveEntry entry;
+  ASSERT_EQ(archive->DecodeMember("same.txt", &block, &entry), 0);
+  EXPECT_EQ(platform::BlockSize(block), 5u);
+  EXPECT_EQ(entry.originalSize, 5u);
+  EXPECT_EQ(std::memcmp(platform::LockBlock(block), "first", 5), 0);
+  platform::UnlockBlock(block);
+  platform::FreeBlock(block);
 }
 
 TEST(ArchiveDecode, FolderEntriesAndOtherMethodsAreRefusedWithoutReadingData) {

@@ -132,6 +132,12 @@ TEST_F(EncoderInterop, IndependentReadersAcceptOurPackedData) {
   Check(far, 7, 2, "far repeats");
 }
 
+#else
+
+TEST(EncoderInterop, IndependentReadersAcceptOurPackedData) {
+  GTEST_SKIP() << "lhasa and 7z run on the build host; checked by the native builds";
+}
+
 #endif  // !_WIN32
 
 }  // namespace

@@ -209,6 +209,12 @@ TEST(Header, TextFieldsAreCutAtTheirFieldOnACharacterBoundary) {
   EXPECT_EQ(std::string(out.name), longName.substr(0, 258));
   EXPECT_EQ(std::strlen(out.directory), 259u);
   EXPECT_EQ(out.directory[258], '\\');
+  // A lead byte whose second byte is missing is dropped, so the folder's closing backslash is
+  // not taken as its second byte.
+  raw = RawLevel2({{0x01, "AB\x95"}, {0x02, "DIR\xFFX\x95"}}, 0);
+  ASSERT_NE(Read(raw, &out), 0);
+  EXPECT_STREQ(out.name, "AB");
+  EXPECT_STREQ(out.directory, "DIR\\X\\");
 }
 
 TEST(Header, OtherExtendedHeadersAreApplied) {
