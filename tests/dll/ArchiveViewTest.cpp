@@ -218,6 +218,16 @@ TEST_F(ArchiveViewTest, StartupModeAndAutoArrangeComeFromTheSettings) {
   FOLDERSETTINGS current = {};
   view->GetCurrentInfo(&current);
   EXPECT_EQ(current.ViewMode, static_cast<UINT>(FVM_DETAILS));
+  // The seven columns with the callback's texts, asked through the folder's IShellFolder2.
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  EXPECT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 7);
+  ASSERT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 4);
+  EXPECT_EQ(ListViewText(list, 0, 0), "DIR");
+  EXPECT_EQ(ListViewText(list, 0, 5), "-lhd-");
+  EXPECT_EQ(ListViewText(list, 0, 4), "");
+  EXPECT_EQ(ListViewText(list, 3, 0), "PROG.EXE");
+  EXPECT_EQ(ListViewText(list, 3, 4), "33%");
+  EXPECT_EQ(ListViewText(list, 3, 6), "BEEF");
   view->DestroyViewWindow();
   view->Release();
 
