@@ -80,4 +80,49 @@ TEST(ModuleState, UnloadDeletesTempFilesEvenReadOnlyOnes) {
   RemoveDirectoryA(folder.c_str());
 }
 
+// The folder type name comes from HKCR\Directory; a value that does not fit the 80-byte buffer
+// leaves it empty rather than holding a cut or unterminated text.
+class FolderTypeNameTest : public testing::Test {
+ protected:
+  static constexpr const char* Key = "SOFTWARE\\Classes\\Directory";
+  void SetUp() override {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, Key, 0, nullptr, 0, KEY_READ | KEY_WRITE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD size = sizeof saved_;
+    hadValue_ = RegQueryValueExA(key, nullptr, nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(saved_), &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+  }
+  void TearDown() override {
+    if (hadValue_) SetName(saved_);
+    Reload();
+  }
+  static void SetName(const char* text) {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, Key, 0, KEY_WRITE, &key), ERROR_SUCCESS);
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(key);
+  }
+  static void Reload() {
+    UnloadModuleState();
+    LoadModuleState(GetModuleHandleA(nullptr));
+  }
+  char saved_[512] = "";
+  bool hadValue_ = false;
+};
+
+TEST_F(FolderTypeNameTest, FitsOrStaysEmpty) {
+  std::string longest(79, 'F');
+  SetName(longest.c_str());
+  Reload();
+  EXPECT_EQ(std::string(FolderTypeName), longest);
+  std::string tooLong(120, 'F');
+  SetName(tooLong.c_str());
+  Reload();
+  EXPECT_STREQ(FolderTypeName, "");
+}
+
 }  // namespace

@@ -333,3 +333,26 @@ TEST(FileConflictDialog, CancelSkipsTheItem) {
 }
 
 }  // namespace
+
+namespace {
+
+// A library whose templates cannot be found (another module in its place) shows no dialog.
+class MissingTemplates {
+ public:
+  MissingTemplates() : saved_(ModuleInstance) { ModuleInstance = GetModuleHandleA("kernel32.dll"); }
+  ~MissingTemplates() { ModuleInstance = saved_; }
+
+ private:
+  HINSTANCE saved_;
+};
+
+TEST(ConfirmationDialogs, UnshowableDialogsNeitherOverwriteNorStore) {
+  OverwriteRecord overwrite = MakeOverwriteRecord(0);
+  NameConflictRecord name = MakeNameRecord("a.txt", "a.txt", 0);
+  MissingTemplates missing;
+  EXPECT_EQ(RunOverwriteDialog(nullptr, overwrite), 4);
+  EXPECT_EQ(RunFolderConflictDialog(nullptr, name), 2);
+  EXPECT_EQ(RunFileConflictDialog(nullptr, name), 2);
+}
+
+}  // namespace
