@@ -1,0 +1,48 @@
+// The folder as the archive view hands it to the shell's standard view. Some shells' standard
+// views never send the view callback its details request and read every column text, the name
+// included, only through IShellFolder2::GetDetailsOf; a folder without that interface then shows
+// rows without text. This adapter offers IShellFolder2 over the archive folder: GetDetailsOf gives
+// the callback's own column data, and everything else goes to the folder unchanged.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "namespace/ComObject.h"
+
+class DetailsFolder : public ComObject<DetailsFolder, IShellFolder2> {
+ public:
+  static const InterfaceEntry* InterfaceTable();
+  explicit DetailsFolder(IShellFolder* folder);
+
+  // Interfaces other than IShellFolder and IShellFolder2 (IShellIcon, ...) are the folder's.
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+
+  // IShellFolder: passed on.
+  STDMETHODIMP ParseDisplayName(HWND owner, LPBC context, LPOLESTR name, ULONG* eaten,
+                                LPITEMIDLIST* list, ULONG* attributes) override;
+  STDMETHODIMP EnumObjects(HWND owner, SHCONTF flags, IEnumIDList** out) override;
+  STDMETHODIMP BindToObject(LPCITEMIDLIST list, LPBC context, REFIID iid, void** out) override;
+  STDMETHODIMP BindToStorage(LPCITEMIDLIST list, LPBC context, REFIID iid, void** out) override;
+  STDMETHODIMP CompareIDs(LPARAM column, LPCITEMIDLIST first, LPCITEMIDLIST second) override;
+  STDMETHODIMP CreateViewObject(HWND owner, REFIID iid, void** out) override;
+  STDMETHODIMP GetAttributesOf(UINT count, LPCITEMIDLIST* items, SFGAOF* mask) override;
+  STDMETHODIMP GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* items, REFIID iid,
+                             UINT* reserved, void** out) override;
+  STDMETHODIMP GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name) override;
+  STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
+                         LPITEMIDLIST* newItem) override;
+
+  // IShellFolder2: the columns; the rest is not offered.
+  STDMETHODIMP GetDefaultSearchGUID(GUID* guid) override;
+  STDMETHODIMP EnumSearches(IEnumExtraSearch** out) override;
+  STDMETHODIMP GetDefaultColumn(DWORD reserved, ULONG* sort, ULONG* display) override;
+  STDMETHODIMP GetDefaultColumnState(UINT column, SHCOLSTATEF* state) override;
+  STDMETHODIMP GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* id, VARIANT* value) override;
+  STDMETHODIMP GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) override;
+  STDMETHODIMP MapColumnToSCID(UINT column, SHCOLUMNID* id) override;
+
+ private:
+  ~DetailsFolder() override;
+  IShellFolder* folder_;
+};
