@@ -64,6 +64,17 @@ class Archive {
   // file, or one holding only the closing zero byte, is an empty archive and stays open.
   int Rescan();
 
+  // Decodes the member whose full path is `path` (compared ignoring case) into a new movable block
+  // of its original size, handed over unlocked; the caller frees it. Copies the member's record to
+  // `*entry` when given. 0 success; 1 failure (no file, lock not obtained, member not found,
+  // method not decodable, packed data short, damaged or not matching its CRC); 2 out of memory.
+  // On any failure `*block` is NoBlock and nothing is held. The archive lock is taken only while
+  // the packed data is read; a thread that already holds it reads under it and leaves the file
+  // position as it found it. (ArchiveDecode.cpp)
+  int DecodeMember(const char* path, platform::MemoryBlock* block, ArchiveEntry* entry);
+  // The same into the caller's buffer of at least the member's original size.
+  int DecodeMemberInto(const char* path, void* buffer, ArchiveEntry* entry);
+
   // ----- For the decoder drivers and the rewrite; the caller holds the lock. -----
 
   // Index of the first member whose full path equals `path` ignoring case, or -1.

@@ -106,7 +106,7 @@ void PutSymbol(BitWriter& w, const Code& code, int symbol) {
 }  // namespace
 
 void WriteBlock(BitWriter& w, const Block& block, int method) {
-  codec::MethodParams params;
+  codec::MethodParams params{};
   codec::GetMethodParams(method, &params);
   const int positionCodes = params.positionCodesAccepted;
 
@@ -233,7 +233,7 @@ std::vector<std::uint8_t> Pack(const std::vector<Block>& blocks, int method) {
 }
 
 RandomStream MakeRandomStream(std::mt19937& rng, int method, std::size_t size, bool deepCodes) {
-  codec::MethodParams params;
+  codec::MethodParams params{};
   codec::GetMethodParams(method, &params);
   RandomStream stream;
   const int alphabet = 2 + int(rng() % 255);

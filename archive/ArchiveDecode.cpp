@@ -1,0 +1,183 @@
+// The member drivers: every consumer of member contents reads a member through these, so the
+// locking rules and the checks of the decoded data live in one place.
+#include <cstring>
+#include <new>
+
+#include "archive/Archive.h"
+#include "archive/Crc16.h"
+#include "codec/BitReader.h"
+#include "codec/Decoder.h"
+
+namespace {
+
+constexpr int DriverOk = 0;
+constexpr int DriverFailed = 1;
+constexpr int DriverOutOfMemory = 2;
+
+// Method digit of the identifiers the decoder handles: "-lh0-" stored, "-lh4-".."-lh7-"
+// compressed. Whole strings are compared, so "-lhd-", "-lh1-".."-lh3-" and anything else is -1.
+int DecodableMethod(const char (&method)[6]) {
+  static const char* const known[] = {"-lh0-", "-lh4-", "-lh5-", "-lh6-", "-lh7-"};
+  static const int digits[] = {0, 4, 5, 6, 7};
+  for (int i = 0; i < 5; ++i) {
+    if (std::memcmp(method, known[i], 6) == 0) return digits[i];
+  }
+  return -1;
+}
+
+// Releases whatever the driver holds on the archive file: the position of a caller that holds
+// the lock is put back, a lock taken by the driver is released.
+class FileHold {
+ public:
+  explicit FileHold(Archive& archive) : archive_(archive) {}
+  ~FileHold() { Release(); }
+  FileHold(const FileHold&) = delete;
+  FileHold& operator=(const FileHold&) = delete;
+
+  bool Take() {
+    underCallersLock_ = archive_.OwnedByCurrentThread();
+    if (underCallersLock_) {
+      held_ = true;
+      return true;
+    }
+    held_ = archive_.Lock(true) != 0;
+    return held_;
+  }
+  // Called just before the first seek when working under the caller's lock.
+  bool SavePosition() {
+    if (!underCallersLock_) return true;
+    savedPosition_ = platform::SeekFile(archive_.File(), 0, platform::SeekFrom::Current);
+    return savedPosition_ >= 0;
+  }
+  void Release() {
+    if (!held_) return;
+    held_ = false;
+    if (!underCallersLock_) {
+      archive_.Unlock();
+    } else if (savedPosition_ >= 0) {
+      platform::SeekFile(archive_.File(), savedPosition_, platform::SeekFrom::Begin);
+    }
+  }
+
+ private:
+  Archive& archive_;
+  bool underCallersLock_ = false;
+  bool held_ = false;
+  std::int64_t savedPosition_ = -1;
+};
+
+// Reads exactly `count` bytes at `offset`; false when the file has fewer or fails.
+bool ReadAt(platform::FileHandle file, std::int64_t offset, void* buffer, std::uint32_t count) {
+  if (platform::SeekFile(file, offset, platform::SeekFrom::Begin) != offset) return false;
+  std::uint32_t got = 0;
+  return platform::ReadFile(file, buffer, count, &got) && got == count;
+}
+
+// Where the decoded member goes: the caller's buffer, or a new block allocated once the member's
+// size is known.
+struct OutputRequest {
+  void* buffer = nullptr;                  // DecodeMemberInto
+  platform::MemoryBlock* block = nullptr;  // DecodeMember
+};
+
+// The shared body of both drivers.
+
+int DecodeInto(Archive& archive, const char* path, OutputRequest request, ArchiveEntry* entryOut) {
+  if (request.block) *request.block = platform::NoBlock;
+  if (!path || archive.File() == platform::NoFile) return DriverFailed;
+
+  FileHold hold(archive);
+  if (!hold.Take()) return DriverFailed;
+  const std::int32_t index = archive.FindMember(path);
+  const ArchiveEntry* found = index < 0 ? nullptr : archive.MemberAt(std::uint32_t(index));
+  if (!found) return DriverFailed;
+  // The catalogue may be rescanned once the lock is released: work on a copy of the record.
+  const ArchiveEntry entry = *found;
+  const int method = DecodableMethod(entry.method);
+  if (method < 0 || entry.packedSize < 0 || entry.dataOffset < 0) return DriverFailed;
+
+  platform::MemoryBlock block = platform::NoBlock;
+  std::uint8_t* output = static_cast<std::uint8_t*>(request.buffer);
+  if (request.block) {
+    block = platform::AllocBlock(entry.originalSize, false);
+    if (block == platform::NoBlock) return DriverOutOfMemory;
+    output = static_cast<std::uint8_t*>(platform::LockBlock(block));
+    if (!output && entry.originalSize != 0) {
+      platform::FreeBlock(block);
+      return DriverOutOfMemory;
+    }
+  }
+  // Frees the block unless it is handed out.
+  struct BlockGuard {
+    platform::MemoryBlock block;
+    ~BlockGuard() {
+      if (block != platform::NoBlock) {
+        platform::UnlockBlock(block);
+        platform::FreeBlock(block);
+      }
+    }
+  } guard{block};
+
+  int result = DriverOk;
+  if (method == 0) {
+    // Stored: the data is the member. Packed bytes beyond the original size are not read (they
+    // would not fit the output); fewer than the original size mean the member is damaged.
+    if (std::uint32_t(entry.packedSize) < entry.originalSize) return DriverFailed;
+    if (!hold.SavePosition() ||
+        !ReadAt(archive.File(), entry.dataOffset, output, entry.originalSize)) {
+      return DriverFailed;
+    }
+    hold.Release();
+  } else {
+    const std::uint32_t packedSize = std::uint32_t(entry.packedSize);
+    auto* packed =
+        new (std::nothrow) std::uint8_t[std::size_t{packedSize} + codec::ReaderLookahead];
+    auto* work = new (std::nothrow) std::uint32_t[codec::DecodeWorkSize / sizeof(std::uint32_t)];
+    if (!packed || !work) {
+      delete[] packed;
+      delete[] work;
+      return DriverOutOfMemory;
+    }
+    const bool read =
+        hold.SavePosition() && ReadAt(archive.File(), entry.dataOffset, packed, packedSize);
+    // The lock covers the read only, never the decoding.
+    hold.Release();
+    if (read) {
+      std::memset(packed + packedSize, 0, codec::ReaderLookahead);
+      if (codec::DecodeStream(output, packed, packedSize, method, entry.originalSize, work) !=
+          codec::DecodeOk) {
+        result = DriverFailed;
+      }
+    } else {
+      result = DriverFailed;
+    }
+    delete[] work;
+    delete[] packed;
+  }
+  if (entryOut) *entryOut = entry;
+  if (result == DriverOk && ComputeCrc16(output, entry.originalSize) != entry.crc) {
+    result = DriverFailed;
+  }
+  if (result == DriverOk && request.block) {
+    platform::UnlockBlock(block);
+    guard.block = platform::NoBlock;
+    *request.block = block;
+  }
+  return result;
+}
+
+}  // namespace
+
+int Archive::DecodeMember(const char* path, platform::MemoryBlock* block, ArchiveEntry* entry) {
+  if (!block) return DriverFailed;
+  OutputRequest request;
+  request.block = block;
+  return DecodeInto(*this, path, request, entry);
+}
+
+int Archive::DecodeMemberInto(const char* path, void* buffer, ArchiveEntry* entry) {
+  if (!buffer) return DriverFailed;
+  OutputRequest request;
+  request.buffer = buffer;
+  return DecodeInto(*this, path, request, entry);
+}
