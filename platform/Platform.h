@@ -42,6 +42,10 @@ std::int64_t FileSize(FileHandle file);
 // Cuts (or extends) the file at the current position.
 bool SetEndOfFile(FileHandle file);
 bool FlushFile(FileHandle file);
+// Makes sure the file owns disk space for its first `size` bytes, growing it when it is shorter
+// (never shrinking it), so that later writes inside that range cannot fail for lack of space.
+// The file position is unchanged.
+bool ReserveFileSize(FileHandle file, std::int64_t size);
 
 // Whole-file lock (LockFile over offset 0, length 0xFFFFFFFF). Does not wait: fails at once when
 // another handle, in this process or another, holds it. On POSIX an open-file-description lock, so
@@ -88,6 +92,9 @@ bool MakeDirectory(const char* path);
 // The MS-DOS attribute bits (GetFileAttributes), or InvalidAttributes when the path does not exist.
 std::uint32_t GetAttributes(const char* path);
 bool SetAttributes(const char* path, std::uint32_t attributes);
+// Sets the times of a folder (or file) by path; a null input leaves that time unchanged.
+bool SetPathTimes(const char* path, const FileTime* create, const FileTime* access,
+                  const FileTime* write);
 bool RemoveFile(const char* path);
 bool RemoveFolder(const char* path);
 // The path separator written between components of a path on disk ('\\' on Windows, '/' on POSIX).

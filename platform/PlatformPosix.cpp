@@ -158,6 +158,17 @@ bool SetEndOfFile(FileHandle file) {
 
 bool FlushFile(FileHandle file) { return fsync(Fd(file)) == 0; }
 
+bool ReserveFileSize(FileHandle file, std::int64_t size) {
+  if (size <= 0) return true;
+  int rc = posix_fallocate(Fd(file), 0, static_cast<off_t>(size));
+  if (rc == 0) return true;
+  if (rc != EOPNOTSUPP && rc != EINVAL) return false;
+  // A file system without allocation: at least give the file its length.
+  struct stat st;
+  if (fstat(Fd(file), &st) != 0) return false;
+  return st.st_size >= size || ftruncate(Fd(file), static_cast<off_t>(size)) == 0;
+}
+
 static bool SetWholeFileLock(FileHandle file, short type) {
   struct flock lock;
   std::memset(&lock, 0, sizeof lock);
@@ -249,6 +260,17 @@ bool SetAttributes(const char* path, std::uint32_t attributes) {
   else
     mode |= S_IWUSR;
   return chmod(path, mode) == 0;
+}
+
+bool SetPathTimes(const char* path, const FileTime* create, const FileTime* access,
+                  const FileTime* write) {
+  struct timespec times[2];
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_nsec = UTIME_OMIT;
+  if (access) times[0] = ToTimespec(*access);
+  if (write) times[1] = ToTimespec(*write);
+  (void)create;
+  return utimensat(AT_FDCWD, path, times, 0) == 0;
 }
 
 bool RemoveFile(const char* path) { return unlink(path) == 0; }

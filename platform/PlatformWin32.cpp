@@ -102,6 +102,22 @@ bool SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandle(file)) != FA
 
 bool FlushFile(FileHandle file) { return FlushFileBuffers(ToHandle(file)) != FALSE; }
 
+bool ReserveFileSize(FileHandle file, std::int64_t size) {
+  std::int64_t current = FileSize(file);
+  if (current < 0) return false;
+  if (current >= size) return true;
+  LARGE_INTEGER zero = {};
+  LARGE_INTEGER position;
+  if (!SetFilePointerEx(ToHandle(file), zero, &position, FILE_CURRENT)) return false;
+  // SetEndOfFile allocates the clusters of the new length.
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  bool ok = SetFilePointerEx(ToHandle(file), end, nullptr, FILE_BEGIN) &&
+            ::SetEndOfFile(ToHandle(file));
+  SetFilePointerEx(ToHandle(file), position, nullptr, FILE_BEGIN);
+  return ok;
+}
+
 bool LockWholeFile(FileHandle file) {
   return LockFile(ToHandle(file), 0, 0, 0xFFFFFFFF, 0) != FALSE;
 }
@@ -157,6 +173,16 @@ std::uint32_t GetAttributes(const char* path) { return GetFileAttributesA(path);
 
 bool SetAttributes(const char* path, std::uint32_t attributes) {
   return SetFileAttributesA(path, attributes) != FALSE;
+}
+
+bool SetPathTimes(const char* path, const FileTime* create, const FileTime* access,
+                  const FileTime* write) {
+  HANDLE handle = CreateFileA(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool ok = SetFileTimes(reinterpret_cast<FileHandle>(handle), create, access, write);
+  CloseHandle(handle);
+  return ok;
 }
 
 bool RemoveFile(const char* path) { return DeleteFileA(path) != FALSE; }

@@ -1,0 +1,257 @@
+#include "archive/Extract.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "archive/Archive.h"
+#include "archive/EntryEnumerator.h"
+#include "archive/TimeConversion.h"
+#include "platform/Platform.h"
+
+using platform::FileHandle;
+using platform::NoFile;
+
+namespace {
+
+constexpr std::uint16_t FolderAttribute = 0x10;
+// Attribute bits a file gets back: read-only, hidden, system, archive.
+constexpr std::uint32_t FileAttributeMask = 0x27;
+
+bool IsFolderEntry(const ArchiveEntry& entry) {
+  return (entry.attributes & FolderAttribute) != 0 || std::memcmp(entry.method, "-lhd-", 5) == 0;
+}
+
+bool IsPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
+// Creates every folder along `path`, the last component included. Failures are left to the
+// file creation that follows.
+void MakeFolders(const std::string& path) {
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && !IsPathSeparator(path[i])) continue;
+    std::string prefix = path.substr(0, i);
+    if (prefix.empty() || prefix.back() == ':') continue;  // a drive
+    if (platform::GetAttributes(prefix.c_str()) == platform::InvalidAttributes)
+      platform::MakeDirectory(prefix.c_str());
+  }
+}
+
+std::string ParentOf(const char* path) {
+  std::string p = path;
+  std::size_t cut = p.size();
+  while (cut > 0 && !IsPathSeparator(p[cut - 1])) --cut;
+  return cut > 0 ? p.substr(0, cut - 1) : std::string();
+}
+
+const char* LeafOf(const char* path) {
+  const char* leaf = path;
+  for (const char* p = path; *p; ++p)
+    if (IsPathSeparator(*p)) leaf = p + 1;
+  return leaf;
+}
+
+void CopyName(char (&out)[260], const char* text) {
+  std::strncpy(out, text, sizeof out - 1);
+  out[sizeof out - 1] = '\0';
+}
+
+struct Times {
+  platform::FileTime create, access, write;
+};
+
+Times TimesOf(const ArchiveEntry& entry) {
+  Times t;
+  UnixToFileTime(entry.createTime, &t.create);
+  UnixToFileTime(entry.accessTime, &t.access);
+  UnixToFileTime(entry.modifyTime, &t.write);
+  return t;
+}
+
+// Fills the overwrite record from the member and the file found at `target`.
+void DescribeExisting(const ArchiveEntry& entry, const char* target, std::uint32_t attributes,
+                      OverwriteRecord* record) {
+  std::memset(record, 0, sizeof *record);
+  CopyName(record->newName, LeafOf(target));
+  record->newTime = entry.modifyTime;
+  record->newSize = entry.originalSize;
+  CopyName(record->existingName, LeafOf(target));
+  record->existingAttributes = attributes;
+  FileHandle existing = platform::OpenFile(target, platform::OpenMode::ReadExisting);
+  if (existing != NoFile) {
+    std::int64_t size = platform::FileSize(existing);
+    record->existingSize = size < 0 ? 0 : size > 0xFFFFFFFF ? 0xFFFFFFFFu
+                                                            : static_cast<std::uint32_t>(size);
+    platform::FileTime write;
+    if (platform::GetFileTimes(existing, nullptr, nullptr, &write))
+      record->existingTime = FileTimeToUnix(write);
+    platform::CloseFile(existing);
+  }
+}
+
+// Decodes the member and writes it to `target`, which is created new or, with `replace`,
+// replaces the file there. On any failure the file is removed again.
+ExtractResult WriteMember(Archive& archive, const ArchiveEntry& entry, const char* target,
+                          bool replace) {
+  char key[EntryPathMax];
+  EntryPath(entry, key);
+  platform::MemoryBlock block = platform::NoBlock;
+  if (archive.DecodeMember(key, &block, nullptr) != 0 || block == platform::NoBlock) {
+    if (block != platform::NoBlock) platform::FreeBlock(block);
+    return ExtractResult::DecodeFailed;
+  }
+  if (replace) platform::SetAttributes(target, platform::AttrNormal);
+  auto mode = replace ? platform::OpenMode::CreateAlways : platform::OpenMode::CreateNew;
+  FileHandle file = platform::OpenFile(target, mode);
+  if (file == NoFile && !replace &&
+      platform::GetAttributes(target) == platform::InvalidAttributes) {
+    MakeFolders(ParentOf(target));
+    file = platform::OpenFile(target, mode);
+  }
+  if (file == NoFile) {
+    platform::FreeBlock(block);
+    return ExtractResult::WriteFailed;
+  }
+  const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+  std::uint32_t size = entry.originalSize;
+  bool ok = platform::BlockSize(block) >= size;
+  for (std::uint32_t done = 0; ok && done < size;) {
+    std::uint32_t chunk = size - done < 0x4000000u ? size - done : 0x4000000u;
+    ok = platform::WriteFile(file, data + done, chunk);
+    done += chunk;
+  }
+  platform::UnlockBlock(block);
+  platform::FreeBlock(block);
+  if (ok) {
+    Times t = TimesOf(entry);
+    platform::SetFileTimes(file, &t.create, &t.access, &t.write);
+  }
+  platform::CloseFile(file);
+  if (!ok) {
+    platform::RemoveFile(target);
+    return ExtractResult::WriteFailed;
+  }
+  platform::SetAttributes(target, entry.attributes & FileAttributeMask);
+  return ExtractResult::Written;
+}
+
+}  // namespace
+
+int ExtractMemberToFile(Archive& archive, const ArchiveEntry& entry, const char* target,
+                        OverwriteCallback ask, void* context, OverwriteState* state,
+                        ExtractResult* result) {
+  ExtractResult dummy;
+  if (!result) result = &dummy;
+  OverwriteState localState = OverwriteState::Ask;
+  if (!state) state = &localState;
+  if (*state == OverwriteState::Stop) {
+    *result = ExtractResult::Stopped;
+    return 0;
+  }
+  bool replace = false;
+  std::uint32_t attributes = platform::GetAttributes(target);
+  if (attributes != platform::InvalidAttributes) {
+    if (*state != OverwriteState::ReplaceAll) {
+      if (!ask) {
+        *result = ExtractResult::Kept;
+        return 0;
+      }
+      OverwriteRecord record;
+      DescribeExisting(entry, target, attributes, &record);
+      OverwriteAnswer answer = ask(context, record);
+      if (answer == OverwriteAnswer::All) *state = OverwriteState::ReplaceAll;
+      if (answer == OverwriteAnswer::Cancel) *state = OverwriteState::Stop;
+      if (answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::All) {
+        *result = ExtractResult::Kept;
+        return 0;
+      }
+    }
+    if (attributes & platform::AttrDirectory) {
+      *result = ExtractResult::WriteFailed;
+      return 0;
+    }
+    replace = true;
+  }
+  *result = WriteMember(archive, entry, target, replace);
+  return *result == ExtractResult::Written ? 1 : 0;
+}
+
+int ExtractMemberBelow(Archive& archive, const ArchiveEntry& entry, const char* folder,
+                       const char* relativePath, OverwriteCallback ask, void* context,
+                       OverwriteState* state, ExtractResult* result) {
+  char target[TargetPathSize];
+  if (!MakeTargetPath(folder, relativePath, target, sizeof target)) {
+    if (result) *result = ExtractResult::Refused;
+    return 0;
+  }
+  return ExtractMemberToFile(archive, entry, target, ask, context, state, result);
+}
+
+bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& options,
+                    ExtractCounts* counts) {
+  ExtractCounts localCounts;
+  if (!counts) counts = &localCounts;
+  EntryEnumerator* snapshot = archive.EnumEntries();
+  if (!snapshot) return false;
+  OverwriteState state = options.state;
+  // Folder times are set last: writing files into a folder changes its times.
+  std::vector<std::pair<std::string, ArchiveEntry>> folders;
+  ArchiveEntry entry;
+  std::uint32_t fetched = 0;
+  while (snapshot->Next(1, &entry, &fetched) == 0 && fetched == 1) {
+    char key[EntryPathMax];
+    EntryPath(entry, key);
+    char target[TargetPathSize];
+    ExtractResult result;
+    if (state == OverwriteState::Stop) {
+      result = ExtractResult::Stopped;
+      target[0] = '\0';
+    } else if (!MakeTargetPath(folder, key, target, sizeof target, options.convert,
+                               options.convertContext)) {
+      result = ExtractResult::Refused;
+    } else if (IsFolderEntry(entry)) {
+      MakeFolders(target);
+      std::uint32_t attributes = platform::GetAttributes(target);
+      result = attributes != platform::InvalidAttributes && (attributes & platform::AttrDirectory)
+                   ? ExtractResult::Written
+                   : ExtractResult::WriteFailed;
+      if (result == ExtractResult::Written) folders.emplace_back(target, entry);
+    } else {
+      ExtractMemberToFile(archive, entry, target, options.ask, options.askContext, &state,
+                          &result);
+    }
+    if (result == ExtractResult::Written)
+      ++counts->written;
+    else if (result == ExtractResult::Kept || result == ExtractResult::Stopped)
+      ++counts->kept;
+    else
+      ++counts->failed;
+    if (options.report) options.report(options.reportContext, entry, result, target);
+  }
+  snapshot->Release();
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    Times t = TimesOf(it->second);
+    platform::SetPathTimes(it->first.c_str(), &t.create, &t.access, &t.write);
+    platform::SetAttributes(it->first.c_str(),
+                            (it->second.attributes & FileAttributeMask) | platform::AttrDirectory);
+  }
+  return true;
+}
+
+int ExtractAll(const char* archivePath, const char* folder) {
+  auto* archive = new Archive();
+  archive->Retain();
+  int result = 0;
+  if (archive->OpenFile(archivePath) == 0) {
+    ExtractEntries(*archive, folder, ExtractOptions(), nullptr);
+    result = 1;
+  }
+  archive->Release();
+  return result;
+}

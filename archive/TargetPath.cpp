@@ -1,0 +1,133 @@
+#include "archive/TargetPath.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Length of the component starting at `p`, stepping over whole double-byte characters so a
+// trail byte 0x5C is never taken for a separator.
+std::size_t ComponentLength(const char* p) {
+  std::size_t n = 0;
+  while (p[n] && !IsSeparator(p[n])) {
+    if (platform::IsDBCSLeadByte(static_cast<std::uint8_t>(p[n])) && p[n + 1])
+      n += 2;
+    else
+      n += 1;
+  }
+  return n;
+}
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows whatever extension follows.
+bool IsDeviceName(const char* p, std::size_t n) {
+  std::size_t base = 0;
+  while (base < n && p[base] != '.') ++base;
+  while (base > 0 && p[base - 1] == ' ') --base;
+  char u[4] = {};
+  if (base != 3 && base != 4) return false;
+  for (std::size_t i = 0; i < 3; ++i) u[i] = Upper(p[i]);
+  if (base == 3)
+    return !std::memcmp(u, "CON", 3) || !std::memcmp(u, "PRN", 3) || !std::memcmp(u, "AUX", 3) ||
+           !std::memcmp(u, "NUL", 3);
+  return (!std::memcmp(u, "COM", 3) || !std::memcmp(u, "LPT", 3)) && p[3] >= '1' && p[3] <= '9';
+}
+
+enum class Component { Skip, Name, Refused };
+
+Component Classify(const char* p, std::size_t n) {
+  if (n == 0 || (n == 1 && p[0] == '.')) return Component::Skip;
+  bool onlyDots = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint8_t c = static_cast<std::uint8_t>(p[i]);
+    if (platform::IsDBCSLeadByte(c) && i + 1 < n) {
+      onlyDots = false;
+      ++i;
+      continue;
+    }
+    if (c == ':') return Component::Refused;
+    if (c != '.' && c != ' ') onlyDots = false;
+  }
+  // ".." and anything that Win32 would trim down to it ("...", ". .").
+  if (onlyDots) return Component::Refused;
+  if (IsDeviceName(p, n)) return Component::Refused;
+  return Component::Name;
+}
+
+// A converted component must still be one plain name.
+bool IsPlainName(const char* p) {
+  std::size_t n = std::strlen(p);
+  if (n == 0 || (n == 1 && p[0] == '.') || (n == 2 && p[0] == '.' && p[1] == '.')) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (IsSeparator(p[i]) || p[i] == ':') return false;
+  return true;
+}
+
+}  // namespace
+
+bool IsSafeMemberPath(const char* memberPath) {
+  if (!memberPath || !*memberPath || IsSeparator(memberPath[0])) return false;
+  bool any = false;
+  for (const char* p = memberPath;;) {
+    std::size_t n = ComponentLength(p);
+    Component kind = Classify(p, n);
+    if (kind == Component::Refused) return false;
+    if (kind == Component::Name) any = true;
+    p += n;
+    if (!*p) break;
+    ++p;
+  }
+  return any;
+}
+
+bool MakeTargetPath(const char* folder, const char* memberPath, char* out, std::size_t size,
+                    NameConverter convert, void* context) {
+  if (size == 0) return false;
+  out[0] = '\0';
+  if (!IsSafeMemberPath(memberPath)) return false;
+  const char separator = platform::PathSeparator();
+  std::size_t length = std::strlen(folder);
+  if (length + 1 >= size) return false;
+  std::memcpy(out, folder, length);
+  if (length > 0 && !IsSeparator(out[length - 1])) out[length++] = separator;
+  char component[TargetPathSize];
+  char converted[TargetPathSize];
+  for (const char* p = memberPath;;) {
+    std::size_t n = ComponentLength(p);
+    if (Classify(p, n) == Component::Name) {
+      if (n >= sizeof component) {
+        out[0] = '\0';
+        return false;
+      }
+      std::memcpy(component, p, n);
+      component[n] = '\0';
+      const char* name = component;
+      if (convert && convert(context, component, converted, sizeof converted)) {
+        if (!IsPlainName(converted)) {
+          out[0] = '\0';
+          return false;
+        }
+        name = converted;
+      }
+      std::size_t nameLength = std::strlen(name);
+      if (length + nameLength + 2 > size) {
+        out[0] = '\0';
+        return false;
+      }
+      std::memcpy(out + length, name, nameLength);
+      length += nameLength;
+      out[length++] = separator;
+    }
+    p += n;
+    if (!*p) break;
+    ++p;
+  }
+  // Drop the separator after the last component.
+  out[length - 1] = '\0';
+  return true;
+}

@@ -1,0 +1,168 @@
+// l, t and x: reading an archive.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive/Archive.h"
+#include "archive/Extract.h"
+#include "archive/TimeConversion.h"
+#include "cli/Commands.h"
+#include "cli/NameCodec.h"
+#include "cli/Progress.h"
+#include "cli/Session.h"
+#include "platform/Platform.h"
+
+namespace cli {
+namespace {
+
+bool IsFolder(const ArchiveEntry& e) {
+  return (e.attributes & 0x10) != 0 || std::memcmp(e.method, "-lhd-", 5) == 0;
+}
+
+std::string DateText(std::uint32_t seconds) {
+  platform::FileTime time;
+  UnixToFileTime(seconds, &time);
+  char text[64];
+  FormatFileTime(time, text, sizeof text, 0, 0);
+  return text;
+}
+
+}  // namespace
+
+int RunList(const Options& options) {
+  Session session;
+  if (!session.Open(options.archive, false)) return ExitUsage;
+  std::vector<ArchiveEntry> members = session.Members();
+  std::string out;
+  out.reserve(members.size() * 96 + 256);
+  out += "method    packed  original  ratio  crc   lv  date                 path\n";
+  out += "------ --------- --------- ------ ----  --  -------------------  ----\n";
+  std::uint64_t packed = 0, original = 0;
+  char line[192];
+  for (const ArchiveEntry& e : members) {
+    char ratio[16] = "     -";
+    if (e.originalSize > 0)
+      std::snprintf(ratio, sizeof ratio, "%5.1f%%",
+                    static_cast<double>(static_cast<std::uint32_t>(e.packedSize)) * 100.0 /
+                        e.originalSize);
+    std::snprintf(line, sizeof line, "%-6.5s %9u %9u %s %04x  %2u  %-19s  ", e.method,
+                  static_cast<std::uint32_t>(e.packedSize), e.originalSize, ratio, e.crc,
+                  e.headerLevel, DateText(e.modifyTime).c_str());
+    out += line;
+    out += ShowPath(e);
+    out += '\n';
+    packed += static_cast<std::uint32_t>(e.packedSize);
+    original += e.originalSize;
+  }
+  std::snprintf(line, sizeof line, "------ --------- --------- ------\n%6zu %9llu %9llu", members.size(),
+                static_cast<unsigned long long>(packed), static_cast<unsigned long long>(original));
+  out += line;
+  if (original > 0) {
+    std::snprintf(line, sizeof line, " %5.1f%%", static_cast<double>(packed) * 100.0 / original);
+    out += line;
+  }
+  out += members.size() == 1 ? "  1 member\n" : "  members\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return ExitOk;
+}
+
+int RunTest(const Options& options) {
+  Session session;
+  if (!session.Open(options.archive, false)) return ExitUsage;
+  std::vector<ArchiveEntry> members = session.Members();
+  std::uint64_t total = 0, done = 0;
+  for (const ArchiveEntry& e : members) total += e.originalSize;
+  Progress progress(!options.quiet, total);
+  int failed = 0;
+  for (const ArchiveEntry& e : members) {
+    if (IsFolder(e)) continue;
+    char key[EntryPathMax];
+    EntryPath(e, key);
+    progress.Update(done, ShowPath(e));
+    platform::MemoryBlock block = platform::NoBlock;
+    int result = session.archive().DecodeMember(key, &block, nullptr);
+    if (block != platform::NoBlock) platform::FreeBlock(block);
+    if (result != 0) {
+      progress.Clear();
+      Error(ShowPath(e) + ": " +
+            (result == 2 ? "out of memory" : "cannot be decoded (unknown method, damaged data or CRC error)"));
+      ++failed;
+    }
+    done += e.originalSize;
+  }
+  progress.Clear();
+  if (failed) {
+    Error(std::to_string(failed) + " of " + std::to_string(members.size()) + " members failed");
+    return ExitMemberFailed;
+  }
+  if (!options.quiet) std::fprintf(stderr, "%zu members ok\n", members.size());
+  return ExitOk;
+}
+
+namespace {
+
+struct ExtractContext {
+  Progress* progress;
+  std::uint64_t done = 0;
+  bool quiet;
+};
+
+void ReportMember(void* context, const ArchiveEntry& entry, ExtractResult result,
+                  const char* target) {
+  auto* c = static_cast<ExtractContext*>(context);
+  c->done += entry.originalSize;
+  c->progress->Update(c->done, ShowPath(entry));
+  const char* why = nullptr;
+  switch (result) {
+    case ExtractResult::Written:
+    case ExtractResult::Stopped:
+      return;
+    case ExtractResult::Kept:
+      if (c->quiet) return;
+      c->progress->Clear();
+      std::fprintf(stderr, "tnlzh: %s: exists, kept (use -f to replace)\n", target);
+      return;
+    case ExtractResult::Refused: why = "refused: the path leaves the target folder"; break;
+    case ExtractResult::DecodeFailed:
+      why = "cannot be decoded (unknown method, damaged data or CRC error)";
+      break;
+    case ExtractResult::WriteFailed: why = "cannot be written"; break;
+  }
+  c->progress->Clear();
+  Error(ShowPath(entry) + ": " + why);
+}
+
+}  // namespace
+
+int RunExtract(const Options& options) {
+  Session session;
+  if (!session.Open(options.archive, false)) return ExitUsage;
+  std::string folder = options.folder.empty() ? "." : options.folder;
+  if (platform::GetAttributes(folder.c_str()) == platform::InvalidAttributes)
+    platform::MakeDirectory(folder.c_str());
+  std::uint64_t total = 0;
+  for (const ArchiveEntry& e : session.Members()) total += e.originalSize;
+  Progress progress(!options.quiet, total);
+  ExtractContext context{&progress, 0, options.quiet};
+  ExtractOptions extract;
+  if (options.force) extract.state = OverwriteState::ReplaceAll;
+#ifndef _WIN32
+  extract.convert = ConvertComponent;
+#endif
+  extract.report = ReportMember;
+  extract.reportContext = &context;
+  ExtractCounts counts;
+  if (!ExtractEntries(session.archive(), folder.c_str(), extract, &counts)) {
+    Error("cannot read " + options.archive);
+    return ExitUsage;
+  }
+  progress.Clear();
+  if (counts.failed) {
+    Error(std::to_string(counts.failed) + " members failed");
+    return ExitMemberFailed;
+  }
+  return ExitOk;
+}
+
+}  // namespace cli

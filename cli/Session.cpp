@@ -1,0 +1,79 @@
+#include "cli/Session.h"
+
+#include <cstdio>
+
+#include "archive/Archive.h"
+#include "cli/NameCodec.h"
+#include "platform/Platform.h"
+
+namespace cli {
+
+Session::~Session() {
+  if (archive_) archive_->Release();
+}
+
+bool Session::Open(const std::string& path, bool create) {
+  if (create && platform::GetAttributes(path.c_str()) == platform::InvalidAttributes) {
+    // An archive without members is its closing zero byte.
+    platform::FileHandle file = platform::OpenFile(path.c_str(), platform::OpenMode::CreateNew);
+    if (file != platform::NoFile) {
+      const std::uint8_t zero = 0;
+      bool ok = platform::WriteFile(file, &zero, 1);
+      platform::CloseFile(file);
+      if (!ok) {
+        platform::RemoveFile(path.c_str());
+        Error("cannot create " + path);
+        return false;
+      }
+    }
+  }
+  archive_ = new Archive();
+  archive_->Retain();
+  if (archive_->OpenFile(path.c_str()) != ResultOk) {
+    Error("cannot open " + path);
+    return false;
+  }
+  if (!archive_->Lock(false)) {
+    Error("cannot read " + path);
+    return false;
+  }
+  bool isArchive = archive_->File() != platform::NoFile;
+  archive_->Unlock();
+  if (!isArchive) {
+    Error(path + " is not an LZH archive");
+    return false;
+  }
+  return true;
+}
+
+std::vector<ArchiveEntry> Session::Members() {
+  std::vector<ArchiveEntry> out;
+  if (!archive_->Lock(false)) return out;
+  out.reserve(archive_->Catalogue().Count());
+  for (std::uint32_t i = 0; i < archive_->Catalogue().Count(); ++i)
+    out.push_back(*archive_->MemberAt(i));
+  archive_->Unlock();
+  return out;
+}
+
+std::string ShowPath(const std::string& archivePath) {
+#ifdef _WIN32
+  return archivePath;
+#else
+  // Convert first: in Shift-JIS a 0x5C byte may be the second half of a character.
+  std::string local = ToLocal(archivePath);
+  for (auto& c : local)
+    if (c == '\\') c = '/';
+  return local;
+#endif
+}
+
+std::string ShowPath(const ArchiveEntry& entry) {
+  char path[EntryPathMax];
+  EntryPath(entry, path);
+  return ShowPath(std::string(path));
+}
+
+void Error(const std::string& text) { std::fprintf(stderr, "tnlzh: %s\n", text.c_str()); }
+
+}  // namespace cli

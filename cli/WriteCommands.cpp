@@ -1,0 +1,259 @@
+// a and d: changing an archive.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <chrono>
+#include <vector>
+
+#include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
+#include "archive/TargetPath.h"
+#include "archive/TimeConversion.h"
+#include "cli/Commands.h"
+#include "cli/FolderListing.h"
+#include "cli/NameCodec.h"
+#include "cli/Progress.h"
+#include "cli/Session.h"
+#include "platform/Platform.h"
+
+namespace cli {
+namespace {
+
+#ifdef _WIN32
+constexpr std::uint8_t NewMemberOsId = 'W';
+#else
+constexpr std::uint8_t NewMemberOsId = 'M';
+#endif
+
+// A command-line path as a member path: components separated by "\", "." and empty components
+// dropped, converted to the archive's code page. False for a path that is not relative or holds
+// "..", or a name the code page cannot hold.
+bool ToMemberPath(const std::string& path, std::string* member, std::string* problem) {
+  std::vector<std::string> parts;
+  std::string current;
+  bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\');
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    char c = i < path.size() ? path[i] : '\0';
+#ifdef _WIN32
+    if (c && platform::IsDBCSLeadByte(static_cast<std::uint8_t>(c)) && i + 1 < path.size()) {
+      current += c;
+      current += path[++i];
+      continue;
+    }
+    bool separator = c == '/' || c == '\\' || c == '\0';
+#else
+    bool separator = c == '/' || c == '\0';
+#endif
+    if (!separator) {
+      current += c;
+      continue;
+    }
+    if (!current.empty() && current != ".") parts.push_back(current);
+    current.clear();
+  }
+  member->clear();
+  for (const auto& part : parts) {
+    std::string converted;
+    if (!ToArchive(part, &converted)) {
+      *problem = "name cannot be written in code page 932";
+      return false;
+    }
+    if (!member->empty()) *member += '\\';
+    *member += converted;
+  }
+  if (absolute || member->empty() || !IsSafeMemberPath(member->c_str())) {
+    *problem = "not a relative path below the base folder";
+    return false;
+  }
+  return true;
+}
+
+struct Item {
+  std::string local;   // path on disk
+  std::string member;  // path in the archive (a folder without its trailing "\")
+  bool folder;
+  std::uint64_t size;
+};
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  char last = folder.back();
+  if (last == '/' || last == platform::PathSeparator()) return folder + name;
+  return folder + platform::PathSeparator() + name;
+}
+
+// Collects `local` and, for a folder, everything below it.
+void Collect(const std::string& local, const std::string& member, std::vector<Item>* items,
+             int* failed) {
+  std::uint32_t attributes = platform::GetAttributes(local.c_str());
+  if (attributes == platform::InvalidAttributes) {
+    Error(local + ": not found");
+    ++*failed;
+    return;
+  }
+  if (attributes & platform::AttrDirectory) {
+    items->push_back(Item{local, member, true, 0});
+    std::vector<std::string> names;
+    if (!ListFolder(local, &names)) {
+      Error(local + ": cannot read the folder");
+      ++*failed;
+      return;
+    }
+    for (const auto& name : names) {
+      std::string converted;
+      if (!ToArchive(name, &converted)) {
+        Error(Join(local, name) + ": name cannot be written in code page 932");
+        ++*failed;
+        continue;
+      }
+      Collect(Join(local, name), member + "\\" + converted, items, failed);
+    }
+    return;
+  }
+  std::uint64_t size = 0;
+  platform::FileHandle file = platform::OpenFile(local.c_str(), platform::OpenMode::ReadExisting);
+  if (file != platform::NoFile) {
+    std::int64_t s = platform::FileSize(file);
+    size = s < 0 ? 0 : static_cast<std::uint64_t>(s);
+    platform::CloseFile(file);
+  }
+  items->push_back(Item{local, member, false, size});
+}
+
+// Fills the entry of a new member as the shell library does for a dropped file.
+bool MakeEntry(const Item& item, const Options& options, ArchiveEntry* entry) {
+  std::memset(entry, 0, sizeof *entry);
+  std::string directory, name;
+  if (item.folder) {
+    directory = item.member + "\\";
+  } else {
+    std::size_t cut = item.member.size();
+    // The last "\" that is not the trail byte of a double-byte character.
+    std::size_t last = std::string::npos;
+    for (std::size_t i = 0; i < item.member.size(); ++i) {
+      if (platform::IsDBCSLeadByte(static_cast<std::uint8_t>(item.member[i])) &&
+          i + 1 < item.member.size()) {
+        ++i;
+        continue;
+      }
+      if (item.member[i] == '\\') last = i;
+    }
+    cut = last == std::string::npos ? 0 : last + 1;
+    directory = item.member.substr(0, cut);
+    name = item.member.substr(cut);
+  }
+  if (directory.size() > EntryFieldMax || name.size() > EntryFieldMax) return false;
+  std::memcpy(entry->directory, directory.c_str(), directory.size() + 1);
+  std::memcpy(entry->name, name.c_str(), name.size() + 1);
+  std::snprintf(entry->method, sizeof entry->method, "-lh%c-", item.folder ? 'd' : options.method);
+  entry->headerLevel = static_cast<std::uint8_t>(options.headerLevel);
+  entry->osId = NewMemberOsId;
+  std::uint32_t attributes = platform::GetAttributes(item.local.c_str());
+  entry->attributes = static_cast<std::uint16_t>(
+      attributes == platform::InvalidAttributes ? 0x20 : attributes & 0x37);
+  platform::FileTime create, access, write;
+  if (PathTimes(item.local, &create, &access, &write)) {
+    entry->modifyTime = FileTimeToUnix(write);
+    entry->createTime = platform::ToU64(create) ? FileTimeToUnix(create) : entry->modifyTime;
+    entry->accessTime = platform::ToU64(access) ? FileTimeToUnix(access) : entry->modifyTime;
+  }
+  entry->originalSize = static_cast<std::uint32_t>(item.size);
+  return true;
+}
+
+struct AddProgress {
+  Progress* bar;
+  std::uint64_t before;
+  std::string label;
+};
+
+int OnEncoderProgress(void* context, std::uint32_t packed, std::uint32_t original) {
+  auto* p = static_cast<AddProgress*>(context);
+  if (packed != codec::NotCompressedProgress) p->bar->Update(p->before + original, p->label);
+  return 0;
+}
+
+// Commits, waiting while another program holds the archive's file lock.
+bool CommitWaiting(Archive& archive, const std::string& path) {
+  RewriteFailure why = RewriteFailure::None;
+  for (int attempt = 0; attempt < 1200; ++attempt) {
+    if (Commit(archive, &why)) {
+      if (why != RewriteFailure::None) Error(path + ": " + RewriteFailureText(why));
+      return true;
+    }
+    if (why != RewriteFailure::Locked) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  Error(path + ": " + RewriteFailureText(why));
+  return false;
+}
+
+}  // namespace
+
+int RunAdd(const Options& options) {
+  std::vector<Item> items;
+  int failed = 0;
+  for (const auto& path : options.paths) {
+    std::string member, problem;
+    if (!ToMemberPath(path, &member, &problem)) {
+      Error(path + ": " + problem);
+      ++failed;
+      continue;
+    }
+    Collect(Join(options.folder, path), member, &items, &failed);
+  }
+  Session session;
+  if (!session.Open(options.archive, true)) return ExitUsage;
+  std::uint64_t total = 0;
+  for (const auto& item : items) total += item.size;
+  Progress bar(!options.quiet, total);
+  AddProgress progress{&bar, 0, ""};
+  int staged = 0;
+  for (const auto& item : items) {
+    ArchiveEntry entry;
+    progress.label = ShowPath(item.member);
+    bar.Update(progress.before, progress.label);
+    RewriteFailure why = RewriteFailure::BadEntry;
+    if (MakeEntry(item, options, &entry) &&
+        StageFile(session.archive(), &entry, item.local.c_str(), OnEncoderProgress, &progress,
+                  &why)) {
+      ++staged;
+    } else {
+      bar.Clear();
+      Error(item.local + ": " + RewriteFailureText(why));
+      ++failed;
+    }
+    progress.before += item.size;
+  }
+  bar.Clear();
+  if (staged && !CommitWaiting(session.archive(), options.archive)) return ExitMemberFailed;
+  return failed ? ExitMemberFailed : ExitOk;
+}
+
+int RunDelete(const Options& options) {
+  Session session;
+  if (!session.Open(options.archive, false)) return ExitUsage;
+  Archive& archive = session.archive();
+  int failed = 0;
+  std::uint32_t marked = 0;
+  for (const auto& path : options.paths) {
+    std::string member, problem;
+    if (!ToMemberPath(path, &member, &problem)) {
+      Error(path + ": " + problem);
+      ++failed;
+      continue;
+    }
+    std::uint32_t here = MarkDeleted(archive, member.c_str()) ? 1 : 0;
+    here += MarkDeletedBelow(archive, member.c_str());
+    if (here == 0) {
+      Error(path + ": no such member");
+      ++failed;
+    }
+    marked += here;
+  }
+  if (marked && !CommitWaiting(archive, options.archive)) return ExitMemberFailed;
+  return failed ? ExitMemberFailed : ExitOk;
+}
+
+}  // namespace cli

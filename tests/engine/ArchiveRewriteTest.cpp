@@ -1,0 +1,389 @@
+#include "archive/ArchiveRewrite.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ArchiveTestSupport.h"
+#include "LzhBuilder.h"
+#include "archive/Archive.h"
+
+using namespace lzhtest;
+
+namespace {
+
+ArchiveEntry NewEntry(const std::string& directory, const std::string& name, char method,
+                      int level = 2) {
+  ArchiveEntry e;
+  std::memset(&e, 0, sizeof e);
+  std::snprintf(e.method, sizeof e.method, "-lh%c-", method);
+  std::snprintf(e.directory, sizeof e.directory, "%s", directory.c_str());
+  std::snprintf(e.name, sizeof e.name, "%s", name.c_str());
+  e.headerLevel = static_cast<std::uint8_t>(level);
+  e.osId = 'M';
+  e.attributes = 0x20;
+  e.createTime = e.modifyTime = e.accessTime = 1600000000;
+  return e;
+}
+
+class Rewrite : public ::testing::Test {
+ protected:
+  TempFolder folder;
+  std::string archivePath = folder / "test.lzh";
+
+  void SetUp() override { ASSERT_TRUE(WriteBytes(archivePath, Bytes{0})); }
+
+  // Stages `data` as member `path` ("DIR\\NAME") through a source file.
+  bool Stage(OpenArchive& a, const std::string& path, const Bytes& data, char method = '5',
+             int level = 2, RewriteFailure* why = nullptr) {
+    std::string source = folder / ("src" + std::to_string(serial++));
+    if (!WriteBytes(source, data)) return false;
+    std::size_t cut = path.rfind('\\');
+    std::string dir = cut == std::string::npos ? "" : path.substr(0, cut + 1);
+    std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    ArchiveEntry e = NewEntry(dir, name, method, level);
+    e.originalSize = static_cast<std::uint32_t>(data.size());
+    return StageFile(*a, &e, source.c_str(), nullptr, nullptr, why);
+  }
+
+  // Every member decodes to the expected bytes, in this order.
+  void ExpectContents(const std::vector<std::pair<std::string, Bytes>>& expected) {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(a.ok());
+    auto members = a.Members();
+    Bytes file = ReadBytes(archivePath);
+    ASSERT_EQ(members.size(), expected.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      EXPECT_EQ(PathOf(members[i]), expected[i].first);
+      Bytes data;
+      EXPECT_TRUE(DecodeFromBytes(file, members[i], &data)) << PathOf(members[i]);
+      EXPECT_EQ(data, expected[i].second) << PathOf(members[i]);
+    }
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(file.back(), 0);
+  }
+
+  void MakeThree() {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(a.ok());
+    ASSERT_TRUE(Stage(a, "A.TXT", one));
+    ASSERT_TRUE(Stage(a, "DOC\\B.TXT", two, '6'));
+    ASSERT_TRUE(Stage(a, "C.TXT", three, '7', 1));
+    ASSERT_TRUE(Commit(*a));
+    EXPECT_EQ(a.PendingCount(), 0u);
+  }
+
+  int serial = 0;
+  Bytes one = Compressible(5000, 1), two = Compressible(70000, 2), three = Compressible(300, 3);
+};
+
+TEST_F(Rewrite, ReplacingTheMiddleMemberKeepsOrderAndCopiesTheOthers) {
+  MakeThree();
+  Bytes before = ReadBytes(archivePath);
+  std::vector<ArchiveEntry> old;
+  {
+    OpenArchive a(archivePath);
+    old = a.Members();
+    Bytes newTwo = Compressible(9000, 9);
+    ASSERT_TRUE(Stage(a, "doc\\b.txt", newTwo));  // same member, other case
+    ASSERT_TRUE(Commit(*a));
+    two = newTwo;
+  }
+  ExpectContents({{"A.TXT", one}, {"doc\\b.txt", two}, {"C.TXT", three}});
+  Bytes after = ReadBytes(archivePath);
+  OpenArchive a(archivePath);
+  auto now = a.Members();
+  // The first member is untouched, the third one's header and data moved as one block.
+  EXPECT_TRUE(std::equal(before.begin(), before.begin() + old[1].headerOffset, after.begin()));
+  std::size_t thirdLength = old[2].dataOffset + old[2].packedSize - old[2].headerOffset;
+  EXPECT_TRUE(std::equal(before.begin() + old[2].headerOffset,
+                         before.begin() + old[2].headerOffset + thirdLength,
+                         after.begin() + now[2].headerOffset));
+}
+
+TEST_F(Rewrite, AppendingThenDeletingTheLastGivesBackTheSameBytes) {
+  MakeThree();
+  Bytes before = ReadBytes(archivePath);
+  Bytes four = Compressible(1234, 4);
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(Stage(a, "NEW\\D.TXT", four, '4', 0));
+    ASSERT_TRUE(Commit(*a));
+  }
+  ExpectContents({{"A.TXT", one}, {"DOC\\B.TXT", two}, {"C.TXT", three}, {"NEW\\D.TXT", four}});
+  {
+    OpenArchive a(archivePath);
+    EXPECT_FALSE(MarkDeleted(*a, "NEW\\NOPE.TXT"));
+    ASSERT_TRUE(MarkDeleted(*a, "new\\d.txt"));
+    ASSERT_TRUE(Commit(*a));
+  }
+  EXPECT_EQ(ReadBytes(archivePath), before);
+}
+
+TEST_F(Rewrite, HeaderOnlyChangesKeepThePackedData) {
+  MakeThree();
+  Bytes before = ReadBytes(archivePath);
+  OpenArchive a(archivePath);
+  auto old = a.Members();
+  ArchiveEntry renamed = old[1];
+  std::strcpy(renamed.directory, "\x95\x5C\\");  // Shift-JIS name whose trail byte is 0x5C
+  std::strcpy(renamed.name, "RENAMED.TXT");
+  std::strcpy(renamed.comment, "a comment");
+  renamed.headerLevel = 3;
+  ASSERT_TRUE(StageEntry(*a, "DOC\\B.TXT", renamed));
+  ArchiveEntry levelZero = old[2];
+  levelZero.headerLevel = 0;
+  ASSERT_TRUE(StageEntry(*a, "C.TXT", levelZero));
+  ASSERT_TRUE(Commit(*a));
+  ExpectContents({{"A.TXT", one}, {"\x95\x5C\\RENAMED.TXT", two}, {"C.TXT", three}});
+  auto now = a.Members();
+  EXPECT_STREQ(now[1].comment, "a comment");
+  EXPECT_EQ(now[1].headerLevel, 3);
+  EXPECT_EQ(now[2].headerLevel, 0);
+  Bytes after = ReadBytes(archivePath);
+  EXPECT_TRUE(std::equal(before.begin() + old[1].dataOffset,
+                         before.begin() + old[1].dataOffset + old[1].packedSize,
+                         after.begin() + now[1].dataOffset));
+}
+
+TEST_F(Rewrite, StagingAPathTwiceKeepsTheSecondAndFoldersHaveNoData) {
+  OpenArchive a(archivePath);
+  ASSERT_TRUE(Stage(a, "X.TXT", Compressible(4000, 5)));
+  Bytes second = Compressible(6000, 6);
+  ASSERT_TRUE(Stage(a, "X.TXT", second));
+  ArchiveEntry folderEntry = NewEntry("DIR\\", "", '5');
+  folderEntry.attributes = 0x10;
+  ASSERT_TRUE(StageFile(*a, &folderEntry, "", nullptr, nullptr));
+  EXPECT_EQ(std::string(folderEntry.method), "-lhd-");
+  EXPECT_EQ(a.PendingCount(), 2u);
+  ASSERT_TRUE(Commit(*a));
+  ExpectContents({{"X.TXT", second}, {"DIR\\", {}}});
+}
+
+TEST_F(Rewrite, DataThatDoesNotShrinkIsStoredWithItsCrc) {
+  Bytes noise = Random(100000, 7);
+  Bytes tiny = TextBytes("ab");
+  Bytes empty;
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(Stage(a, "NOISE.BIN", noise, '7'));
+    ASSERT_TRUE(Stage(a, "TINY", tiny, '5'));
+    ASSERT_TRUE(Stage(a, "EMPTY", empty, '5'));
+    ASSERT_TRUE(Stage(a, "STORED", one, '0'));
+    ASSERT_TRUE(Commit(*a));
+  }
+  ExpectContents({{"NOISE.BIN", noise}, {"TINY", tiny}, {"EMPTY", empty}, {"STORED", one}});
+  OpenArchive a(archivePath);
+  for (const auto& m : a.Members()) {
+    EXPECT_EQ(std::string(m.method), "-lh0-") << PathOf(m);
+    EXPECT_EQ(static_cast<std::uint32_t>(m.packedSize), m.originalSize);
+  }
+}
+
+TEST_F(Rewrite, ABlockInFrontIsKeptAndAnEmptyCommitChangesNothing) {
+  RawMember m;
+  m.path = "DOC\\A.TXT";
+  m.data = TextBytes("hello");
+  RawMember n;
+  n.path = "B.TXT";
+  n.data = TextBytes("world");
+  Bytes image(128, 'J');
+  Bytes rest = ArchiveBytes({Level0(m), Level2(n)});
+  image.insert(image.end(), rest.begin(), rest.end());
+  ASSERT_TRUE(WriteBytes(archivePath, image));
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(Commit(*a));
+  }
+  EXPECT_EQ(ReadBytes(archivePath), image);
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(Stage(a, "C.TXT", one));
+    ASSERT_TRUE(MarkDeleted(*a, "B.TXT"));
+    ASSERT_TRUE(Commit(*a));
+  }
+  Bytes after = ReadBytes(archivePath);
+  EXPECT_TRUE(std::equal(image.begin(), image.begin() + 128, after.begin()));
+  ExpectContents({{"DOC\\A.TXT", TextBytes("hello")}, {"C.TXT", one}});
+}
+
+TEST_F(Rewrite, RefusesWhatTheHeadersCannotDescribe) {
+  OpenArchive a(archivePath);
+  // A sparse file of 4 GiB: its size does not fit the 32-bit size fields.
+  std::string big = folder / "big.bin";
+  platform::FileHandle f = platform::OpenFile(big.c_str(), platform::OpenMode::CreateAlways);
+  ASSERT_NE(f, platform::NoFile);
+  ASSERT_EQ(platform::SeekFile(f, std::int64_t{1} << 32, platform::SeekFrom::Begin),
+            std::int64_t{1} << 32);
+  ASSERT_TRUE(platform::SetEndOfFile(f));
+  platform::CloseFile(f);
+  ArchiveEntry e = NewEntry("", "BIG.BIN", '5');
+  RewriteFailure why = RewriteFailure::None;
+  EXPECT_FALSE(StageFile(*a, &e, big.c_str(), nullptr, nullptr, &why));
+  EXPECT_EQ(why, RewriteFailure::TooLarge);
+  // A level-0 path longer than its size byte allows.
+  EXPECT_FALSE(Stage(a, std::string(200, 'D') + "\\" + std::string(50, 'N'), one, '5', 0, &why));
+  EXPECT_EQ(why, RewriteFailure::BadEntry);
+  EXPECT_FALSE(Stage(a, "MISSING", one, '5', 2, &why) && false);
+  ArchiveEntry missing = NewEntry("", "M", '5');
+  EXPECT_FALSE(StageFile(*a, &missing, (folder / "no-such-file").c_str(), nullptr, nullptr, &why));
+  EXPECT_EQ(why, RewriteFailure::SourceUnreadable);
+}
+
+TEST_F(Rewrite, RefusesToGrowAnArchivePastTwoGigabytes) {
+  // One stored member whose data (sparse zeros) ends just below 2^31.
+  RawMember m;
+  m.path = "HUGE.BIN";
+  m.crc = 0;
+  Bytes header = Level2(m);
+  std::uint32_t packed = 0x7FFFFF00u - static_cast<std::uint32_t>(header.size());
+  for (int i = 0; i < 4; ++i) {
+    header[7 + i] = static_cast<std::uint8_t>(packed >> (8 * i));
+    header[11 + i] = static_cast<std::uint8_t>(packed >> (8 * i));
+  }
+  ASSERT_TRUE(WriteBytes(archivePath, header));
+  platform::FileHandle f = platform::OpenFile(archivePath.c_str(), platform::OpenMode::ReadWriteExisting);
+  ASSERT_NE(f, platform::NoFile);
+  std::int64_t end = static_cast<std::int64_t>(header.size()) + packed + 1;  // + closing zero
+  ASSERT_EQ(platform::SeekFile(f, end, platform::SeekFrom::Begin), end);
+  ASSERT_TRUE(platform::SetEndOfFile(f));
+  platform::CloseFile(f);
+  OpenArchive a(archivePath);
+  ASSERT_EQ(a.Members().size(), 1u);
+  ASSERT_TRUE(Stage(a, "MORE.TXT", Random(1000, 3), '5'));
+  RewriteFailure why = RewriteFailure::None;
+  EXPECT_FALSE(Commit(*a, &why));
+  EXPECT_EQ(why, RewriteFailure::TooLarge);
+  EXPECT_EQ(a.PendingCount(), 1u);
+  platform::FileHandle g = platform::OpenFile(archivePath.c_str(), platform::OpenMode::ReadExisting);
+  EXPECT_EQ(platform::FileSize(g), end);
+  platform::CloseFile(g);
+  // Deleting instead shrinks it and is fine.
+  ASSERT_TRUE(MarkDeleted(*a, "HUGE.BIN"));
+  ASSERT_TRUE(Commit(*a));
+  EXPECT_EQ(a.Members().size(), 1u);
+}
+
+TEST_F(Rewrite, ALockedArchiveIsLeftAloneAndTheChangesStayStaged) {
+  MakeThree();
+  Bytes before = ReadBytes(archivePath);
+  OpenArchive a(archivePath);
+  OpenArchive other(archivePath);
+  ASSERT_TRUE(Stage(a, "D.TXT", one));
+  ASSERT_TRUE(other->Lock(true));
+  RewriteFailure why = RewriteFailure::None;
+  EXPECT_FALSE(Commit(*a, &why));
+  EXPECT_EQ(why, RewriteFailure::Locked);
+  other->Unlock();
+  EXPECT_EQ(ReadBytes(archivePath), before);
+  EXPECT_EQ(a.PendingCount(), 1u);
+  ASSERT_TRUE(Commit(*a));
+  EXPECT_EQ(a.Members().size(), 4u);
+}
+
+// Every write (then every read) of a commit fails once in turn: the commit either fails and
+// leaves the archive byte for byte as it was, with its changes still staged, or succeeds with
+// exactly the result of a commit without faults.
+TEST_F(Rewrite, AFailedIoNeverLeavesAHalfWrittenArchive) {
+  MakeThree();
+  Bytes before = ReadBytes(archivePath);
+  Bytes newTwo = Random(3000, 11);  // stored: its CRC is computed during the commit
+  Bytes four = Compressible(20000, 12);
+  auto stageAll = [&](OpenArchive& a) {
+    ASSERT_TRUE(Stage(a, "DOC\\B.TXT", newTwo, '5'));
+    ASSERT_TRUE(Stage(a, "D.TXT", four, '6'));
+    ASSERT_TRUE(MarkDeleted(*a, "A.TXT"));
+    ArchiveEntry c = a.Members()[2];
+    std::strcpy(c.name, "C2.TXT");
+    ASSERT_TRUE(StageEntry(*a, "C.TXT", c));
+  };
+  std::string expectedPath = folder / "expected.lzh";
+  ASSERT_TRUE(WriteBytes(expectedPath, before));
+  {
+    OpenArchive e(expectedPath);
+    stageAll(e);
+    ASSERT_TRUE(Commit(*e));
+  }
+  Bytes expected = ReadBytes(expectedPath);
+  for (int reads = 0; reads < 2; ++reads) {
+    int failures = 0;
+    bool lastSucceeded = false;
+    for (std::uint32_t k = 1; k <= 80; ++k) {
+      ASSERT_TRUE(WriteBytes(archivePath, before));
+      OpenArchive a(archivePath);
+      stageAll(a);
+      a.Members();  // scanned before the fault is armed
+      if (reads)
+        platform::FailNthRead(k);
+      else
+        platform::FailNthWrite(k);
+      RewriteFailure why = RewriteFailure::None;
+      bool ok = Commit(*a, &why);
+      platform::FailNthRead(0);
+      platform::FailNthWrite(0);
+      lastSucceeded = ok;
+      if (ok) {
+        EXPECT_EQ(ReadBytes(archivePath), expected) << "k=" << k;
+      } else {
+        ++failures;
+        EXPECT_EQ(ReadBytes(archivePath), before) << "k=" << k;
+        // A read error while the commit scans the file again makes the archive object take
+        // the file for no archive and close it; the staged changes survive a reopening.
+        if (why == RewriteFailure::NotOpen) {
+          ASSERT_EQ(a->OpenFile(archivePath.c_str()), ResultOk);
+        }
+        EXPECT_EQ(a.PendingCount(), 4u) << "k=" << k;
+        ASSERT_TRUE(Commit(*a)) << "k=" << k;
+        EXPECT_EQ(ReadBytes(archivePath), expected) << "k=" << k;
+      }
+    }
+    EXPECT_GT(failures, 1) << (reads ? "reads" : "writes");
+    EXPECT_TRUE(lastSucceeded);
+  }
+}
+
+TEST_F(Rewrite, TwoThreadsStagingAndCommittingOnOneArchiveLoseNothing) {
+  OpenArchive a(archivePath);
+  std::atomic<int> failures{0};
+  auto worker = [&](int id) {
+    for (int i = 0; i < 6; ++i) {
+      std::string name = "T" + std::to_string(id) + "_" + std::to_string(i);
+      std::string source = folder / name;
+      if (!WriteBytes(source, Compressible(3000 + i * 100, id * 10 + i))) ++failures;
+      ArchiveEntry e = NewEntry("", name, '5');
+      if (!StageFile(*a, &e, source.c_str(), nullptr, nullptr)) ++failures;
+      if (!Commit(*a)) ++failures;
+    }
+  };
+  std::thread t1(worker, 1), t2(worker, 2);
+  t1.join();
+  t2.join();
+  EXPECT_EQ(failures.load(), 0);
+  auto members = a.Members();
+  EXPECT_EQ(members.size(), 12u);
+  Bytes file = ReadBytes(archivePath);
+  for (const auto& m : members) {
+    Bytes data;
+    EXPECT_TRUE(DecodeFromBytes(file, m, &data)) << PathOf(m);
+  }
+}
+
+TEST_F(Rewrite, DeletingAFolderTakesEverythingBelowIt) {
+  OpenArchive a(archivePath);
+  ASSERT_TRUE(Stage(a, "DOC\\A.TXT", one));
+  ASSERT_TRUE(Stage(a, "DOC\\SUB\\B.TXT", two));
+  ASSERT_TRUE(Stage(a, "DOCS\\C.TXT", three));
+  ArchiveEntry folderEntry = NewEntry("DOC\\", "", '5');
+  folderEntry.attributes = 0x10;
+  ASSERT_TRUE(StageFile(*a, &folderEntry, "", nullptr, nullptr));
+  ASSERT_TRUE(Commit(*a));
+  EXPECT_EQ(MarkDeletedBelow(*a, "doc"), 3u);
+  ASSERT_TRUE(Commit(*a));
+  ExpectContents({{"DOCS\\C.TXT", three}});
+}
+
+}  // namespace

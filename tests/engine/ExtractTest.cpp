@@ -1,0 +1,259 @@
+#include "archive/Extract.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ArchiveTestSupport.h"
+#include "LzhBuilder.h"
+#include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
+#include "archive/TimeConversion.h"
+
+using namespace lzhtest;
+
+namespace {
+
+class Extraction : public ::testing::Test {
+ protected:
+  TempFolder folder;
+  std::string archivePath = folder / "x.lzh";
+  std::string target = folder / "out";
+
+  void SetUp() override { ASSERT_TRUE(platform::MakeDirectory(target.c_str())); }
+
+  std::string Out(const std::string& relative) {
+    std::string p = target;
+    p += platform::PathSeparator();
+    for (char c : relative) p += c == '|' ? platform::PathSeparator() : c;
+    return p;
+  }
+
+  static std::vector<std::string> Names(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(dir), ec))
+      names.push_back(e.path().filename().u8string());
+    return names;
+  }
+
+  struct Report {
+    std::vector<std::pair<std::string, ExtractResult>> results;
+  };
+  static void Record(void* context, const ArchiveEntry& e, ExtractResult result, const char*) {
+    static_cast<Report*>(context)->results.emplace_back(PathOf(e), result);
+  }
+};
+
+TEST_F(Extraction, MakesFoldersAndRestoresTimesAndAttributes) {
+  ASSERT_TRUE(WriteBytes(archivePath, Bytes{0}));
+  std::string source = folder / "a.txt";
+  Bytes text = Compressible(20000, 4);
+  ASSERT_TRUE(WriteBytes(source, text));
+  {
+    OpenArchive a(archivePath);
+    ArchiveEntry folderEntry;
+    std::memset(&folderEntry, 0, sizeof folderEntry);
+    std::strcpy(folderEntry.directory, "DOC\\");
+    std::strcpy(folderEntry.method, "-lhd-");
+    folderEntry.attributes = 0x10;
+    folderEntry.headerLevel = 2;
+    folderEntry.createTime = folderEntry.accessTime = folderEntry.modifyTime = 1500000000;
+    ASSERT_TRUE(StageFile(*a, &folderEntry, "", nullptr, nullptr));
+    ArchiveEntry e = folderEntry;
+    std::strcpy(e.directory, "DOC\\SUB\\");
+    std::strcpy(e.name, "A.TXT");
+    std::strcpy(e.method, "-lh5-");
+    e.attributes = 0x21;  // read-only
+    e.headerLevel = 3;
+    e.createTime = 1400000000;
+    e.accessTime = 1450000000;
+    e.modifyTime = 1420000000;
+    e.originalSize = static_cast<std::uint32_t>(text.size());
+    ASSERT_TRUE(StageFile(*a, &e, source.c_str(), nullptr, nullptr));
+    ASSERT_TRUE(Commit(*a));
+  }
+  ASSERT_EQ(ExtractAll(archivePath.c_str(), target.c_str()), 1);
+  std::string file = Out("DOC|SUB|A.TXT");
+  // Times first: reading the file may move its access time.
+  platform::FileTime create, access, write;
+  platform::FileHandle f = platform::OpenFile(file.c_str(), platform::OpenMode::ReadExisting);
+  ASSERT_TRUE(platform::GetFileTimes(f, &create, &access, &write));
+  platform::CloseFile(f);
+  platform::FileTime expected;
+  UnixToFileTime(1420000000, &expected);
+  EXPECT_EQ(platform::ToU64(write), platform::ToU64(expected));
+  UnixToFileTime(1450000000, &expected);
+  EXPECT_EQ(platform::ToU64(access), platform::ToU64(expected));
+  EXPECT_EQ(ReadBytes(file), text);
+  EXPECT_TRUE(platform::GetAttributes(file.c_str()) & platform::AttrReadOnly);
+#ifdef _WIN32
+  UnixToFileTime(1400000000, &expected);
+  EXPECT_EQ(platform::ToU64(create), platform::ToU64(expected));
+#endif
+  // The folder keeps its own time although a file was written into it afterwards.
+  auto folderTime = std::filesystem::last_write_time(std::filesystem::u8path(Out("DOC")));
+  auto fileTime = std::filesystem::last_write_time(std::filesystem::u8path(file));
+  EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(fileTime - folderTime).count(),
+            1420000000 - 1500000000);
+}
+
+TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
+  std::vector<Bytes> members;
+  const char* level0Paths[] = {"..\\evil0.txt", "../evil1.txt", "C:evil2.txt",
+                               "\\evil3.txt",   "A\\..\\..\\evil4.txt", "good.txt:stream",
+                               "A/../../evil5.txt", "\\\\server\\share\\evil6.txt", "...\\evil7"};
+  for (const char* p : level0Paths) {
+    RawMember m;
+    m.path = p;
+    m.data = TextBytes("bad");
+    members.push_back(Level0(m));
+  }
+  RawMember up;  // level 2: folder "..\" in the 0x02 extended header
+  up.path = "..\\..\\evil8.txt";
+  up.data = TextBytes("bad");
+  members.push_back(Level2(up));
+  RawMember good;
+  good.path = "SAFE\\\x95\x5C.txt";  // trail byte 0x5C is not a separator
+  good.data = TextBytes("good");
+  members.push_back(Level0(good));
+  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes(members)));
+
+  OpenArchive a(archivePath);
+  Report report;
+  ExtractOptions options;
+  options.report = Record;
+  options.reportContext = &report;
+  options.state = OverwriteState::ReplaceAll;  // even when replacing is allowed
+  ExtractCounts counts;
+  ASSERT_TRUE(ExtractEntries(*a, target.c_str(), options, &counts));
+  EXPECT_EQ(counts.written, 1u);
+  EXPECT_EQ(counts.failed, 10u);
+  ASSERT_EQ(report.results.size(), 11u);
+  for (std::size_t i = 0; i + 1 < report.results.size(); ++i)
+    EXPECT_EQ(report.results[i].second, ExtractResult::Refused) << report.results[i].first;
+  EXPECT_EQ(ReadBytes(Out("SAFE|\x95\x5C.txt")), TextBytes("good"));
+  // Nothing but the target folder and the archive in the folder above it.
+  auto names = Names(folder.path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"out", "x.lzh"}));
+  EXPECT_EQ(Names(target), std::vector<std::string>{"SAFE"});
+  // The single-member path of the shell library's selection uses the same guard.
+  ArchiveEntry e = a.Members()[0];
+  ExtractResult result;
+  EXPECT_EQ(ExtractMemberBelow(*a, e, target.c_str(), "..\\evil0.txt", nullptr, nullptr, nullptr,
+                               &result),
+            0);
+  EXPECT_EQ(result, ExtractResult::Refused);
+}
+
+TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
+  RawMember unknown;
+  unknown.method = "-lh1-";
+  unknown.path = "OLD.TXT";
+  unknown.data = TextBytes("xxxxxxxx");
+  RawMember badCrc;
+  badCrc.path = "BADCRC.TXT";
+  badCrc.data = TextBytes("stored bytes");
+  badCrc.crc = 0x1234;
+  RawMember garbage;  // compressed data that is not a valid stream
+  garbage.method = "-lh5-";
+  garbage.path = "GARBAGE.TXT";
+  garbage.data = Random(40, 1);
+  garbage.originalSize = 5000;
+  RawMember fine;
+  fine.path = "FINE.TXT";
+  fine.data = TextBytes("fine");
+  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level0(unknown), Level2(badCrc),
+                                                     Level2(garbage), Level0(fine)})));
+  OpenArchive a(archivePath);
+  ExtractCounts counts;
+  ASSERT_TRUE(ExtractEntries(*a, target.c_str(), ExtractOptions(), &counts));
+  EXPECT_EQ(counts.failed, 3u);
+  EXPECT_EQ(Names(target), std::vector<std::string>{"FINE.TXT"});
+}
+
+TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
+  RawMember m;
+  m.path = "A.TXT";
+  m.data = TextBytes("new content");
+  m.modifyTime = 1600000000;
+  RawMember n = m;
+  n.path = "B.TXT";
+  RawMember o = m;
+  o.path = "C.TXT";
+  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m), Level2(n), Level2(o)})));
+  for (const char* name : {"A.TXT", "B.TXT", "C.TXT"}) ASSERT_TRUE(WriteBytes(Out(name), TextBytes("old")));
+  platform::SetAttributes(Out("A.TXT").c_str(), platform::AttrReadOnly);
+
+  // Extract-all keeps every existing file, content and attributes.
+  ASSERT_EQ(ExtractAll(archivePath.c_str(), target.c_str()), 1);
+  for (const char* name : {"A.TXT", "B.TXT", "C.TXT"}) EXPECT_EQ(ReadBytes(Out(name)), TextBytes("old"));
+  EXPECT_TRUE(platform::GetAttributes(Out("A.TXT").c_str()) & platform::AttrReadOnly);
+
+  struct Asker {
+    std::vector<OverwriteAnswer> answers;
+    std::vector<OverwriteRecord> asked;
+  };
+  auto ask = [](void* context, const OverwriteRecord& record) {
+    auto* asker = static_cast<Asker*>(context);
+    asker->asked.push_back(record);
+    OverwriteAnswer answer = asker->answers.front();
+    asker->answers.erase(asker->answers.begin());
+    return answer;
+  };
+  OpenArchive a(archivePath);
+  auto members = a.Members();
+  Asker asker;
+  asker.answers = {OverwriteAnswer::No, OverwriteAnswer::Yes, OverwriteAnswer::Cancel};
+  OverwriteState state = OverwriteState::Ask;
+  EXPECT_EQ(ExtractMemberToFile(*a, members[0], Out("A.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ReadBytes(Out("A.TXT")), TextBytes("old"));
+  ASSERT_EQ(asker.asked.size(), 1u);
+  EXPECT_STREQ(asker.asked[0].newName, "A.TXT");
+  EXPECT_EQ(asker.asked[0].newSize, 11u);
+  EXPECT_EQ(asker.asked[0].newTime, 1600000000u);
+  EXPECT_EQ(asker.asked[0].existingSize, 3u);
+  EXPECT_TRUE(asker.asked[0].existingAttributes & platform::AttrReadOnly);
+  // "Yes" replaces even a read-only file; the member's own attributes follow.
+  EXPECT_EQ(ExtractMemberToFile(*a, members[0], Out("A.TXT").c_str(), ask, &asker, &state), 1);
+  EXPECT_EQ(ReadBytes(Out("A.TXT")), TextBytes("new content"));
+  EXPECT_EQ(state, OverwriteState::Ask);
+  EXPECT_EQ(ExtractMemberToFile(*a, members[1], Out("B.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(state, OverwriteState::Stop);
+  EXPECT_EQ(ExtractMemberToFile(*a, members[2], Out("C.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ReadBytes(Out("B.TXT")), TextBytes("old"));
+  EXPECT_EQ(ReadBytes(Out("C.TXT")), TextBytes("old"));
+  // "All" replaces this and every later one without asking again.
+  asker.answers = {OverwriteAnswer::All};
+  asker.asked.clear();
+  ExtractOptions options;
+  options.ask = ask;
+  options.askContext = &asker;
+  ExtractCounts counts;
+  ASSERT_TRUE(ExtractEntries(*a, target.c_str(), options, &counts));
+  EXPECT_EQ(asker.asked.size(), 1u);
+  EXPECT_EQ(counts.written, 3u);
+  for (const char* name : {"A.TXT", "B.TXT", "C.TXT"})
+    EXPECT_EQ(ReadBytes(Out(name)), TextBytes("new content"));
+}
+
+TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {
+  RawMember m;
+  m.path = "BIG.BIN";
+  m.data = Random(300000, 2);
+  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  OpenArchive a(archivePath);
+  a.Members();
+  platform::FailNthWrite(1);
+  ExtractCounts counts;
+  ASSERT_TRUE(ExtractEntries(*a, target.c_str(), ExtractOptions(), &counts));
+  platform::FailNthWrite(0);
+  EXPECT_EQ(counts.failed, 1u);
+  EXPECT_TRUE(Names(target).empty());
+}
+
+}  // namespace
