@@ -1,0 +1,155 @@
+#include "namespace/ModuleState.h"
+
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+HINSTANCE ModuleInstance = nullptr;
+int IsWindows95 = 0;
+int IsWindowsNT = 0;
+char FolderTypeName[80] = "";
+ShGetFileInfoWFunction ShGetFileInfoW = nullptr;
+IMalloc* TaskAllocator = nullptr;
+char TempDirectory[MAX_PATH] = "";
+ClipboardFormatIds ClipboardFormats = {};
+
+namespace {
+
+volatile LONG objectCount = 0;
+HMODULE shell32Module = nullptr;
+
+// TempFiles, in the order the paths were added. Guarded because a data object may be asked for
+// its files on more than one thread.
+CRITICAL_SECTION tempFilesLock;
+std::vector<std::string>* tempFiles = nullptr;
+
+void ReadPlatform() {
+  IsWindows95 = 0;
+  IsWindowsNT = 0;
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof(version);  // 148 bytes
+  if (GetVersionExA(&version)) {
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) IsWindows95 = 1;
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) IsWindowsNT = 1;
+  }
+}
+
+void ReadFolderTypeName() {
+  FolderTypeName[0] = '\0';
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "Directory", 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  DWORD size = sizeof(FolderTypeName);
+  DWORD type = 0;
+  LONG status = RegQueryValueExA(key, nullptr, nullptr, &type,
+                                 reinterpret_cast<BYTE*>(FolderTypeName), &size);
+  RegCloseKey(key);
+  // A value that did not fit (or is not text) leaves the buffer undefined: keep it empty. One that
+  // filled the buffer exactly may lack its terminator.
+  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    FolderTypeName[0] = '\0';
+    return;
+  }
+  FolderTypeName[sizeof(FolderTypeName) - 1] = '\0';
+}
+
+void ResolveWideFileInfo() {
+  shell32Module = nullptr;
+  ShGetFileInfoW = nullptr;
+  if (!IsWindowsNT) return;
+  shell32Module = LoadLibraryA("SHELL32");
+  if (shell32Module)
+    ShGetFileInfoW =
+        reinterpret_cast<ShGetFileInfoWFunction>(
+        reinterpret_cast<void (*)()>(GetProcAddress(shell32Module, "SHGetFileInfoW")));
+}
+
+void ReadTempDirectory() {
+  DWORD length = GetTempPathA(MAX_PATH, TempDirectory);
+  if (length == 0 || length >= MAX_PATH) TempDirectory[0] = '\0';
+}
+
+void RegisterFormats() {
+  ClipboardFormats.fileName = RegisterClipboardFormatA("FileName");
+  ClipboardFormats.fileNameW = RegisterClipboardFormatA("FileNameW");
+  ClipboardFormats.fileNameMap = RegisterClipboardFormatA("FileNameMap");
+  ClipboardFormats.fileNameMapW = RegisterClipboardFormatA("FileNameMapW");
+  ClipboardFormats.fileGroupDescriptor = RegisterClipboardFormatA("FileGroupDescriptor");
+  ClipboardFormats.fileGroupDescriptorW = RegisterClipboardFormatA("FileGroupDescriptorW");
+  ClipboardFormats.fileContents = RegisterClipboardFormatA("FileContents");
+  ClipboardFormats.shellIdListArray = RegisterClipboardFormatA("Shell IDList Array");
+  ClipboardFormats.shellObjectOffsets = RegisterClipboardFormatA("Shell Object Offsets");
+  ClipboardFormats.preferredDropEffect = RegisterClipboardFormatA("Preferred DropEffect");
+}
+
+void DeleteTempFiles() {
+  EnterCriticalSection(&tempFilesLock);
+  if (tempFiles) {
+    for (const std::string& path : *tempFiles) {
+      // A decoded member may carry the read-only attribute of its header.
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(path.c_str());
+    }
+    delete tempFiles;
+    tempFiles = nullptr;
+  }
+  LeaveCriticalSection(&tempFilesLock);
+}
+
+}  // namespace
+
+bool AddTempFile(const char* path) {
+  if (!path) return false;
+  bool added = false;
+  EnterCriticalSection(&tempFilesLock);
+  try {
+    if (!tempFiles) tempFiles = new std::vector<std::string>();
+    tempFiles->emplace_back(path);
+    added = true;
+  } catch (const std::bad_alloc&) {
+    added = false;
+  }
+  LeaveCriticalSection(&tempFilesLock);
+  return added;
+}
+
+int TempFileCount() {
+  EnterCriticalSection(&tempFilesLock);
+  int count = tempFiles ? static_cast<int>(tempFiles->size()) : 0;
+  LeaveCriticalSection(&tempFilesLock);
+  return count;
+}
+
+void IncrementObjectCount() { InterlockedIncrement(&objectCount); }
+void DecrementObjectCount() { InterlockedDecrement(&objectCount); }
+LONG ObjectCount() { return InterlockedCompareExchange(&objectCount, 0, 0); }
+
+void LoadModuleState(HINSTANCE instance) {
+  ModuleInstance = instance;
+  InitializeCriticalSection(&tempFilesLock);
+  ReadPlatform();
+  OleInitialize(nullptr);  // balanced by nobody: the host's thread keeps OLE for its lifetime
+  ReadFolderTypeName();
+  ResolveWideFileInfo();
+  TaskAllocator = nullptr;
+  if (FAILED(SHGetMalloc(&TaskAllocator))) TaskAllocator = nullptr;
+  ReadTempDirectory();
+  RegisterFormats();
+  tempFiles = nullptr;  // TempFiles starts empty
+}
+
+void UnloadModuleState() {
+  DeleteTempFiles();
+  if (TaskAllocator) {
+    TaskAllocator->Release();
+    TaskAllocator = nullptr;
+  }
+  if (shell32Module) {
+    FreeLibrary(shell32Module);
+    shell32Module = nullptr;
+    ShGetFileInfoW = nullptr;
+  }
+  DeleteCriticalSection(&tempFilesLock);
+}

@@ -1,0 +1,41 @@
+#include "operations/DialogSupport.h"
+
+#include "namespace/ModuleState.h"
+#include "operations/EngineShim.h"
+
+void LoadLibraryString(UINT id, char* out, int size) {
+  if (size <= 0) return;
+  out[0] = '\0';
+  if (LoadStringA(ModuleInstance, id, out, size) <= 0) out[0] = '\0';
+}
+
+void SetFormattedText(HWND dialog, int control, UINT id, const char* first, const char* second) {
+  char pattern[512];
+  LoadLibraryString(id, pattern, sizeof pattern);
+  // wsprintfA writes at most 1024 bytes; two 259-byte names and the longest pattern fit.
+  char text[1100];
+  wsprintfA(text, pattern, first, second);
+  SetDlgItemTextA(dialog, control, text);
+}
+
+void KeepDialogRecord(HWND dialog, LPARAM record) {
+  SetWindowLongPtrA(dialog, DWLP_USER, record);
+}
+
+bool IsAcceptableNewName(const char* text, const char* itemName) {
+  return text[0] != '\0' && CompareNoCase(text, itemName) != 0 && IsValidFileName(text);
+}
+
+void ReadEditText(HWND dialog, int control, char* buffer, std::size_t size) {
+  char text[MAX_PATH * 2] = "";
+  GetDlgItemTextA(dialog, control, text, sizeof text);
+  // Cut on a character boundary so a double-byte character is never split.
+  std::size_t length = 0;
+  while (text[length]) {
+    std::size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[length])) && text[length + 1] ? 2 : 1;
+    if (length + step >= size) break;
+    length += step;
+  }
+  CopyMemory(buffer, text, length);
+  buffer[length] = '\0';
+}

@@ -1,0 +1,27 @@
+// Helpers shared by the confirmation dialogs.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Loads string `id` of the library into `out` (empty text when it is missing).
+void LoadLibraryString(UINT id, char* out, int size);
+
+// Sets control `control` to string `id` filled with up to two "%s" arguments.
+void SetFormattedText(HWND dialog, int control, UINT id, const char* first,
+                      const char* second = "");
+
+// The record a dialog procedure was started with, kept in the dialog's user data.
+template <class Record>
+Record* DialogRecord(HWND dialog) {
+  return reinterpret_cast<Record*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+void KeepDialogRecord(HWND dialog, LPARAM record);
+
+// A new name can be confirmed when it is not empty, differs from `itemName` other than in letter
+// case, and holds none of " / : < > \ | outside double-byte characters.
+bool IsAcceptableNewName(const char* text, const char* itemName);
+
+// Copies the edit's text into `buffer` (260 bytes, cut on a character boundary).
+void ReadEditText(HWND dialog, int control, char* buffer, std::size_t size);
