@@ -3,14 +3,14 @@
 // the user chooses (wide enough for a file handle) and a record pointer the list does not own.
 //
 // Lookups find the first node in list order whose key matches. Nodes live in one array and two hash
-// indexes (of the key, and of the key folded as CompareNoCase folds it) map to the nodes that carry
-// each hash, so Append, Get, Find and Replace cost O(1) on average even for very large archives.
+// indexes (of the key, and of the key folded as CompareNoCase folds it) lead to the nodes that carry
+// each hash, so Append, Get, Find and Replace cost O(1) on average even for very large archives
+// (they grow only with the number of nodes sharing one key).
 // Keys may repeat.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 class StringList {
@@ -43,16 +43,40 @@ class StringList {
     std::uintptr_t data;
     void* record;
   };
-  // Node indexes per hash, ascending, so the first entry that matches is the first in list order.
-  using Index = std::unordered_map<std::uint64_t, std::vector<std::uint32_t>>;
+
+  // Open-addressing table from a key hash to the chain of nodes carrying it; each chain is linked
+  // through `next` in ascending node order, so its head is the first match in list order.
+  class KeyIndex {
+   public:
+    static constexpr std::uint32_t NoNode = 0xFFFFFFFF;
+    std::uint32_t Head(std::uint64_t hash) const;
+    std::uint32_t Next(std::uint32_t node) const { return next_[node]; }
+    // Links `node` into the chain of `hash` (may throw std::bad_alloc; then nothing changed).
+    void Insert(std::uint64_t hash, std::uint32_t node);
+    void Remove(std::uint64_t hash, std::uint32_t node);  // never allocates
+    void Reserve(std::uint32_t nodes);
+    void Clear();
+
+   private:
+    struct Slot {
+      std::uint64_t hash;
+      std::uint32_t head;  // NoNode: the chain emptied (the slot stays taken until a rebuild)
+      std::uint32_t tail;
+      bool used;
+    };
+    std::size_t Probe(std::uint64_t hash) const;  // the slot of `hash`, or the free slot for it
+    void Rebuild(std::size_t capacity);
+
+    std::vector<Slot> slots_;      // power-of-two size, at most half taken
+    std::vector<std::uint32_t> next_;
+    std::size_t taken_ = 0;
+  };
 
   static std::unique_ptr<char[]> CopyKey(const char* key);
-  static void AddToIndex(Index& index, std::uint64_t hash, std::uint32_t position);
-  static void RemoveFromIndex(Index& index, std::uint64_t hash, std::uint32_t position);
   template <typename Equal>
-  std::int32_t Find(const Index& index, std::uint64_t hash, const char* key, Equal equal) const;
+  std::int32_t Find(const KeyIndex& index, std::uint64_t hash, const char* key, Equal equal) const;
 
   std::vector<Node> nodes_;
-  Index exact_;
-  Index folded_;
+  KeyIndex exact_;
+  KeyIndex folded_;
 };

@@ -27,6 +27,12 @@ inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, 
   return n;
 }
 
+inline std::uint16_t Load16(const std::uint8_t* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
 }  // namespace
 
 MatchFinder::MatchFinder() : memory_(ArrayBytes) {
@@ -115,14 +121,18 @@ void MatchFinder::SearchAndInsert() {
     int budget = ChainBudget;
     bool reachedMax = false;
     std::uint32_t candidate = heads_[h];
+    // A candidate can only beat `length` if it agrees on bytes length - 1 and length; testing
+    // both at once rejects most candidates with one comparison.
+    std::uint16_t tail = Load16(here + length - 1);
     while (candidate > scanLimit) {
       if (--budget == 0) break;
       const std::uint8_t* source = t + candidate - k;
-      if (source[length] == here[length]) {
+      if (Load16(source + length - 1) == tail) {
         const std::uint32_t n = CommonLength(source, here, maxLength);
         if (n > length) {
           length = n;
           matchPos = candidate - k;
+          tail = Load16(here + length - 1);
           if (length == maxLength) {
             reachedMax = true;
             break;

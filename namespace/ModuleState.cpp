@@ -3,9 +3,7 @@
 #include <ole2.h>
 #include <shlobj.h>
 
-#include <new>
-#include <string>
-#include <vector>
+#include "archive/StringList.h"
 
 HINSTANCE ModuleInstance = nullptr;
 int IsWindows95 = 0;
@@ -21,10 +19,10 @@ namespace {
 volatile LONG objectCount = 0;
 HMODULE shell32Module = nullptr;
 
-// TempFiles, in the order the paths were added. Guarded because a data object may be asked for
-// its files on more than one thread.
+// TempFiles: the paths in the order they were added. Guarded because a data object may be asked
+// for its files on more than one thread.
 CRITICAL_SECTION tempFilesLock;
-std::vector<std::string>* tempFiles = nullptr;
+StringList TempFiles;
 
 void ReadPlatform() {
   IsWindows95 = 0;
@@ -86,15 +84,14 @@ void RegisterFormats() {
 
 void DeleteTempFiles() {
   EnterCriticalSection(&tempFilesLock);
-  if (tempFiles) {
-    for (const std::string& path : *tempFiles) {
-      // A decoded member may carry the read-only attribute of its header.
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(path.c_str());
-    }
-    delete tempFiles;
-    tempFiles = nullptr;
+  for (std::uint32_t i = 0; i < TempFiles.Count(); ++i) {
+    const char* path = nullptr;
+    if (!TempFiles.Get(i, &path, nullptr, nullptr)) continue;
+    // A decoded member may carry the read-only attribute of its header.
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
   }
+  TempFiles.Clear();
   LeaveCriticalSection(&tempFilesLock);
 }
 
@@ -102,22 +99,15 @@ void DeleteTempFiles() {
 
 bool AddTempFile(const char* path) {
   if (!path) return false;
-  bool added = false;
   EnterCriticalSection(&tempFilesLock);
-  try {
-    if (!tempFiles) tempFiles = new std::vector<std::string>();
-    tempFiles->emplace_back(path);
-    added = true;
-  } catch (const std::bad_alloc&) {
-    added = false;
-  }
+  bool added = TempFiles.Append(path, 0, nullptr);
   LeaveCriticalSection(&tempFilesLock);
   return added;
 }
 
 int TempFileCount() {
   EnterCriticalSection(&tempFilesLock);
-  int count = tempFiles ? static_cast<int>(tempFiles->size()) : 0;
+  int count = static_cast<int>(TempFiles.Count());
   LeaveCriticalSection(&tempFilesLock);
   return count;
 }
@@ -137,7 +127,7 @@ void LoadModuleState(HINSTANCE instance) {
   if (FAILED(SHGetMalloc(&TaskAllocator))) TaskAllocator = nullptr;
   ReadTempDirectory();
   RegisterFormats();
-  tempFiles = nullptr;  // TempFiles starts empty
+  TempFiles.Init();
 }
 
 void UnloadModuleState() {

@@ -1,13 +1,7 @@
 #include "operations/DialogSupport.h"
 
-#include "namespace/ModuleState.h"
-#include "operations/EngineShim.h"
-
-void LoadLibraryString(UINT id, char* out, int size) {
-  if (size <= 0) return;
-  out[0] = '\0';
-  if (LoadStringA(ModuleInstance, id, out, size) <= 0) out[0] = '\0';
-}
+#include "archive/NoCase.h"
+#include "archive/PathName.h"
 
 void SetFormattedText(HWND dialog, int control, UINT id, const char* first, const char* second) {
   char pattern[512];

@@ -5,8 +5,7 @@
 
 #include <cstddef>
 
-// Loads string `id` of the library into `out` (empty text when it is missing).
-void LoadLibraryString(UINT id, char* out, int size);
+#include "namespace/ResourceText.h"
 
 // Sets control `control` to string `id` filled with up to two "%s" arguments.
 void SetFormattedText(HWND dialog, int control, UINT id, const char* first,

@@ -4,27 +4,15 @@
 
 #include <cstring>
 
+#include "archive/SizeText.h"
+#include "archive/TimeConversion.h"
 #include "namespace/ModuleState.h"
+#include "namespace/ResourceText.h"
 #include "operations/ConfirmationDialogs.h"
 #include "operations/DialogSupport.h"
-#include "operations/EngineShim.h"
 #include "resources/resource.h"
 
 namespace {
-
-constexpr int PatternSize = 64;  // each size pattern is loaded into 64 bytes
-
-// The size patterns of the string table (20 to 26), loaded for one use.
-struct LoadedSizePatterns {
-  char text[7][PatternSize];
-  SizePatterns patterns;
-  LoadedSizePatterns() {
-    for (int i = 0; i < 7; ++i) {
-      LoadLibraryString(IDS_SIZE_BYTES + i, text[i], PatternSize);
-      patterns.text[i] = text[i];
-    }
-  }
-};
 
 // The wording follows the existing file's attributes: system, then read-only, then folder.
 UINT MessageFor(std::uint32_t attributes) {
@@ -58,7 +46,7 @@ void Describe(HWND dialog, int control, std::uint32_t size, std::uint32_t second
 
 void InitOverwriteDialog(HWND dialog, const OverwriteRecord& record) {
   SetFormattedText(dialog, IDC_MESSAGE, MessageFor(record.existingAttributes), record.newName);
-  LoadedSizePatterns patterns;
+  LibrarySizePatterns patterns;
   Describe(dialog, IDC_EXISTING_TEXT, record.existingSize, record.existingTime, patterns.patterns);
   Describe(dialog, IDC_NEW_TEXT, record.newSize, record.newTime, patterns.patterns);
   // The existing file's icon by its name alone (no disk access); the new file has no type yet.

@@ -1,5 +1,5 @@
-// Archives of our encoder's output checked by independent readers (lhasa and 7z). The archive
-// header here is built by hand: one level-0 member, which is all these readers need.
+// Archives of our encoder's output checked by independent readers (lhasa and 7z): one member
+// with a level-0 or level-2 header from our header writer.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "EncoderTestUtil.h"
+#include "archive/Header.h"
+#include "archive/HeaderFormat.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -24,40 +26,27 @@ bool HaveTool(const char* name) {
   return std::system(command.c_str()) == 0;
 }
 
-void Put16(std::vector<std::uint8_t>& v, std::uint32_t x) {
-  v.push_back(static_cast<std::uint8_t>(x));
-  v.push_back(static_cast<std::uint8_t>(x >> 8));
-}
-void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
-  Put16(v, x & 0xFFFF);
-  Put16(v, x >> 16);
-}
-
-// One level-0 member and the end-of-archive byte.
-std::vector<std::uint8_t> SingleMemberArchive(const std::string& name, int method,
+// One member and the end-of-archive byte.
+std::vector<std::uint8_t> SingleMemberArchive(const char* name, int method, int level,
                                               const encoder_test::Encoded& e,
                                               std::uint32_t originalSize) {
-  std::vector<std::uint8_t> h;
-  const std::uint8_t n = static_cast<std::uint8_t>(name.size());
-  h.push_back(static_cast<std::uint8_t>(n + 22));  // header bytes after offset 1
-  h.push_back(0);                                  // checksum, filled below
-  std::string id = "-lh" + std::to_string(method) + "-";
-  h.insert(h.end(), id.begin(), id.end());
-  Put32(h, e.packedSize);
-  Put32(h, originalSize);
-  Put16(h, 0x6000);                         // 12:00:00
-  Put16(h, ((2020 - 1980) << 9) | (5 << 5) | 17);  // 2020-05-17
-  h.push_back(0x20);
-  h.push_back(0);  // level 0
-  h.push_back(n);
-  h.insert(h.end(), name.begin(), name.end());
-  Put16(h, e.crc);
-  std::uint8_t sum = 0;
-  for (std::size_t i = 2; i < h.size(); ++i) sum = static_cast<std::uint8_t>(sum + h[i]);
-  h[1] = sum;
-  h.insert(h.end(), e.packed.begin(), e.packed.end());
-  h.push_back(0);
-  return h;
+  ArchiveEntry entry{};
+  entry.createTime = entry.modifyTime = entry.accessTime = 1589716800;  // 2020-05-17 12:00 UTC
+  entry.packedSize = static_cast<std::int32_t>(e.packedSize);
+  entry.originalSize = originalSize;
+  entry.attributes = 0x20;
+  entry.crc = e.crc;
+  entry.headerLevel = static_cast<std::uint8_t>(level);
+  entry.osId = 'W';
+  std::snprintf(entry.method, sizeof entry.method, "-lh%d-", method);
+  std::snprintf(entry.name, sizeof entry.name, "%s", name);
+  std::vector<std::uint8_t> archive(lzh::HeaderBufferSize);
+  std::size_t headerLength = WriteHeader(entry, archive.data());
+  EXPECT_NE(headerLength, 0u);
+  archive.resize(headerLength);
+  archive.insert(archive.end(), e.packed.begin(), e.packed.end());
+  archive.push_back(0);
+  return archive;
 }
 
 bool WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -92,12 +81,13 @@ class EncoderInterop : public ::testing::Test {
   }
 
   // Encodes, archives, and has both tools test and extract the member.
-  void Check(const std::vector<std::uint8_t>& input, int method, const std::string& label) {
-    SCOPED_TRACE(label + " -lh" + std::to_string(method) + "-");
+  void Check(const std::vector<std::uint8_t>& input, int method, int level,
+             const std::string& label) {
+    SCOPED_TRACE(label + " -lh" + std::to_string(method) + "- level " + std::to_string(level));
     encoder_test::Encoded e = encoder_test::EncodeBytes(input, method);
     ASSERT_EQ(e.result, 0);
     const std::string archive = dir_ + "/t.lzh";
-    ASSERT_TRUE(WriteAll(archive, SingleMemberArchive("data.bin", method, e,
+    ASSERT_TRUE(WriteAll(archive, SingleMemberArchive("data.bin", method, level, e,
                                                       static_cast<std::uint32_t>(input.size()))));
     EXPECT_EQ(Run("lhasa t '" + archive + "'"), 0);
     EXPECT_EQ(Run("7z t '" + archive + "'"), 0);
@@ -133,9 +123,13 @@ TEST_F(EncoderInterop, IndependentReadersAcceptOurPackedData) {
   for (int copy = 0; copy < 3; ++copy) far.insert(far.end(), far.begin(), far.begin() + 60000);
 
   for (int method = 4; method <= 7; ++method) {
-    for (const auto& [label, bytes] : inputs) Check(bytes, method, label);
+    int level = 0;
+    for (const auto& [label, bytes] : inputs) {
+      Check(bytes, method, level, label);
+      level = 2 - level;
+    }
   }
-  Check(far, 7, "far repeats");
+  Check(far, 7, 2, "far repeats");
 }
 
 #endif  // !_WIN32

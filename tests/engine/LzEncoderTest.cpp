@@ -9,6 +9,7 @@
 #include "EncoderTestUtil.h"
 #include "ReferenceReader.h"
 #include "archive/Crc16.h"
+#include "codec/Decoder.h"
 
 using encoder_test::EncodeBytes;
 using encoder_test::Encoded;
@@ -26,6 +27,19 @@ testing_lzh::Stream ReadBack(const Encoded& e, int method, const std::vector<std
   return s;
 }
 
+// Our own decoder, as the member drivers call it.
+std::vector<std::uint8_t> Decode(const Encoded& e, int method, std::size_t originalSize) {
+  std::vector<std::uint8_t> packed = e.packed;
+  packed.resize(packed.size() + 2);
+  std::vector<std::uint8_t> output(originalSize);
+  std::vector<std::uint32_t> work(codec::DecodeWorkSize / 4);
+  int result = codec::DecodeStream(output.data(), packed.data(),
+                                   static_cast<std::uint32_t>(e.packed.size()), method,
+                                   static_cast<std::uint32_t>(originalSize), work.data());
+  EXPECT_EQ(result, codec::DecodeOk);
+  return output;
+}
+
 void ExpectRoundTrip(const std::vector<std::uint8_t>& input, int method) {
   Encoded e = EncodeBytes(input, method);
   ASSERT_EQ(e.result, 0) << "method " << method << " size " << input.size();
@@ -34,6 +48,7 @@ void ExpectRoundTrip(const std::vector<std::uint8_t>& input, int method) {
   EXPECT_EQ(e.crc, ComputeCrc16(input.data(), input.size()));
   testing_lzh::Stream s = ReadBack(e, method, input);
   EXPECT_TRUE(s.data == input) << "method " << method;
+  EXPECT_TRUE(Decode(e, method, input.size()) == input) << "method " << method;
 }
 
 TEST(LzEncoder, RoundTripsThroughAnIndependentReader) {
@@ -59,6 +74,7 @@ TEST(LzEncoder, Lh7FindsMatchesBeyond32KiBAcrossTheSlide) {
   ASSERT_EQ(e.result, 0);
   testing_lzh::Stream s = ReadBack(e, 7, input);
   ASSERT_TRUE(s.data == input);
+  EXPECT_TRUE(Decode(e, 7, input.size()) == input);
   std::size_t far = 0;
   for (const auto& b : s.blocks)
     for (const auto& sym : b.symbols)
@@ -73,6 +89,7 @@ TEST(LzEncoder, RunOfOneValueIsTwoLiteralsThenLongestMatches) {
   Encoded e = EncodeBytes(input, 5);
   ASSERT_EQ(e.result, 0);
   testing_lzh::Stream s = ReadBack(e, 5, input);
+  EXPECT_TRUE(Decode(e, 5, input.size()) == input);
   ASSERT_EQ(s.blocks.size(), 1u);
   const auto& symbols = s.blocks[0].symbols;
   ASSERT_GE(symbols.size(), 3u);
@@ -126,6 +143,7 @@ TEST(LzEncoder, BlocksEndOnlyAtGroupStartsWhenTheSymbolBufferIsFull) {
     ASSERT_EQ(e.result, 0);
     testing_lzh::Stream s = ReadBack(e, 5, input);
     ASSERT_TRUE(s.data == input);
+    EXPECT_TRUE(Decode(e, 5, input.size()) == input);
     ASSERT_GE(s.blocks.size(), 3u);
     for (std::size_t b = 0; b < s.blocks.size(); ++b) {
       const auto& block = s.blocks[b];

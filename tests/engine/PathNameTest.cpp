@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestFiles.h"
+#include "archive/NoCase.h"
+#include "archive/PathName.h"
+#include "platform/Platform.h"
+
+namespace {
+const std::string Hyo = "\x95\x5C";  // Shift-JIS character whose second byte is a backslash
+}
+
+TEST(PathName, SplitsAtTheLastRealBackslash) {
+  EXPECT_EQ(PathFolderLength("A.TXT"), 0u);
+  EXPECT_EQ(PathFolderLength("DIR\\SUB\\A.TXT"), 8u);
+  std::string dbcs = "DIR\\" + Hyo + ".TXT";
+  EXPECT_EQ(PathFolderLength(dbcs.c_str()), 4u);
+  EXPECT_EQ(std::string(PathNamePart(dbcs.c_str())), Hyo + ".TXT");
+  std::string onlyDbcs = Hyo + Hyo;
+  EXPECT_EQ(PathFolderLength(onlyDbcs.c_str()), 0u);
+
+  char out[MaxPath];
+  std::string folderPath = "A\\" + Hyo + "\\B.TXT";
+  PathFolder(out, folderPath.c_str());
+  EXPECT_EQ(std::string(out), "A\\" + Hyo + "\\");
+  PathLeafName(out, folderPath.c_str());
+  EXPECT_STREQ(out, "B.TXT");
+  // A short output buffer is cut before a double-byte character, never inside it.
+  PathLeafName(out, (Hyo + Hyo).c_str(), 4);
+  EXPECT_EQ(std::string(out), Hyo);
+}
+
+TEST(PathName, ParentName) {
+  char out[MaxPath];
+  PathParentName(out, "A\\B\\C.TXT");
+  EXPECT_STREQ(out, "B");
+  PathParentName(out, "D:\\A.TXT");
+  EXPECT_STREQ(out, "D:\\");
+  PathParentName(out, "A.TXT");
+  EXPECT_STREQ(out, "");
+  PathParentName(out, ("X\\" + Hyo + "\\F").c_str());
+  EXPECT_EQ(std::string(out), Hyo);
+}
+
+TEST(PathName, Extension) {
+  EXPECT_EQ(PathExtension(".PROFILE"), nullptr);
+  EXPECT_EQ(PathExtension("NAME"), nullptr);
+  const char* name = "A.B.TXT";
+  EXPECT_EQ(PathExtension(name), name + 3);
+}
+
+TEST(PathName, MatchesFolder) {
+  EXPECT_TRUE(MatchesFolder("DOC\\SUB\\X", "doc\\sub\\A.TXT"));
+  EXPECT_FALSE(MatchesFolder("DOC\\X", "DOC\\SUB\\A.TXT"));
+  EXPECT_FALSE(MatchesFolder("DOC\\SUB\\X", "DOC\\A.TXT"));
+  EXPECT_TRUE(MatchesFolder("", "A.TXT"));
+  EXPECT_FALSE(MatchesFolder("", "DOC\\A.TXT"));
+  EXPECT_TRUE(MatchesFolder("DOC\\X", ("DOC\\" + Hyo + ".TXT").c_str()));
+}
+
+TEST(PathName, ValidFileNames) {
+  EXPECT_TRUE(IsValidFileName("*?.txt"));
+  for (const char* bad : {"a:b", "a\"b", "a/b", "a<b", "a>b", "a\\b", "a|b"})
+    EXPECT_FALSE(IsValidFileName(bad)) << bad;
+  // Second bytes 0x5C and 0x7C belong to their characters.
+  EXPECT_TRUE(IsValidFileName(Hyo.c_str()));
+  EXPECT_TRUE(IsValidFileName("\x83\x7C"));
+}
+
+TEST(NoCase, FoldsAsciiOnlyAndNeverASecondByte) {
+  EXPECT_EQ(CompareNoCase("ReadMe.TXT", "readme.txt"), 0);
+  EXPECT_LT(CompareNoCase("a", "B"), 0);
+  EXPECT_GT(CompareNoCase("ab", "A"), 0);
+  // 0x82 0x41 and 0x82 0x61 are two different characters.
+  EXPECT_NE(CompareNoCase("\x82\x41", "\x82\x61"), 0);
+  EXPECT_NE(HashKeyNoCase("\x82\x41"), HashKeyNoCase("\x82\x61"));
+  EXPECT_EQ(CompareNoCase("X\x82\x41y", "x\x82\x41Y"), 0);
+  EXPECT_EQ(HashKeyNoCase("X\x82\x41y"), HashKeyNoCase("x\x82\x41Y"));
+  EXPECT_TRUE(PrefixEqualNoCase("DOC\\a", "doc\\B", 4));
+  EXPECT_FALSE(PrefixEqualNoCase("DOC\\a", "doc", 4));
+}
+
+TEST(PathName, CreatePathDirectoriesMakesEveryFolderButTheLast) {
+  testfiles::TempFolder temp;
+  const std::string base = temp.Path();
+  const std::string x = base + "X", y = x + platform::PathSeparator() + "Y";
+  temp.Track(x);
+  temp.Track(y);
+  temp.Track(y + platform::PathSeparator() + "Z.TXT");
+  EXPECT_TRUE(CreatePathDirectories((base + "X\\Y\\Z.TXT").c_str()));
+  EXPECT_EQ(platform::GetAttributes(x.c_str()), platform::AttrDirectory);
+  EXPECT_EQ(platform::GetAttributes(y.c_str()), platform::AttrDirectory);
+  EXPECT_EQ(platform::GetAttributes((y + platform::PathSeparator() + "Z.TXT").c_str()),
+            platform::InvalidAttributes);
+
+  // A trailing backslash creates the last folder too; the second byte of 0x95 0x5C separates
+  // nothing (on POSIX a split there would have made "\x95" and "\x95/IN" instead).
+  const std::string hyo = base + Hyo, inner = hyo + platform::PathSeparator() + "IN";
+  temp.Track(hyo);
+  temp.Track(inner);
+  EXPECT_TRUE(CreatePathDirectories((base + Hyo + "\\IN\\").c_str()));
+  EXPECT_EQ(platform::GetAttributes(hyo.c_str()), platform::AttrDirectory);
+  EXPECT_EQ(platform::GetAttributes(inner.c_str()), platform::AttrDirectory);
+}
