@@ -124,23 +124,23 @@ class ExtractTest : public testing::Test {
     return static_cast<ArchiveFolder*>(static_cast<IShellFolder*>(out));
   }
 
-  std::vector<ItemId> Items(ArchiveFolder* folder) {
+  std::vector<HeldItem> Items(ArchiveFolder* folder) {
     IEnumIDList* enumerator = nullptr;
     EXPECT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator),
               S_OK);
     ReceivedItems received;
     ReadAll(enumerator, received);
     enumerator->Release();
-    std::vector<ItemId> items;
+    std::vector<HeldItem> items;
     for (std::size_t i = 0; i < received.size(); ++i) items.push_back(received[i]);
     return items;
   }
 
   // Extracts `items` of `folder`, answering the picker with the target folder and then `answers`.
-  int Extract(ArchiveFolder* folder, const std::vector<ItemId>& items,
+  int Extract(ArchiveFolder* folder, const std::vector<HeldItem>& items,
               std::vector<DialogSequence::Answer> answers, int* dialogs = nullptr) {
     std::vector<LPCITEMIDLIST> lists;
-    for (const ItemId& item : items) lists.push_back(reinterpret_cast<LPCITEMIDLIST>(&item));
+    for (const HeldItem& item : items) lists.push_back(reinterpret_cast<LPCITEMIDLIST>(&item));
     answers.insert(answers.begin(), Pick(target_.path()));
     DialogSequence sequence(std::move(answers));
     int result = ExtractSelection(folder->archive, folder->innerPath,
@@ -163,7 +163,7 @@ class ExtractTest : public testing::Test {
 
 TEST_F(ExtractTest, CancellingThePickerExtractsNothing) {
   ArchiveFolder* root = Open({File("A.TXT", "alpha")});
-  std::vector<ItemId> items = Items(root);
+  std::vector<HeldItem> items = Items(root);
   std::vector<LPCITEMIDLIST> lists = {reinterpret_cast<LPCITEMIDLIST>(&items[0])};
   DialogSequence sequence({Press(IDCANCEL)});
   EXPECT_EQ(ExtractSelection(root->archive, root->innerPath, 1, lists.data(), nullptr), 0);
@@ -175,7 +175,7 @@ TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
   ArchiveFolder* root = Open({File("A.TXT", "alpha"), File("DOC\\SUB\\B.TXT", "beta"),
                               FolderEntry("DOC\\EMPTY\\"), File("DOC\\C.TXT", "gamma"),
                               File("OTHER\\D.TXT", "delta")});
-  std::vector<ItemId> items = Items(root);  // A.TXT, DOC, OTHER
+  std::vector<HeldItem> items = Items(root);  // A.TXT, DOC, OTHER
   ASSERT_EQ(items.size(), 3u);
   int dialogs = 0;
   EXPECT_EQ(Extract(root, {items[0], items[1]}, {}, &dialogs), 1);
@@ -189,8 +189,10 @@ TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
 
   // From the view of DOC, selecting SUB writes SUB\... under the chosen folder.
   ArchiveFolder* doc = Bind(root, items[1]);
-  std::vector<ItemId> inner = Items(doc);  // C.TXT, SUB, EMPTY
-  ASSERT_EQ(inner.size(), 3u);
+  std::vector<HeldItem> inner = Items(doc);  // C.TXT, SUB, EMPTY
+  std::string seen;
+  for (const HeldItem& item : inner) seen += std::string(item.path) + ";";
+  ASSERT_EQ(inner.size(), 3u) << seen;
   ASSERT_STREQ(inner[1].path, "DOC\\SUB");
   EXPECT_EQ(Extract(doc, {inner[1], inner[0]}, {}), 1);
   EXPECT_EQ(ReadFileText(Target("SUB\\B.TXT")), "beta");
@@ -200,7 +202,7 @@ TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
 TEST_F(ExtractTest, MembersThatWouldLeaveTheChosenFolderAreNotWritten) {
   ArchiveFolder* root = Open({File("..\\EVIL1.TXT", "evil"), File("DOC\\..\\..\\EVIL2.TXT", "evil"),
                               File("DOC\\GOOD.TXT", "good")});
-  std::vector<ItemId> items = Items(root);  // the folders ".." and "DOC"
+  std::vector<HeldItem> items = Items(root);  // the folders ".." and "DOC"
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(Extract(root, items, {}), 1);
   EXPECT_EQ(ReadFileText(Target("DOC\\GOOD.TXT")), "good");
@@ -214,7 +216,7 @@ TEST_F(ExtractTest, MembersThatWouldLeaveTheChosenFolderAreNotWritten) {
 class OverwriteTest : public ExtractTest {
  protected:
   // Three members whose targets exist; returns the root's three items.
-  std::vector<ItemId> Prepare() {
+  std::vector<HeldItem> Prepare() {
     ArchiveFolder* root = Open({File("F1.TXT", "new1"), File("F2.TXT", "new2"),
                                 File("F3.TXT", "new3")});
     for (const char* name : {"F1.TXT", "F2.TXT", "F3.TXT"})
@@ -230,7 +232,7 @@ class OverwriteTest : public ExtractTest {
 };
 
 TEST_F(OverwriteTest, YesAndNoDecideFileByFile) {
-  std::vector<ItemId> items = Prepare();
+  std::vector<HeldItem> items = Prepare();
   int dialogs = 0;
   EXPECT_EQ(Extract(root_, items, {Press(IDNO), Press(IDOK), Press(IDNO)}, &dialogs), 1);
   EXPECT_EQ(dialogs, 4);
@@ -238,7 +240,7 @@ TEST_F(OverwriteTest, YesAndNoDecideFileByFile) {
 }
 
 TEST_F(OverwriteTest, AllReplacesTheRestWithoutAsking) {
-  std::vector<ItemId> items = Prepare();
+  std::vector<HeldItem> items = Prepare();
   SetFileAttributesA(Target("F3.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
   int dialogs = 0;
   EXPECT_EQ(Extract(root_, items, {Press(IDNO), Press(IDC_ALL)}, &dialogs), 1);
@@ -247,7 +249,7 @@ TEST_F(OverwriteTest, AllReplacesTheRestWithoutAsking) {
 }
 
 TEST_F(OverwriteTest, CancelEndsTheSelection) {
-  std::vector<ItemId> items = Prepare();
+  std::vector<HeldItem> items = Prepare();
   DeleteFileA(Target("F3.TXT").c_str());
   int dialogs = 0;
   EXPECT_EQ(Extract(root_, items, {Press(IDOK), Press(IDCANCEL)}, &dialogs), 1);

@@ -39,6 +39,17 @@ inline RawMember FolderEntry(const std::string& path, std::uint32_t modifyTime =
   return m;
 }
 
+// One item closed by the 16-bit zero that ends an identifier list, as the shell passes items.
+#pragma pack(push, 1)
+struct HeldItem : ItemId {
+  std::uint16_t terminator = 0;
+  HeldItem() : ItemId{} {}
+  HeldItem(const ItemId& item) : ItemId(item) {}  // NOLINT: a held copy of an item
+  LPCITEMIDLIST list() const { return reinterpret_cast<LPCITEMIDLIST>(this); }
+};
+#pragma pack(pop)
+static_assert(sizeof(HeldItem) == 312, "one item and a terminator");
+
 // A fresh folder under the user's temporary folder, removed with its contents.
 class TempDir {
  public:
