@@ -13,6 +13,15 @@
 #include "namespace/ItemEnumerator.h"
 #include "namespace/ItemId.h"
 #include "namespace/Settings.h"
+// The view and the item icons come from their own files; until those are part of the build the
+// folder answers their interfaces with E_NOINTERFACE and picks standard icons itself.
+#if __has_include("namespace/ArchiveView.h") && __has_include("namespace/ItemIcon.h") && \
+    __has_include("namespace/IconIndex.h")
+#include "namespace/ArchiveView.h"
+#include "namespace/IconIndex.h"
+#include "namespace/ItemIcon.h"
+#define TANUVIA_FOLDER_VIEW 1
+#endif
 
 namespace {
 
@@ -227,9 +236,14 @@ STDMETHODIMP ArchiveFolder::CompareIDs(LPARAM column, LPCITEMIDLIST first,
   return static_cast<HRESULT>(result);
 }
 
-STDMETHODIMP ArchiveFolder::CreateViewObject(HWND, REFIID, void** out) {
+STDMETHODIMP ArchiveFolder::CreateViewObject(HWND, REFIID iid, void** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
+#ifdef TANUVIA_FOLDER_VIEW
+  if (IsEqualIID(iid, IID_IShellView))
+    return CreateArchiveViewObject(static_cast<IShellFolder*>(this), absoluteIdList.Get(), &view,
+                                   out);
+#endif
   return E_NOINTERFACE;
 }
 
@@ -257,6 +271,10 @@ STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items
   bool single = IsEqualIID(iid, IID_IExtractIconA) || IsEqualIID(iid, IID_IExtractIconW) ||
                 IsEqualIID(iid, IID_IDropTarget);
   if (single && count != 1) return E_INVALIDARG;
+#ifdef TANUVIA_FOLDER_VIEW
+  if (IsEqualIID(iid, IID_IExtractIconA) || IsEqualIID(iid, IID_IExtractIconW))
+    return CreateItemIcon(items[0], archive, iid, out);
+#endif
   return E_NOINTERFACE;
 }
 
@@ -318,11 +336,17 @@ void ArchiveFolder::AnnounceChange() {
   SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHA, archivePath, nullptr);
   SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_IDLIST, absoluteIdList.Get(), nullptr);
   SHChangeNotify(0, SHCNF_FLUSH, nullptr, nullptr);
+#ifdef TANUVIA_FOLDER_VIEW
+  if (view) view->Refresh();
+#endif
 }
 
 // ----- IShellIcon -----
 
 STDMETHODIMP ArchiveFolder::GetIconOf(LPCITEMIDLIST list, UINT flags, int* index) {
+#ifdef TANUVIA_FOLDER_VIEW
+  return ItemIconIndex(list, flags, index);
+#else
   if (!index) return E_INVALIDARG;
   const ItemId* item = AsItemId(list);
   if (!item) return E_INVALIDARG;
@@ -339,4 +363,5 @@ STDMETHODIMP ArchiveFolder::GetIconOf(LPCITEMIDLIST list, UINT flags, int* index
   if (DecodeImage() == 1 && item->originalSize <= ImageIconLimit) return S_FALSE;
   *index = (extension && lstrcmpiA(extension, ".exe") == 0) ? IconApplication : IconDocument;
   return S_OK;
+#endif
 }
