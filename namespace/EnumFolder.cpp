@@ -49,7 +49,7 @@ class FolderTable {
  private:
   bool AddRow(const char* key, std::int32_t depth, const ArchiveEntry& record);
 
-  StringList keys_;  // record = index into rows_ is implied by the position
+  StringList keys_;  // folder paths in insertion order; each node's record is its row
   std::vector<std::unique_ptr<FolderRow>> rows_;
 };
 
@@ -132,8 +132,8 @@ void AddFolders(ItemEnumerator& enumerator, EntryEnumerator& snapshot, const cha
       data.packedSize = 0;
       std::memset(data.method, 0, sizeof data.method);
     }
-    data.attributes |= FolderAttribute;
-    if (synthetic) data.attributes = FolderAttribute;
+    // A folder row always builds a folder item, even from a folder entry without the bit.
+    data.attributes = synthetic ? FolderAttribute : (data.attributes | FolderAttribute);
     std::memset(data.directory, 0, sizeof data.directory);
     std::strcpy(data.directory, key);
     data.name[0] = '\0';
