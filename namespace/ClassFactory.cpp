@@ -1,5 +1,7 @@
 #include "namespace/ClassFactory.h"
 
+#include "namespace/ArchiveFolder.h"
+
 namespace {
 
 // What the factory can make: the interface the shell asks for and the function that makes the
@@ -10,6 +12,7 @@ struct ObjectMaker {
 };
 
 const ObjectMaker kMakers[] = {
+    {&IID_IShellFolder, &ArchiveFolder::Create},
     {nullptr, nullptr},
 };
 

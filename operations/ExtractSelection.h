@@ -1,0 +1,16 @@
+// Extraction of the items selected in an archive folder's view (files and whole folders) into a
+// folder the user picks. Paths on disk are relative to the view's folder inside the archive.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+class Archive;
+
+// Asks for the target folder (title string 6), then extracts the items in selection order. An
+// existing target is replaced only when the user agrees in the overwrite dialog; "all" holds for
+// the rest of the selection and "cancel" ends it. A member whose stored path would leave the
+// chosen folder is not written. 1 when a folder was chosen, 0 when the picker was cancelled or
+// gave no file-system path.
+int ExtractSelection(Archive* archive, const char* folderPath, UINT count, LPCITEMIDLIST* items,
+                     HWND owner);
