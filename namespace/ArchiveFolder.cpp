@@ -13,15 +13,9 @@
 #include "namespace/ItemEnumerator.h"
 #include "namespace/ItemId.h"
 #include "namespace/Settings.h"
-// The view and the item icons come from their own files; until those are part of the build the
-// folder answers their interfaces with E_NOINTERFACE and picks standard icons itself.
-#if __has_include("namespace/ArchiveView.h") && __has_include("namespace/ItemIcon.h") && \
-    __has_include("namespace/IconIndex.h")
 #include "namespace/ArchiveView.h"
 #include "namespace/IconIndex.h"
 #include "namespace/ItemIcon.h"
-#define TANUVIA_FOLDER_VIEW 1
-#endif
 
 namespace {
 
@@ -36,14 +30,6 @@ constexpr SFGAOF FolderSelfMask =
 static_assert(FileItemMask == 0x40000071, "file item attributes");
 static_assert(FolderItemMask == 0xE0000171, "folder item attributes");
 static_assert(FolderSelfMask == 0x40000150, "folder attributes");
-
-// Standard icons of the system image list.
-constexpr int IconDocument = 1;
-constexpr int IconApplication = 2;
-constexpr int IconFolderClosed = 3;
-constexpr int IconFolderOpen = 4;
-// Files up to this size may show their own picture when DecodeImage is on.
-constexpr std::uint32_t ImageIconLimit = 0x100000;
 
 void SetOffsetName(STRRET* name, const ItemId& item, const char* text) {
   name->uType = STRRET_OFFSET;
@@ -239,11 +225,9 @@ STDMETHODIMP ArchiveFolder::CompareIDs(LPARAM column, LPCITEMIDLIST first,
 STDMETHODIMP ArchiveFolder::CreateViewObject(HWND, REFIID iid, void** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
-#ifdef TANUVIA_FOLDER_VIEW
   if (IsEqualIID(iid, IID_IShellView))
     return CreateArchiveViewObject(static_cast<IShellFolder*>(this), absoluteIdList.Get(), &view,
                                    out);
-#endif
   return E_NOINTERFACE;
 }
 
@@ -271,10 +255,8 @@ STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items
   bool single = IsEqualIID(iid, IID_IExtractIconA) || IsEqualIID(iid, IID_IExtractIconW) ||
                 IsEqualIID(iid, IID_IDropTarget);
   if (single && count != 1) return E_INVALIDARG;
-#ifdef TANUVIA_FOLDER_VIEW
   if (IsEqualIID(iid, IID_IExtractIconA) || IsEqualIID(iid, IID_IExtractIconW))
     return CreateItemIcon(items[0], archive, iid, out);
-#endif
   return E_NOINTERFACE;
 }
 
@@ -336,32 +318,11 @@ void ArchiveFolder::AnnounceChange() {
   SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHA, archivePath, nullptr);
   SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_IDLIST, absoluteIdList.Get(), nullptr);
   SHChangeNotify(0, SHCNF_FLUSH, nullptr, nullptr);
-#ifdef TANUVIA_FOLDER_VIEW
   if (view) view->Refresh();
-#endif
 }
 
 // ----- IShellIcon -----
 
 STDMETHODIMP ArchiveFolder::GetIconOf(LPCITEMIDLIST list, UINT flags, int* index) {
-#ifdef TANUVIA_FOLDER_VIEW
   return ItemIconIndex(list, flags, index);
-#else
-  if (!index) return E_INVALIDARG;
-  const ItemId* item = AsItemId(list);
-  if (!item) return E_INVALIDARG;
-  if (IsFolderItem(*item)) {
-    *index = (flags & GIL_OPENICON) ? IconFolderOpen : IconFolderClosed;
-    return S_OK;
-  }
-  const char* extension = PathExtension(PathNamePart(item->path));
-  if (extension && (lstrcmpiA(extension, ".com") == 0 || lstrcmpiA(extension, ".bat") == 0 ||
-                    lstrcmpiA(extension, ".cmd") == 0)) {
-    *index = IconApplication;
-    return S_OK;
-  }
-  if (DecodeImage() == 1 && item->originalSize <= ImageIconLimit) return S_FALSE;
-  *index = (extension && lstrcmpiA(extension, ".exe") == 0) ? IconApplication : IconDocument;
-  return S_OK;
-#endif
 }
