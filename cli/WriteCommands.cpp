@@ -256,7 +256,9 @@ int RunDelete(const Options& options) {
     std::int32_t index = -1;
     if (archive.Lock(false)) {
       index = archive.FindMember(member.c_str());
-      if (index >= 0 && (archive.MemberAt(static_cast<std::uint32_t>(index))->attributes & 0x10))
+      ArchiveEntry found;
+      if (index >= 0 && (!archive.GetMember(static_cast<std::uint32_t>(index), &found) ||
+                         (found.attributes & 0x10)))
         index = -1;
       archive.Unlock();
     }

@@ -121,8 +121,9 @@ class OpenArchive {
   std::vector<ArchiveEntry> Members() {
     std::vector<ArchiveEntry> out;
     if (!archive_->Lock(false)) return out;
-    for (std::uint32_t i = 0; i < archive_->Catalogue().Count(); ++i)
-      out.push_back(*archive_->MemberAt(i));
+    ArchiveEntry entry;
+    for (std::uint32_t i = 0; i < archive_->MemberCount(); ++i)
+      if (archive_->GetMember(i, &entry)) out.push_back(entry);
     archive_->Unlock();
     return out;
   }
