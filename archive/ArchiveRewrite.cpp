@@ -305,9 +305,8 @@ bool StageEntry(Archive& archive, const char* memberPath, const ArchiveEntry& en
 bool MarkDeleted(Archive& archive, const char* memberPath) {
   StringList& pending = archive.Pending();
   if (!archive.Lock(false)) return false;
-  // Taken under the lock: the rescan inside Lock replaces the catalogue.
-  const StringList& catalogue = archive.Catalogue();
-  if (catalogue.FindNoCase(memberPath) < 0) {
+  // Taken under the lock: a rescan replaces the catalogue.
+  if (archive.Catalogue().FindNoCase(memberPath) < 0) {
     archive.Unlock();
     return false;
   }
@@ -327,7 +326,7 @@ bool MarkDeleted(Archive& archive, const char* memberPath) {
 
 std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath) {
   if (!archive.Lock(false)) return 0;
-  const StringList& catalogue = archive.Catalogue();
+  const StringList& catalogue = archive.Catalogue();  // after Lock: a rescan replaces it
   std::size_t length = std::strlen(folderPath);
   while (length > 0 && folderPath[length - 1] == '\\') --length;
   std::vector<std::string> doomed;
@@ -435,12 +434,15 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
       pieces.push_back(Piece{Piece::StagedData, 0, node.record->packedSize, 0, node.record,
                              node.file, stored});
   };
+  ArchiveEntry memberRecord;
+  const ArchiveEntry* member = &memberRecord;
   for (std::uint32_t i = 0; i < catalogue.Count(); ++i) {
     const char* key = nullptr;
     catalogue.Get(i, &key, nullptr, nullptr);
-    ArchiveEntry entry;
-    if (!archive.GetMember(i, &entry)) return false;
-    const ArchiveEntry* member = &entry;
+    if (!archive.GetMember(i, &memberRecord)) {
+      *why = RewriteFailure::ArchiveRead;
+      return false;
+    }
     std::int64_t h = member->headerOffset;
     if (start < 0) start = h;
     std::int32_t index = pending.FindNoCase(key);

@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::uint32_t index = argc > 3 ? static_cast<std::uint32_t>(std::atoi(argv[3])) : 0;
-  const ArchiveEntry* member = archive->MemberAt(index);
+  ArchiveEntry record;
+  const ArchiveEntry* member = archive->GetMember(index, &record) ? &record : nullptr;
   if (!member) {
     std::fprintf(stderr, "no member %u\n", index);
     return 2;

@@ -49,8 +49,8 @@ bool Session::Open(const std::string& path, bool create) {
 bool Session::ForEachMember(const std::function<void(const ArchiveEntry&)>& visit) {
   if (!archive_->Lock(false)) return false;
   ArchiveEntry entry;
-  for (std::uint32_t i = 0; i < archive_->MemberCount() && archive_->GetMember(i, &entry); ++i)
-    visit(entry);
+  for (std::uint32_t i = 0; i < archive_->MemberCount(); ++i)
+    if (archive_->GetMember(i, &entry)) visit(entry);
   archive_->Unlock();
   return true;
 }
@@ -58,7 +58,7 @@ bool Session::ForEachMember(const std::function<void(const ArchiveEntry&)>& visi
 std::uint32_t Session::MemberCount() {
   std::uint32_t count = 0;
   if (archive_->Lock(false)) {
-    count = archive_->Catalogue().Count();
+    count = archive_->MemberCount();
     archive_->Unlock();
   }
   return count;

@@ -122,8 +122,8 @@ class OpenArchive {
     std::vector<ArchiveEntry> out;
     if (!archive_->Lock(false)) return out;
     ArchiveEntry entry;
-    for (std::uint32_t i = 0; i < archive_->MemberCount() && archive_->GetMember(i, &entry); ++i)
-      out.push_back(entry);
+    for (std::uint32_t i = 0; i < archive_->MemberCount(); ++i)
+      if (archive_->GetMember(i, &entry)) out.push_back(entry);
     archive_->Unlock();
     return out;
   }
