@@ -87,7 +87,7 @@ class DialogSequence {
 DialogSequence::Answer Pick(const std::string& folder) {
   return [folder](HWND dialog) {
     SendMessageTimeoutA(dialog, BFFM_SETSELECTIONA, TRUE,
-                        reinterpret_cast<LPARAM>(folder.c_str()), SMTO_NORMAL, 5000, nullptr);
+                        reinterpret_cast<LPARAM>(folder.c_str()), SMTO_NORMAL, 60000, nullptr);
     ui::Click(dialog, IDOK);
   };
 }
