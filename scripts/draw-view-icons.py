@@ -11,10 +11,10 @@ import importlib.util
 import os
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location('draw_resources',
+loader_info = importlib.util.spec_from_file_location('draw_resources',
                                               os.path.join(HERE, 'draw-resources.py'))
-draw = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(draw)
+draw = importlib.util.module_from_spec(loader_info)
+loader_info.loader.exec_module(draw)
 
 FLAP = (255, 224, 112)
 
