@@ -55,8 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint32_t originalSize = 0xFFFFFFFF;
         if (archive->Lock(false)) {
           const std::int32_t index = archive->FindMember(path);
-          const ArchiveEntry* first = index < 0 ? nullptr : archive->MemberAt(std::uint32_t(index));
-          if (first) originalSize = first->originalSize;
+          ArchiveEntry first;
+          if (index >= 0 && archive->GetMember(std::uint32_t(index), &first))
+            originalSize = first.originalSize;
           archive->Unlock();
         }
         if (originalSize > MaxDecoded) continue;
