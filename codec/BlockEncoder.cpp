@@ -40,15 +40,19 @@ bool BlockEncoder::FinishBlocks() {
   return writer_.ok();
 }
 
-// Frequencies of the temporary code, from the same walk that writes the literal/length lengths.
-void BlockEncoder::CountTemporaryFrequencies(int count) {
-  std::memset(temporaryFreq_, 0, sizeof temporaryFreq_);
-  const std::uint8_t* lengths = literalLengths_;
+namespace {
+
+// The literal/length lengths as temporary-code symbols, each with its extra bits: a length k is
+// symbol k + 2; zero runs of 1-2 are single zeros (symbol 0), 3-18 symbol 1 + 4 bits, 19 a single
+// zero and a run of 18 (a long run starts at 20), 20 or more symbol 2 + 9 bits. Counting the
+// frequencies and writing the table walk the lengths through this one rule.
+template <class Emit>
+void WalkLiteralLengths(const std::uint8_t* lengths, int count, Emit emit) {
   int i = 0;
   while (i < count) {
     const int k = lengths[i++];
     if (k != 0) {
-      ++temporaryFreq_[k + 2];
+      emit(k + 2, 0, 0u);
       continue;
     }
     int run = 1;
@@ -57,52 +61,34 @@ void BlockEncoder::CountTemporaryFrequencies(int count) {
       ++run;
     }
     if (run <= 2) {
-      temporaryFreq_[0] = static_cast<std::uint16_t>(temporaryFreq_[0] + run);
+      for (int r = 0; r < run; ++r) emit(0, 0, 0u);
     } else if (run <= 18) {
-      ++temporaryFreq_[1];
+      emit(1, 4, static_cast<std::uint32_t>(run - 3));
     } else if (run == 19) {
-      ++temporaryFreq_[0];
-      ++temporaryFreq_[1];
+      emit(0, 0, 0u);
+      emit(1, 4, 15u);
     } else {
-      ++temporaryFreq_[2];
+      emit(2, 9, static_cast<std::uint32_t>(run - 20));
     }
   }
 }
 
-// Literal/length lengths through the temporary code. Zero runs: 1-2 as single zeros, 3-18 as
-// symbol 1 + 4 bits, 19 as a single zero and a run of 18 (a long run starts at 20), 20 or more as
-// symbol 2 + 9 bits.
+}  // namespace
+
+void BlockEncoder::CountTemporaryFrequencies(int count) {
+  std::memset(temporaryFreq_, 0, sizeof temporaryFreq_);
+  WalkLiteralLengths(literalLengths_, count,
+                     [this](int symbol, int, std::uint32_t) { ++temporaryFreq_[symbol]; });
+}
+
 void BlockEncoder::WriteLiteralLengths(int count) {
-  const std::uint8_t* lengths = literalLengths_;
   const std::uint8_t* tl = smallLengths_;
   const std::uint16_t* tc = smallCodes_;
   writer_.PutBits(LiteralCountBits, static_cast<std::uint32_t>(count));
-  int i = 0;
-  while (i < count) {
-    const int k = lengths[i++];
-    if (k != 0) {
-      writer_.PutBits(tl[k + 2], tc[k + 2]);
-      continue;
-    }
-    int run = 1;
-    while (i < count && lengths[i] == 0) {
-      ++i;
-      ++run;
-    }
-    if (run <= 2) {
-      for (int r = 0; r < run; ++r) writer_.PutBits(tl[0], tc[0]);
-    } else if (run <= 18) {
-      writer_.PutBits(tl[1], tc[1]);
-      writer_.PutBits(4, static_cast<std::uint32_t>(run - 3));
-    } else if (run == 19) {
-      writer_.PutBits(tl[0], tc[0]);
-      writer_.PutBits(tl[1], tc[1]);
-      writer_.PutBits(4, 15);
-    } else {
-      writer_.PutBits(tl[2], tc[2]);
-      writer_.PutBits(9, static_cast<std::uint32_t>(run - 20));
-    }
-  }
+  WalkLiteralLengths(literalLengths_, count, [&](int symbol, int extraBits, std::uint32_t extra) {
+    writer_.PutBits(tl[symbol], tc[symbol]);
+    if (extraBits != 0) writer_.PutBits(extraBits, extra);
+  });
 }
 
 // Temporary or position lengths: 3 bits up to 6, else three 1-bits, (k - 7) more 1-bits and a
