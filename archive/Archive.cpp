@@ -69,13 +69,30 @@ int Archive::Lock(bool withFileLock) {
       return 0;
     }
   }
+  RescanIfChanged();
+  return 1;
+}
+
+void Archive::RescanIfChanged() {
   platform::FileTime written;
   if (file_ != platform::NoFile && platform::GetFileTimes(file_, nullptr, nullptr, &written) &&
       platform::CompareFileTime(written, stamp_) != 0) {
+    scanLocked_ = fileLocked_ != 0;
+    scannedSize_ = platform::FileSize(file_);
     Rescan();
     stamp_ = written;
   }
-  return 1;
+}
+
+void Archive::RescanUnlessCurrent() {
+  if (file_ == platform::NoFile || !fileLocked_ || !OwnedByCurrentThread()) return;
+  platform::FileTime written;
+  const bool current = scanLocked_ && platform::GetFileTimes(file_, nullptr, nullptr, &written) &&
+                       platform::CompareFileTime(written, stamp_) == 0 &&
+                       platform::FileSize(file_) == scannedSize_;
+  if (current) return;
+  ForceRescan();
+  RescanIfChanged();
 }
 
 int Archive::Unlock() {

@@ -83,6 +83,11 @@ class Archive {
   std::int32_t FindMember(const char* path) const;
   // The whole record of the member at `index`; false past the end.
   bool GetMember(std::uint32_t index, ArchiveEntry* out) const;
+  // Its fixed fields only (sizes, offsets, times, method): cheap enough for walks over large
+  // catalogues. The text fields of `*out` are not touched.
+  bool GetMemberFixed(std::uint32_t index, ArchiveEntry* out) const {
+    return members_->GetFixed(index, out);
+  }
   std::uint32_t MemberCount() const { return members_->Count(); }
   // The catalogue in file order: key = full path, data = attributes (records through GetMember).
   // A rescan replaces it rather than changing it; a caller that keeps it across an Unlock keeps
@@ -95,11 +100,22 @@ class Archive {
   platform::FileHandle File() const { return file_; }
   const char* Path() const { return path_; }
   // Makes the next Lock rescan (after the file was rewritten through this object).
-  void ForceRescan() { stamp_ = platform::FileTime{0xFFFFFFFF, 0xFFFFFFFF}; }
+  void ForceRescan() {
+    stamp_ = platform::FileTime{0xFFFFFFFF, 0xFFFFFFFF};
+    scanLocked_ = false;
+  }
+  // For a rewrite, under the whole-file lock: makes sure the catalogue describes the file as it
+  // is. A scan made without the file lock may have seen another process's rewrite half-way, and
+  // a last-write time that did not change since (its clock ticks coarsely) would not tell; such
+  // a catalogue is scanned again. One scanned under the file lock stands while the file keeps
+  // the last-write time and the size it had then.
+  void RescanUnlessCurrent();
 
  private:
   ~Archive();  // through Release only
   void ClearPending();
+  // Rescans when the file's last-write time is not the one of the last scan (lock held).
+  void RescanIfChanged();
   static bool ScanFrom(std::int64_t position, ByteSource& source, MemberTable* table);
 
   std::int32_t refCount_ = 0;
@@ -111,5 +127,7 @@ class Archive {
   std::shared_ptr<const MemberTable> members_;  // never null
   StringList pending_;
   platform::FileTime stamp_{0xFFFFFFFF, 0xFFFFFFFF};
+  bool scanLocked_ = false;        // the catalogue's scan ran under the whole-file lock
+  std::int64_t scannedSize_ = -1;  // the file's size at that scan
   char path_[MaxPath] = "";
 };

@@ -7,6 +7,7 @@
 // archive, after the archive has been given the space for its new length.
 #include "archive/ArchiveRewrite.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -387,15 +388,12 @@ bool Commit(Archive& archive, RewriteFailure* why) {
     *why = RewriteFailure::NoTempFile;
     return false;
   }
-  // Scan again under the file lock: a scan made while another process was rewriting the file
-  // may have seen it half-written, and a last-write time that did not change since (its clock
-  // ticks coarsely) would not tell.
-  archive.ForceRescan();
   if (!archive.Lock(true)) {
     platform::CloseFile(image);
     *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::Locked;
     return false;
   }
+  archive.RescanUnlessCurrent();
   bool ok = CommitLocked(archive, image, why);
   platform::CloseFile(image);
   archive.Unlock();
@@ -418,10 +416,23 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
     return false;
   }
 
-  // Plan: walk the catalogue in file order, matching staged paths.
+  // Plan: the members staged paths match, in file order. A staged path (its first node) stands
+  // for the first member of that path; only matched members are visited, so a few changes to a
+  // large archive cost no walk over the whole catalogue.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> matches;  // (member, staged node)
+  for (std::uint32_t i = 0; i < pending.Count(); ++i) {
+    const char* key = nullptr;
+    pending.Get(i, &key, nullptr, nullptr);
+    if (pending.FindNoCase(key) != static_cast<std::int32_t>(i)) continue;
+    const std::int32_t member = catalogue.FindNoCase(key);
+    if (member >= 0) matches.emplace_back(static_cast<std::uint32_t>(member), i);
+  }
+  std::sort(matches.begin(), matches.end());
+
   std::vector<Piece> pieces;
   std::vector<bool> used(pending.Count(), false);
   std::int64_t start = 0;  // old bytes still to copy from here, or -1: from the next header
+  std::uint32_t nextMember = 0;  // the first member after the last one visited
   auto keep = [&](std::int64_t from, std::int64_t to) {
     if (to > oldLength) to = oldLength;
     if (to > from) pieces.push_back(Piece{Piece::OldBytes, from, to - from, 0, nullptr, NoFile, false});
@@ -434,33 +445,38 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
       pieces.push_back(Piece{Piece::StagedData, 0, node.record->packedSize, 0, node.record,
                              node.file, stored});
   };
-  ArchiveEntry memberRecord;
-  const ArchiveEntry* member = &memberRecord;
-  for (std::uint32_t i = 0; i < catalogue.Count(); ++i) {
-    const char* key = nullptr;
-    catalogue.Get(i, &key, nullptr, nullptr);
-    if (!archive.GetMember(i, &memberRecord)) {
+  ArchiveEntry member;  // fixed fields only
+  // Copying resumes at the header of the member after the last one visited.
+  auto resume = [&]() {
+    if (start >= 0 || nextMember >= catalogue.Count()) return true;
+    if (!archive.GetMemberFixed(nextMember, &member)) return false;
+    start = member.headerOffset;
+    return true;
+  };
+  for (const auto& match : matches) {
+    if (!resume() || !archive.GetMemberFixed(match.first, &member)) {
       *why = RewriteFailure::ArchiveRead;
       return false;
     }
-    std::int64_t h = member->headerOffset;
-    if (start < 0) start = h;
-    std::int32_t index = pending.FindNoCase(key);
-    if (index < 0 || used[static_cast<std::uint32_t>(index)]) continue;
-    used[static_cast<std::uint32_t>(index)] = true;
-    keep(start, h);
+    nextMember = match.first + 1;
+    used[match.second] = true;
+    keep(start, member.headerOffset);
     start = -1;
-    StagedNode node = NodeAt(pending, static_cast<std::uint32_t>(index));
+    StagedNode node = NodeAt(pending, match.second);
     if (!node.record) continue;  // deleted
     if (node.file != NoFile || IsFolderEntry(*node.record)) {
       addStaged(node);
     } else {
       // A header-only change: the new header, then the old packed data as it was.
-      node.record->packedSize = member->packedSize;
+      node.record->packedSize = member.packedSize;
       pieces.push_back(Piece{Piece::Header, 0, HeaderLength(*node.record), 0, node.record,
                              NoFile, false});
-      start = member->dataOffset;
+      start = member.dataOffset;
     }
+  }
+  if (!resume()) {
+    *why = RewriteFailure::ArchiveRead;
+    return false;
   }
   if (start >= 0) {
     // The rest of the file up to its closing zero byte. Bytes after the last member that a scan

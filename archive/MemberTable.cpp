@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/Platform.h"
+
 namespace {
 
 std::size_t BoundedLength(const char* field, std::size_t size) {
@@ -12,18 +14,25 @@ std::size_t BoundedLength(const char* field, std::size_t size) {
 
 }  // namespace
 
+MemberTable::~MemberTable() {
+  for (const Block& block : blocks_) platform::FreeLarge(block.memory, block.size);
+}
+
 std::uint8_t* MemberTable::Reserve(std::size_t size) {
-  if (usedInLast_ + size > BlockSize) {
-    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[BlockSize]);
-    if (!block) return nullptr;
+  if (blocks_.empty() || usedInLast_ + size > blocks_.back().size) {
+    std::size_t blockSize = blocks_.empty() ? FirstBlockSize : 2 * blocks_.back().size;
+    if (blockSize > LastBlockSize) blockSize = LastBlockSize;
     try {
-      blocks_.push_back(std::move(block));
+      blocks_.reserve(blocks_.size() + 1);
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
+    auto* memory = static_cast<std::uint8_t*>(platform::AllocLarge(blockSize));
+    if (!memory) return nullptr;
+    blocks_.push_back(Block{memory, blockSize});
     usedInLast_ = 0;
   }
-  return blocks_.back().get() + usedInLast_;
+  return blocks_.back().memory + usedInLast_;
 }
 
 bool MemberTable::Add(const ArchiveEntry& entry) {
@@ -32,7 +41,7 @@ bool MemberTable::Add(const ArchiveEntry& entry) {
   const std::size_t comment = BoundedLength(entry.comment, sizeof entry.comment);
   const std::size_t size = EntryBlockSize + directory + name + comment + 3;
   static_assert(EntryBlockSize + sizeof(ArchiveEntry::directory) + sizeof(ArchiveEntry::name) +
-                        sizeof(ArchiveEntry::comment) <= BlockSize,
+                        sizeof(ArchiveEntry::comment) <= FirstBlockSize,
                 "a block holds the largest record");
   std::uint8_t* record = Reserve(size);
   if (!record) return false;
@@ -55,6 +64,13 @@ bool MemberTable::Add(const ArchiveEntry& entry) {
   key[directory + name] = '\0';
   if (!list_.Append(key, entry.attributes, record)) return false;
   usedInLast_ += size;
+  return true;
+}
+
+bool MemberTable::GetFixed(std::uint32_t index, ArchiveEntry* out) const {
+  void* stored = nullptr;
+  if (!list_.Get(index, nullptr, nullptr, &stored)) return false;
+  std::memcpy(out, stored, EntryBlockSize);
   return true;
 }
 

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "archive/ArchiveEntry.h"
@@ -16,25 +15,35 @@
 
 class MemberTable {
  public:
-  MemberTable() = default;
+  MemberTable() { list_.DeferIndexes(); }
   MemberTable(const MemberTable&) = delete;
   MemberTable& operator=(const MemberTable&) = delete;
+  ~MemberTable();
 
   // Appends a member under its full path (directory + name). False when memory is short.
   bool Add(const ArchiveEntry& entry);
   // The whole record of the member at `index` (text fields zero-filled after their NULs).
   bool Get(std::uint32_t index, ArchiveEntry* out) const;
+  // Only the fixed fields (createTime .. method); the text fields of `*out` are not touched.
+  bool GetFixed(std::uint32_t index, ArchiveEntry* out) const;
 
   // Keys and data words; the record pointers are the compact form, read them through Get.
   const StringList& List() const { return list_; }
   std::uint32_t Count() const { return list_.Count(); }
 
  private:
-  static constexpr std::size_t BlockSize = 256 * 1024;
+  // Record blocks double from 16 KB to 2 MB: small archives take little memory, large ones few
+  // blocks (and large pages where the platform has them).
+  static constexpr std::size_t FirstBlockSize = 16 * 1024;
+  static constexpr std::size_t LastBlockSize = 2 * 1024 * 1024;
+  struct Block {
+    std::uint8_t* memory;
+    std::size_t size;
+  };
   // Room for `size` more bytes, or null when memory is short.
   std::uint8_t* Reserve(std::size_t size);
 
   StringList list_;
-  std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
-  std::size_t usedInLast_ = BlockSize;
+  std::vector<Block> blocks_;
+  std::size_t usedInLast_ = 0;
 };

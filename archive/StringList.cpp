@@ -5,36 +5,70 @@
 
 #include "archive/NoCase.h"
 
+// ----- KeyArena
+
+const char* StringList::KeyArena::Copy(const char* key, std::size_t length) {
+  if (chunks_.empty() || chunks_.back().size - used_ < length + 1) {
+    // Chunks double from 4 KB to 1 MB, so small lists stay small and large ones take few chunks.
+    std::size_t size = chunks_.empty() ? 4096 : chunks_.back().size * 2;
+    if (size > (std::size_t{1} << 20)) size = std::size_t{1} << 20;
+    if (size < length + 1) size = length + 1;
+    try {
+      chunks_.reserve(chunks_.size() + 1);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    auto* memory = static_cast<char*>(platform::AllocLarge(size));
+    if (!memory) return nullptr;
+    chunks_.push_back(Chunk{memory, size});
+    used_ = 0;
+  }
+  char* copy = chunks_.back().memory + used_;
+  std::memcpy(copy, key, length);
+  copy[length] = '\0';
+  used_ += length + 1;
+  return copy;
+}
+
+void StringList::KeyArena::Clear() {
+  for (const Chunk& chunk : chunks_) platform::FreeLarge(chunk.memory, chunk.size);
+  chunks_.clear();
+  used_ = 0;
+}
+
 // ----- KeyIndex
 
-std::size_t StringList::KeyIndex::Probe(std::uint64_t hash) const {
+std::size_t StringList::KeyIndex::Probe(std::uint32_t hash) const {
   const std::size_t mask = slots_.size() - 1;
-  std::size_t at = static_cast<std::size_t>(hash ^ (hash >> 29)) & mask;
-  while (slots_[at].used && slots_[at].hash != hash) at = (at + 1) & mask;
+  // Fibonacci hashing: the top bits of the product depend on every bit of the hash.
+  std::size_t at = static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ull) >> shift_);
+  while (slots_[at].head != FreeSlot && slots_[at].hash != hash) at = (at + 1) & mask;
   return at;
 }
 
 std::uint32_t StringList::KeyIndex::Head(std::uint64_t hash) const {
   if (slots_.empty()) return NoNode;
-  const Slot& slot = slots_[Probe(hash)];
-  return slot.used ? slot.head : NoNode;
+  const Slot& slot = slots_[Probe(Fold(hash))];
+  return slot.head == FreeSlot ? NoNode : slot.head;
 }
 
 void StringList::KeyIndex::Rebuild(std::size_t capacity) {
   // Rebuilt from the chains: slots whose chains emptied are dropped.
-  std::vector<Slot> old;
+  std::vector<Slot, LargeAllocator<Slot>> old;
   old.swap(slots_);
   try {
-    slots_.assign(capacity, Slot{0, NoNode, NoNode, false});
+    slots_.assign(capacity, Slot{0, FreeSlot, FreeSlot});
   } catch (...) {
     slots_.swap(old);
     throw;
   }
+  unsigned bits = 0;
+  while ((std::size_t{1} << bits) < capacity) ++bits;
+  shift_ = 64 - bits;
   taken_ = 0;
   for (const Slot& slot : old) {
-    if (!slot.used || slot.head == NoNode) continue;
-    Slot& moved = slots_[Probe(slot.hash)];
-    moved = slot;
+    if (slot.head == FreeSlot || slot.head == NoNode) continue;
+    slots_[Probe(slot.hash)] = slot;
     ++taken_;
   }
 }
@@ -46,14 +80,15 @@ void StringList::KeyIndex::Reserve(std::uint32_t nodes) {
   if (capacity > slots_.size()) Rebuild(capacity);
 }
 
-void StringList::KeyIndex::Insert(std::uint64_t hash, std::uint32_t node) {
+void StringList::KeyIndex::Insert(std::uint64_t fullHash, std::uint32_t node) {
+  const std::uint32_t hash = Fold(fullHash);
   if (node >= next_.size()) next_.resize(static_cast<std::size_t>(node) + 1, NoNode);
   if (slots_.empty() || 2 * (taken_ + 1) > slots_.size())
     Rebuild(slots_.empty() ? 16 : slots_.size() * 2);
   Slot& slot = slots_[Probe(hash)];
   next_[node] = NoNode;
-  if (!slot.used) {
-    slot = Slot{hash, node, node, true};
+  if (slot.head == FreeSlot) {
+    slot = Slot{hash, node, node};
     ++taken_;
     return;
   }
@@ -77,10 +112,10 @@ void StringList::KeyIndex::Insert(std::uint64_t hash, std::uint32_t node) {
   next_[at] = node;
 }
 
-void StringList::KeyIndex::Remove(std::uint64_t hash, std::uint32_t node) {
+void StringList::KeyIndex::Remove(std::uint64_t fullHash, std::uint32_t node) {
   if (slots_.empty()) return;
-  Slot& slot = slots_[Probe(hash)];
-  if (!slot.used || slot.head == NoNode) return;
+  Slot& slot = slots_[Probe(Fold(fullHash))];
+  if (slot.head == FreeSlot || slot.head == NoNode) return;
   std::uint32_t previous = NoNode;
   std::uint32_t at = slot.head;
   while (at != NoNode && at != node) {
@@ -98,25 +133,20 @@ void StringList::KeyIndex::Remove(std::uint64_t hash, std::uint32_t node) {
 
 void StringList::KeyIndex::Clear() {
   slots_.clear();
+  slots_.shrink_to_fit();
   next_.clear();
+  next_.shrink_to_fit();
   taken_ = 0;
+  shift_ = 64;
 }
 
 // ----- StringList
 
-std::unique_ptr<char[]> StringList::CopyKey(const char* key) {
-  if (!key) key = "";
-  std::size_t length = std::strlen(key);
-  std::unique_ptr<char[]> copy(new (std::nothrow) char[length + 1]);
-  if (copy) std::memcpy(copy.get(), key, length + 1);
-  return copy;
-}
-
 bool StringList::Reserve(std::uint32_t count) {
   try {
     nodes_.reserve(count);
-    exact_.Reserve(count);
-    folded_.Reserve(count);
+    if (Maintained(exactBuilt_)) exact_.Reserve(count);
+    if (Maintained(foldedBuilt_)) folded_.Reserve(count);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -124,52 +154,62 @@ bool StringList::Reserve(std::uint32_t count) {
 }
 
 bool StringList::Append(const char* key, std::uintptr_t data, void* record) {
-  std::unique_ptr<char[]> copy = CopyKey(key);
-  if (!copy) return false;
+  if (!key) key = "";
   const auto position = static_cast<std::uint32_t>(nodes_.size());
   if (position >= 0x7FFFFFFF) return false;  // indexes are reported as signed 32-bit values
-  const std::uint64_t exactHash = HashKey(copy.get());
-  const std::uint64_t foldedHash = HashKeyNoCase(copy.get());
+  const char* copy = keys_.Copy(key, std::strlen(key));
+  if (!copy) return false;
+  const bool withExact = Maintained(exactBuilt_);
+  const bool withFolded = Maintained(foldedBuilt_);
+  const std::uint64_t exactHash = withExact ? HashKey(copy) : 0;
+  const std::uint64_t foldedHash = withFolded ? HashKeyNoCase(copy) : 0;
   bool inExact = false;
   try {
     // Room for the node before the indexes change, so push_back below cannot fail.
     if (nodes_.size() == nodes_.capacity()) nodes_.reserve(nodes_.empty() ? 16 : 2 * nodes_.size());
-    exact_.Insert(exactHash, position);
-    inExact = true;
-    folded_.Insert(foldedHash, position);
+    if (withExact) {
+      exact_.Insert(exactHash, position);
+      inExact = true;
+    }
+    if (withFolded) folded_.Insert(foldedHash, position);
   } catch (const std::bad_alloc&) {
     if (inExact) exact_.Remove(exactHash, position);
     return false;
   }
-  nodes_.push_back(Node{std::move(copy), data, record});
+  nodes_.push_back(Node{copy, data, record});
   return true;
 }
 
 bool StringList::Replace(std::uint32_t index, const char* key, std::uintptr_t data, void* record) {
   if (index >= nodes_.size()) return false;
-  std::unique_ptr<char[]> copy = CopyKey(key);
+  if (!key) key = "";
+  const char* copy = keys_.Copy(key, std::strlen(key));
   if (!copy) return false;
   Node& node = nodes_[index];
-  const std::uint64_t oldExact = HashKey(node.key.get());
-  const std::uint64_t oldFolded = HashKeyNoCase(node.key.get());
-  const std::uint64_t newExact = HashKey(copy.get());
-  const std::uint64_t newFolded = HashKeyNoCase(copy.get());
+  const bool withExact = Maintained(exactBuilt_);
+  const bool withFolded = Maintained(foldedBuilt_);
+  const std::uint64_t oldExact = withExact ? HashKey(node.key) : 0;
+  const std::uint64_t oldFolded = withFolded ? HashKeyNoCase(node.key) : 0;
+  const std::uint64_t newExact = withExact ? HashKey(copy) : 0;
+  const std::uint64_t newFolded = withFolded ? HashKeyNoCase(copy) : 0;
   // Unlink first (never allocates), then link under the new hashes; on a shortage the old links
   // are restored into slots that still exist, which needs no memory either.
-  exact_.Remove(oldExact, index);
-  folded_.Remove(oldFolded, index);
+  if (withExact) exact_.Remove(oldExact, index);
+  if (withFolded) folded_.Remove(oldFolded, index);
   bool inExact = false;
   try {
-    exact_.Insert(newExact, index);
-    inExact = true;
-    folded_.Insert(newFolded, index);
+    if (withExact) {
+      exact_.Insert(newExact, index);
+      inExact = true;
+    }
+    if (withFolded) folded_.Insert(newFolded, index);
   } catch (const std::bad_alloc&) {
     if (inExact) exact_.Remove(newExact, index);
-    exact_.Insert(oldExact, index);
-    folded_.Insert(oldFolded, index);
+    if (withExact) exact_.Insert(oldExact, index);
+    if (withFolded) folded_.Insert(oldFolded, index);
     return false;
   }
-  node.key = std::move(copy);
+  node.key = copy;
   node.data = data;
   node.record = record;
   return true;
@@ -179,34 +219,62 @@ bool StringList::Get(std::uint32_t index, const char** key, std::uintptr_t* data
                      void** record) const {
   if (index >= nodes_.size()) return false;
   const Node& node = nodes_[index];
-  if (key) *key = node.key.get();
+  if (key) *key = node.key;
   if (data) *data = node.data;
   if (record) *record = node.record;
   return true;
 }
 
+const StringList::KeyIndex* StringList::ReadyIndex(bool folded) const {
+  KeyIndex& index = folded ? folded_ : exact_;
+  std::atomic<bool>& built = folded ? foldedBuilt_ : exactBuilt_;
+  if (Maintained(built)) return &index;
+  std::lock_guard<std::mutex> hold(buildMutex_);
+  if (built.load(std::memory_order_relaxed)) return &index;
+  try {
+    index.Reserve(Count());  // sized once: the inserts below never rebuild it
+    for (std::uint32_t i = 0; i < Count(); ++i)
+      index.Insert(folded ? HashKeyNoCase(nodes_[i].key) : HashKey(nodes_[i].key), i);
+  } catch (const std::bad_alloc&) {
+    index.Clear();
+    return nullptr;
+  }
+  built.store(true, std::memory_order_release);
+  return &index;
+}
+
 template <typename Equal>
-std::int32_t StringList::Find(const KeyIndex& index, std::uint64_t hash, const char* key,
+std::int32_t StringList::Find(bool folded, std::uint64_t hash, const char* key,
                               Equal equal) const {
-  for (std::uint32_t at = index.Head(hash); at != KeyIndex::NoNode; at = index.Next(at))
-    if (equal(nodes_[at].key.get(), key)) return static_cast<std::int32_t>(at);
+  const KeyIndex* index = ReadyIndex(folded);
+  if (!index) {
+    for (std::uint32_t at = 0; at < Count(); ++at)
+      if (equal(nodes_[at].key, key)) return static_cast<std::int32_t>(at);
+    return -1;
+  }
+  for (std::uint32_t at = index->Head(hash); at != KeyIndex::NoNode; at = index->Next(at))
+    if (equal(nodes_[at].key, key)) return static_cast<std::int32_t>(at);
   return -1;
 }
 
 std::int32_t StringList::FindExact(const char* key) const {
   if (!key) key = "";
-  return Find(exact_, HashKey(key), key,
+  return Find(false, HashKey(key), key,
               [](const char* a, const char* b) { return std::strcmp(a, b) == 0; });
 }
 
 std::int32_t StringList::FindNoCase(const char* key) const {
   if (!key) key = "";
-  return Find(folded_, HashKeyNoCase(key), key,
+  return Find(true, HashKeyNoCase(key), key,
               [](const char* a, const char* b) { return CompareNoCase(a, b) == 0; });
 }
 
 void StringList::Clear() {
   nodes_.clear();
+  nodes_.shrink_to_fit();
+  keys_.Clear();
   exact_.Clear();
   folded_.Clear();
+  exactBuilt_.store(false, std::memory_order_release);
+  foldedBuilt_.store(false, std::memory_order_release);
 }

@@ -69,13 +69,22 @@ echo "made S.lzh ($(stat -c %s S.lzh) bytes) in $(echo "$e - $s" | bc -l) s"
 l=$(best 3 ":" "$T" l S.lzh)
 echo "tnlzh l of 100,000 members: $l s"
 paths=$(for i in $(seq 0 999); do printf 'small/d%03d/f%04d.txt ' $((i / 10)) $((i * 100 % 1000 + i % 10)); done)
-c=$(best 3 "rm -f S2.lzh" cp S.lzh S2.lzh)
-d=$(best 3 "cp S.lzh D.lzh" "$T" d D.lzh $paths)
-echo "delete 1,000 members: $d s  cp: $c s  -> $(ratio "$d" "$c") x cp"
+printf '%s\n' $paths | tr / '\\' > paths.txt
+c=$(best 5 "rm -f S2.lzh" cp S.lzh S2.lzh)
+d=$(best 5 "cp S.lzh D.lzh" "$T" d D.lzh $paths)
+# The commit alone (marking the 1,000 paths and rewriting), in a process that has opened and
+# scanned the archive already; best of 5 as the program reports it.
+k=999999
+for _ in 1 2 3 4 5; do
+  cp S.lzh D.lzh
+  k=$("$RB" D.lzh delete paths.txt | awk -v b="$k" '{print ($1 < b) ? $1 : b}')
+done
+echo "delete 1,000 members: commit $k s  whole tnlzh d $d s  cp: $c s"
+echo "  -> commit $(ratio "$k" "$c") x cp, whole command $(ratio "$d" "$c") x cp"
 before=$("$T" l S.lzh | tail -1 | awk '{print $(NF-1)}')
 after=$("$T" l D.lzh | tail -1 | awk '{print $(NF-1)}')
 [ $((before - after)) = 1000 ] || echo "unexpected member count after d: $before -> $after"
-rm -rf small S.lzh S2.lzh D.lzh
+rm -rf small S.lzh S2.lzh D.lzh paths.txt
 
 echo "== header-only change in a 1 GiB archive"
 mkdir big

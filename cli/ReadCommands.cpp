@@ -37,7 +37,7 @@ std::string DateText(std::uint32_t seconds) {
 
 int RunList(const Options& options) {
   Session session;
-  if (!session.Open(options.archive, false)) return ExitUsage;
+  if (!session.Open(options.archive, OpenFor::Reading)) return ExitUsage;
   std::uint32_t count = session.MemberCount();
   std::string out;
   out.reserve(std::size_t{count} * 96 + 256);
@@ -75,7 +75,7 @@ int RunList(const Options& options) {
 
 int RunTest(const Options& options) {
   Session session;
-  if (!session.Open(options.archive, false)) return ExitUsage;
+  if (!session.Open(options.archive, OpenFor::Reading)) return ExitUsage;
   std::uint64_t total = 0, done = 0;
   std::uint32_t count = 0;
   session.ForEachMember([&](const ArchiveEntry& e) {
@@ -146,7 +146,7 @@ void ReportMember(void* context, const ArchiveEntry& entry, ExtractResult result
 
 int RunExtract(const Options& options) {
   Session session;
-  if (!session.Open(options.archive, false)) return ExitUsage;
+  if (!session.Open(options.archive, OpenFor::Reading)) return ExitUsage;
   std::string folder = options.folder.empty() ? "." : options.folder;
   if (platform::GetAttributes(folder.c_str()) == platform::InvalidAttributes)
     platform::MakeDirectory(folder.c_str());

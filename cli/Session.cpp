@@ -1,6 +1,8 @@
 #include "cli/Session.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "archive/Archive.h"
 #include "cli/NameCodec.h"
@@ -12,8 +14,8 @@ Session::~Session() {
   if (archive_) archive_->Release();
 }
 
-bool Session::Open(const std::string& path, bool create) {
-  if (create && platform::GetAttributes(path.c_str()) == platform::InvalidAttributes) {
+bool Session::Open(const std::string& path, OpenFor purpose) {
+  if (purpose == OpenFor::Creating && platform::GetAttributes(path.c_str()) == platform::InvalidAttributes) {
     // An archive without members is its closing zero byte.
     platform::FileHandle file = platform::OpenFile(path.c_str(), platform::OpenMode::CreateNew);
     if (file != platform::NoFile) {
@@ -33,7 +35,16 @@ bool Session::Open(const std::string& path, bool create) {
     Error("cannot open " + path);
     return false;
   }
-  if (!archive_->Lock(false)) {
+  // Another process rewriting the archive holds its file lock for a moment: wait for it.
+  const bool withFileLock = purpose != OpenFor::Reading;
+  bool locked = archive_->Lock(withFileLock);
+  for (int attempt = 0; !locked && withFileLock && archive_->File() != platform::NoFile &&
+                        attempt < LockAttempts;
+       ++attempt) {
+    std::this_thread::sleep_for(LockRetryDelay);
+    locked = archive_->Lock(true);
+  }
+  if (!locked) {
     Error("cannot read " + path);
     return false;
   }

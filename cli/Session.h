@@ -2,6 +2,7 @@
 // messages on stderr, and the exit status.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,8 +18,19 @@ constexpr int ExitOk = 0;
 constexpr int ExitMemberFailed = 1;
 constexpr int ExitUsage = 2;
 
+// How long a command waits for another process's rewrite: 1,200 tries 25 ms apart (30 s).
+constexpr int LockAttempts = 1200;
+constexpr std::chrono::milliseconds LockRetryDelay{25};
+
+// What a command does with its archive.
+enum class OpenFor {
+  Reading,
+  Changing,  // scanned under the whole-file lock, so the commit need not scan it again
+  Creating,  // the same; a missing file becomes an empty archive first
+};
+
 // An open archive with one reference. `Open` fails (with a message) when the file cannot be
-// opened or is not an archive; with `create`, a missing file becomes an empty archive first.
+// opened or is not an archive.
 class Session {
  public:
   Session() = default;
@@ -26,7 +38,7 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  bool Open(const std::string& path, bool create);
+  bool Open(const std::string& path, OpenFor purpose);
   Archive& archive() { return *archive_; }
   // Calls `visit` for every member in file order (after a fresh scan when the file changed),
   // under the archive lock: no copy of a large catalogue is made. False when the lock fails.

@@ -179,13 +179,13 @@ int OnEncoderProgress(void* context, std::uint32_t packed, std::uint32_t origina
 // Commits, waiting while another program holds the archive's file lock.
 bool CommitWaiting(Archive& archive, const std::string& path) {
   RewriteFailure why = RewriteFailure::None;
-  for (int attempt = 0; attempt < 1200; ++attempt) {
+  for (int attempt = 0; attempt < LockAttempts; ++attempt) {
     if (Commit(archive, &why)) {
       if (why != RewriteFailure::None) Error(path + ": " + RewriteFailureText(why));
       return true;
     }
     if (why != RewriteFailure::Locked) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    std::this_thread::sleep_for(LockRetryDelay);
   }
   Error(path + ": " + RewriteFailureText(why));
   return false;
@@ -206,7 +206,7 @@ int RunAdd(const Options& options) {
     Collect(Join(options.folder, path), member, &items, &failed);
   }
   Session session;
-  if (!session.Open(options.archive, true)) return ExitUsage;
+  if (!session.Open(options.archive, OpenFor::Creating)) return ExitUsage;
   std::uint64_t total = 0;
   for (const auto& item : items) total += item.size;
   Progress bar(!options.quiet, total);
@@ -239,7 +239,7 @@ int RunAdd(const Options& options) {
 
 int RunDelete(const Options& options) {
   Session session;
-  if (!session.Open(options.archive, false)) return ExitUsage;
+  if (!session.Open(options.archive, OpenFor::Changing)) return ExitUsage;
   Archive& archive = session.archive();
   int failed = 0;
   std::uint32_t marked = 0;

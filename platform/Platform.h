@@ -114,6 +114,12 @@ void UnlockBlock(MemoryBlock block);
 void FreeBlock(MemoryBlock block);
 std::size_t BlockSize(MemoryBlock block);
 
+// Plain memory for the large arrays of a catalogue. Requests of megabytes get large pages where
+// the system offers them: filling a big array page by page is otherwise dominated by page faults.
+// Null when memory is short; FreeLarge takes the size that was asked for.
+void* AllocLarge(std::size_t size);
+void FreeLarge(void* memory, std::size_t size);
+
 // ---------------------------------------------------------------------------------------------
 // Code page (the system's ANSI code page: 932 on Japanese systems)
 

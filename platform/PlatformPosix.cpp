@@ -4,6 +4,7 @@
 // lead bytes, and Windows' time conversions (FILETIME arithmetic, the current zone offset for
 // local FILETIMEs, standard time for local calendar times).
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -280,20 +281,79 @@ bool RemoveFolder(const char* path) { return rmdir(path) == 0; }
 char PathSeparator() { return '/'; }
 
 namespace {
-// A movable block is a heap area with its size in front; "locking" returns the payload.
+// A movable block is a memory area with its size in front; "locking" returns the payload.
 struct BlockHeader {
   std::size_t size;
+  std::size_t mappedLength;  // 0 for a heap block, else the length of its own mapping
   std::max_align_t align[1];
 };
 constexpr std::size_t PayloadOffset = offsetof(BlockHeader, align);
+
+// Blocks from this size on (a whole decoded member, a packed stream) get a mapping of their own,
+// aligned to and asking for 2 MiB pages: filling a large block page by page costs more in page
+// faults than decoding into it, and copying out of small pages makes the file write slower.
+constexpr std::size_t LargePage = std::size_t{2} << 20;
+
+void* MapLarge(std::size_t length) {
+  // Over-map by one large page and cut the unaligned ends off.
+  const std::size_t padded = length + LargePage;
+  void* raw = mmap(nullptr, padded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + LargePage - 1) & ~std::uintptr_t(LargePage - 1);
+  if (aligned > start) munmap(raw, aligned - start);
+  const std::uintptr_t end = start + padded;
+  if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
+#ifdef MADV_HUGEPAGE
+  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);  // a hint; failure is harmless
+#endif
+  return reinterpret_cast<void*>(aligned);
+}
+
+
+std::size_t MappedLength(std::size_t size) {
+  const std::size_t pageSize = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return (size + pageSize - 1) / pageSize * pageSize;
+}
 }  // namespace
+
+// From this size on an array takes whole large pages: the rest of the last one is wasted, but
+// the hundreds of small-page faults it saves cost more than zeroing it.
+constexpr std::size_t LargeArrayThreshold = LargePage / 8;
+
+std::size_t LargeArrayLength(std::size_t size) {
+  return (size + LargePage - 1) / LargePage * LargePage;
+}
+
+void* AllocLarge(std::size_t size) {
+  if (size > SIZE_MAX - 2 * LargePage) return nullptr;
+  if (size >= LargeArrayThreshold) return MapLarge(LargeArrayLength(size));
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+void FreeLarge(void* memory, std::size_t size) {
+  if (!memory) return;
+  if (size >= LargeArrayThreshold) {
+    munmap(memory, LargeArrayLength(size));
+  } else {
+    std::free(memory);
+  }
+}
 
 MemoryBlock AllocBlock(std::size_t size, bool zero) {
   if (detail::InjectAllocFailure()) return NoBlock;
-  if (size > SIZE_MAX - PayloadOffset) return NoBlock;
-  void* memory = zero ? std::calloc(1, PayloadOffset + size) : std::malloc(PayloadOffset + size);
+  if (size > SIZE_MAX - PayloadOffset - 2 * LargePage) return NoBlock;
+  void* memory = nullptr;
+  std::size_t mapped = 0;
+  if (size >= LargePage) {
+    mapped = MappedLength(PayloadOffset + size);
+    memory = MapLarge(mapped);  // fresh anonymous pages read as zero
+  } else {
+    memory = zero ? std::calloc(1, PayloadOffset + size) : std::malloc(PayloadOffset + size);
+  }
   if (!memory) return NoBlock;
   static_cast<BlockHeader*>(memory)->size = size;
+  static_cast<BlockHeader*>(memory)->mappedLength = mapped;
   return reinterpret_cast<MemoryBlock>(memory);
 }
 
@@ -304,7 +364,15 @@ void* LockBlock(MemoryBlock block) {
 
 void UnlockBlock(MemoryBlock) {}
 
-void FreeBlock(MemoryBlock block) { std::free(reinterpret_cast<void*>(block)); }
+void FreeBlock(MemoryBlock block) {
+  if (block == NoBlock) return;
+  auto* header = reinterpret_cast<BlockHeader*>(block);
+  if (header->mappedLength != 0) {
+    munmap(header, header->mappedLength);
+  } else {
+    std::free(header);
+  }
+}
 
 std::size_t BlockSize(MemoryBlock block) {
   return block == NoBlock ? 0 : reinterpret_cast<BlockHeader*>(block)->size;

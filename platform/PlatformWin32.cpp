@@ -2,6 +2,8 @@
 // around, with nothing added.
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "FaultInjection.h"
 #include "Platform.h"
 
@@ -205,6 +207,10 @@ void FreeBlock(MemoryBlock block) {
 }
 
 std::size_t BlockSize(MemoryBlock block) { return GlobalSize(reinterpret_cast<HGLOBAL>(block)); }
+
+void* AllocLarge(std::size_t size) { return std::malloc(size == 0 ? 1 : size); }
+
+void FreeLarge(void* memory, std::size_t) { std::free(memory); }
 
 bool IsDBCSLeadByte(std::uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 

@@ -386,4 +386,83 @@ TEST_F(Rewrite, DeletingAFolderTakesEverythingBelowIt) {
   ExpectContents({{"DOCS\\C.TXT", three}});
 }
 
+// Two members under one path (other archivers write such files): a staged change concerns the
+// first of them in file order, whatever the case of the path; the second is copied as it was.
+TEST_F(Rewrite, AChangeToARepeatedPathConcernsItsFirstMember) {
+  RawMember first, second, last;
+  first.path = "DUP.TXT";
+  first.data = Bytes(300, 'a');
+  second.path = "dup.txt";
+  second.data = Bytes(500, 'b');
+  last.path = "Z.TXT";
+  last.data = Bytes(70, 'z');
+  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(first), Level2(second), Level2(last)})));
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(MarkDeleted(*a, "Dup.Txt"));
+    ASSERT_TRUE(Commit(*a));
+  }
+  ExpectContents({{"dup.txt", second.data}, {"Z.TXT", last.data}});
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(MarkDeleted(*a, "z.txt"));
+    ASSERT_TRUE(MarkDeleted(*a, "DUP.TXT"));
+    ASSERT_TRUE(Commit(*a));
+  }
+  ExpectContents({});
+}
+
+namespace {
+platform::FileTime LastWriteTime(const std::string& path) {
+  platform::FileTime write{0, 0};
+  platform::FileHandle file = platform::OpenFile(path.c_str(), platform::OpenMode::ReadExisting);
+  if (file != platform::NoFile) {
+    platform::GetFileTimes(file, nullptr, nullptr, &write);
+    platform::CloseFile(file);
+  }
+  return write;
+}
+}  // namespace
+
+// Another writer changes the file after this object's scan and the last-write time is put back,
+// as a coarse clock would leave it. A commit must not cut the file where the old catalogue says
+// the headers are: after a scan made without the file lock it scans again; after one made under
+// the lock the size tells.
+TEST_F(Rewrite, ACommitNoticesWhatAnotherWriterChangedSinceTheScan) {
+  auto rename = [&](const char* from, const char* to) {
+    OpenArchive other(archivePath);
+    ASSERT_TRUE(other->Lock(false));
+    ArchiveEntry entry;
+    ASSERT_TRUE(other->GetMember(static_cast<std::uint32_t>(other->FindMember(from)), &entry));
+    other->Unlock();
+    std::snprintf(entry.name, sizeof entry.name, "%s", to);
+    ASSERT_TRUE(StageEntry(*other, from, entry));
+    ASSERT_TRUE(Commit(*other));
+  };
+  MakeThree();
+  platform::FileTime stamp = LastWriteTime(archivePath);
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(a->Lock(false));  // scanned without the file lock
+    a->Unlock();
+    // The first header grows by three bytes and the second shrinks by three: same size.
+    rename("A.TXT", "AAAA.TXT");
+    rename("DOC\\B.TXT", "BT");
+    ASSERT_TRUE(platform::SetPathTimes(archivePath.c_str(), nullptr, nullptr, &stamp));
+    ASSERT_TRUE(MarkDeleted(*a, "A.TXT"));
+    ASSERT_TRUE(Commit(*a));  // "A.TXT" is gone by now: nothing to do
+  }
+  ExpectContents({{"AAAA.TXT", one}, {"DOC\\BT", two}, {"C.TXT", three}});
+
+  stamp = LastWriteTime(archivePath);
+  OpenArchive b(archivePath);
+  ASSERT_TRUE(b->Lock(true));  // scanned under the file lock
+  b->Unlock();
+  rename("AAAA.TXT", "A.TXT");
+  ASSERT_TRUE(platform::SetPathTimes(archivePath.c_str(), nullptr, nullptr, &stamp));
+  ASSERT_TRUE(MarkDeleted(*b, "DOC\\BT"));
+  ASSERT_TRUE(Commit(*b));
+  ExpectContents({{"A.TXT", one}, {"C.TXT", three}});
+}
+
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <cstring>
 #include <random>
 #include <string>
@@ -53,35 +56,69 @@ TEST(StringList, ReplaceMovesTheKeyAndRefusesIndexesPastTheEnd) {
 }
 
 // Random appends and replacements over a small pool of keys that differ in case (and in the
-// second byte of a double-byte character) agree with a plain linear search after every step.
+// second byte of a double-byte character) agree with a plain linear search after every step,
+// with indexes kept up to date or built by the first lookup (then kept up to date as well).
 TEST(StringList, IndexAgreesWithALinearSearch) {
   const std::vector<std::string> pool = {"a", "A", "doc\\b.txt", "DOC\\B.TXT", "Doc\\b.Txt",
                                          "\x82\x41", "\x82\x61", "", "x\x95\x5Cy", "X\x95\x5CY"};
-  std::mt19937 random(20261208);
-  StringList list;
-  std::vector<std::string> model;
-  for (int step = 0; step < 3000; ++step) {
-    const std::string& key = pool[random() % pool.size()];
-    if (model.empty() || random() % 3 == 0) {
-      ASSERT_TRUE(list.Append(key.c_str(), 0, nullptr));
-      model.push_back(key);
-    } else {
-      std::uint32_t at = random() % model.size();
-      ASSERT_TRUE(list.Replace(at, key.c_str(), 0, nullptr));
-      model[at] = key;
-    }
-    if (step % 97 != 0) continue;
-    for (const std::string& probe : pool) {
-      std::int32_t exact = -1, noCase = -1;
-      for (std::size_t i = 0; i < model.size(); ++i) {
-        if (exact < 0 && model[i] == probe) exact = static_cast<std::int32_t>(i);
-        if (noCase < 0 && CompareNoCase(model[i].c_str(), probe.c_str()) == 0)
-          noCase = static_cast<std::int32_t>(i);
+  for (bool deferred : {false, true}) {
+    std::mt19937 random(20261208);
+    StringList list;
+    if (deferred) list.DeferIndexes();
+    std::vector<std::string> model;
+    for (int step = 0; step < 3000; ++step) {
+      const std::string& key = pool[random() % pool.size()];
+      if (model.empty() || random() % 3 == 0) {
+        ASSERT_TRUE(list.Append(key.c_str(), 0, nullptr));
+        model.push_back(key);
+      } else {
+        std::uint32_t at = random() % model.size();
+        ASSERT_TRUE(list.Replace(at, key.c_str(), 0, nullptr));
+        model[at] = key;
       }
-      ASSERT_EQ(list.FindExact(probe.c_str()), exact) << step;
-      ASSERT_EQ(list.FindNoCase(probe.c_str()), noCase) << step;
+      if (step % 97 != 0) continue;
+      // Only now and then: a deferred list builds an index at its first lookup, mid-way.
+      if (deferred && step < 1000) continue;
+      for (const std::string& probe : pool) {
+        std::int32_t exact = -1, noCase = -1;
+        for (std::size_t i = 0; i < model.size(); ++i) {
+          if (exact < 0 && model[i] == probe) exact = static_cast<std::int32_t>(i);
+          if (noCase < 0 && CompareNoCase(model[i].c_str(), probe.c_str()) == 0)
+            noCase = static_cast<std::int32_t>(i);
+        }
+        ASSERT_EQ(list.FindExact(probe.c_str()), exact) << step << " deferred " << deferred;
+        ASSERT_EQ(list.FindNoCase(probe.c_str()), noCase) << step << " deferred " << deferred;
+      }
     }
+    list.Clear();
+    ASSERT_TRUE(list.Append("A", 0, nullptr));
+    EXPECT_EQ(list.FindNoCase("a"), 0);
   }
+}
+
+// A catalogue is searched from several threads at once; the first lookups build its index.
+TEST(StringList, ADeferredIndexIsBuiltOnceForConcurrentLookups) {
+  StringList list;
+  list.DeferIndexes();
+  const int count = 20000;
+  char key[32];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(key, sizeof key, "Dir%02d\\File%05d", i % 50, i);
+    ASSERT_TRUE(list.Append(key, 0, nullptr));
+  }
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      char probe[32];
+      for (int i = t; i < count; i += 4) {
+        std::snprintf(probe, sizeof probe, "DIR%02d\\FILE%05d", i % 50, i);
+        if (list.FindNoCase(probe) != i || list.FindExact(probe) != -1) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(StringList, ManyKeysStayFindable) {
