@@ -18,6 +18,7 @@
 #include "archive/Crc16.h"
 #include "archive/Header.h"
 #include "archive/HeaderFormat.h"
+#include "archive/ImageWriter.h"
 #include "archive/NoCase.h"
 #include "codec/ByteStream.h"
 #include "codec/LzEncoder.h"
@@ -516,11 +517,16 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
   }
 
   // Build the image: every piece that does not already stand at its place in the old file.
-  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[CopyChunk]);
-  if (!buffer) {
+  struct AreaGuard {
+    std::uint8_t* memory = static_cast<std::uint8_t*>(platform::AllocLarge(ImageWriter::AreaSize));
+    ~AreaGuard() { platform::FreeLarge(memory, ImageWriter::AreaSize); }
+  } area;
+  if (!area.memory) {
     *why = RewriteFailure::NoTempFile;
     return false;
   }
+  std::uint8_t* const buffer = area.memory;  // for direct copies, when the writer is flushed
+  ImageWriter writer(image, file, area.memory);
   struct Span {
     std::int64_t imageAt, archiveAt, length;
   };
@@ -539,10 +545,11 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
       // Stored data first: its CRC goes into the header in front of it.
       Piece& data = pieces[p + 1];
       std::uint16_t crc = 0;
-      if (platform::SeekFile(image, imageAt + piece.length, platform::SeekFrom::Begin) < 0 ||
+      if (!writer.Flush() ||
+          platform::SeekFile(image, imageAt + piece.length, platform::SeekFrom::Begin) < 0 ||
           platform::SeekFile(data.file, 0, platform::SeekFrom::Begin) != 0)
         return imageFailure();
-      if (!CopyRange(data.file, 0, data.length, image, buffer.get(), &crc, &readFailed))
+      if (!CopyRange(data.file, 0, data.length, image, buffer, &crc, &readFailed))
         return imageFailure();
       piece.entry->crc = crc;
       std::uint8_t header[lzh::HeaderBufferSize];
@@ -557,17 +564,17 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
     } else if (piece.kind == Piece::Header) {
       std::uint8_t header[lzh::HeaderBufferSize];
       if (WriteHeader(*piece.entry, header) != static_cast<std::size_t>(piece.length) ||
-          !platform::WriteFile(image, header, static_cast<std::uint32_t>(piece.length)))
+          !writer.Write(header, static_cast<std::uint32_t>(piece.length)))
         return imageFailure();
     } else if (piece.kind == Piece::StagedData) {
-      if (!CopyRange(piece.file, 0, piece.length, image, buffer.get(), nullptr, &readFailed))
+      if (!writer.Flush() ||
+          !CopyRange(piece.file, 0, piece.length, image, buffer, nullptr, &readFailed))
         return imageFailure();
     } else if (piece.kind == Piece::OldBytes) {
-      if (!CopyRange(file, piece.from, piece.length, image, buffer.get(), nullptr, &readFailed))
-        return imageFailure();
+      if (!writer.CopyOld(piece.from, piece.length, &readFailed)) return imageFailure();
     } else {
       const std::uint8_t zero = 0;
-      if (!platform::WriteFile(image, &zero, 1)) return imageFailure();
+      if (!writer.Write(&zero, 1)) return imageFailure();
     }
     if (!spans.empty() && spans.back().archiveAt + spans.back().length == piece.at)
       spans.back().length += length;
@@ -575,6 +582,7 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
       spans.push_back(Span{imageAt, piece.at, length});
     imageAt += length;
   }
+  if (!writer.Flush()) return imageFailure();
 
   // Nothing has touched the archive so far. Give it room for the new length first, so that
   // copying the image cannot stop half-way for lack of space.
@@ -593,8 +601,7 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
       readFailed = false;
       copied = platform::SeekFile(file, span.archiveAt, platform::SeekFrom::Begin) ==
                    span.archiveAt &&
-               CopyRange(image, span.imageAt, span.length, file, buffer.get(), nullptr,
-                         &readFailed);
+               CopyRange(image, span.imageAt, span.length, file, buffer, nullptr, &readFailed);
     }
     if (!copied) {
       *why = RewriteFailure::ArchiveWrite;

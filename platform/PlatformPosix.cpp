@@ -490,7 +490,12 @@ bool FormatTime(const SystemTime& time, std::uint32_t flags, char* out, std::siz
   return n > 0 && static_cast<std::size_t>(n) < size;
 }
 
-std::uint32_t CurrentThreadId() { return static_cast<std::uint32_t>(syscall(SYS_gettid)); }
+std::uint32_t CurrentThreadId() {
+  // Asked on every archive lock: the kernel is asked once per thread (a thread's id never
+  // changes while it runs).
+  static thread_local const auto id = static_cast<std::uint32_t>(syscall(SYS_gettid));
+  return id;
+}
 
 void YieldThread() { sched_yield(); }
 
