@@ -75,24 +75,32 @@ int Archive::Lock(bool withFileLock) {
 
 void Archive::RescanIfChanged() {
   platform::FileTime written;
-  if (file_ != platform::NoFile && platform::GetFileTimes(file_, nullptr, nullptr, &written) &&
-      platform::CompareFileTime(written, stamp_) != 0) {
-    scanLocked_ = fileLocked_ != 0;
-    scannedSize_ = platform::FileSize(file_);
-    Rescan();
-    stamp_ = written;
+  if (file_ == platform::NoFile || !platform::GetFileTimes(file_, nullptr, nullptr, &written) ||
+      platform::CompareFileTime(written, stamp_) == 0) {
+    return;
   }
+  const std::int64_t size = platform::FileSize(file_);
+  if (ScanFile() == ScanResult::Unreadable) {
+    ForceRescan();
+    scanFailed_ = true;
+    return;
+  }
+  scanFailed_ = false;
+  scanLocked_ = fileLocked_ != 0;
+  scannedSize_ = size;
+  stamp_ = written;
 }
 
-void Archive::RescanUnlessCurrent() {
-  if (file_ == platform::NoFile || !fileLocked_ || !OwnedByCurrentThread()) return;
+bool Archive::RescanUnlessCurrent() {
+  if (file_ == platform::NoFile || !fileLocked_ || !OwnedByCurrentThread()) return false;
   platform::FileTime written;
   const bool current = scanLocked_ && platform::GetFileTimes(file_, nullptr, nullptr, &written) &&
                        platform::CompareFileTime(written, stamp_) == 0 &&
                        platform::FileSize(file_) == scannedSize_;
-  if (current) return;
+  if (current) return true;
   ForceRescan();
   RescanIfChanged();
+  return file_ != platform::NoFile && scanLocked_;
 }
 
 int Archive::Unlock() {
@@ -130,29 +138,41 @@ bool Archive::ScanFrom(std::int64_t position, ByteSource& source, MemberTable* t
 
 int Archive::Rescan() {
   if (file_ == platform::NoFile || !OwnedByCurrentThread()) return 0;
+  return ScanFile() == ScanResult::NotArchive ? 0 : 1;
+}
+
+Archive::ScanResult Archive::ScanFile() {
+  // A read that fails, or another handle rewriting the file meanwhile (POSIX locks do not stop
+  // this reading), says nothing about the file: the previous catalogue stays and the next Lock
+  // scans again. Taking such a file for "not an archive" would close it.
+  if (platform::WholeFileLockedElsewhere(file_)) return ScanResult::Unreadable;
   // A new table replaces the old one, which snapshots taken from it keep alive.
   std::shared_ptr<MemberTable> table;
   try {
     table = std::make_shared<MemberTable>();
   } catch (const std::bad_alloc&) {
-    return 1;  // memory ran short: the previous catalogue stays
+    return ScanResult::Archive;  // memory ran short: the previous catalogue stays
   }
   FileSource source(file_, true);
   // A failed first header leaves the table empty, ready for the second try.
-  bool found = ScanFrom(0, source, table.get()) || ScanFrom(PrefixBlock, source, table.get());
-  members_ = std::move(table);
-  if (found) return 1;
-
+  const bool found =
+      ScanFrom(0, source, table.get()) || ScanFrom(PrefixBlock, source, table.get());
   // No member at 0 nor at 128. An empty file, or just the closing zero byte, is an archive
   // without members: it stays open so that members can be added to it.
-  std::int64_t size = source.Size();
-  std::uint8_t first = 0xFF;
-  std::uint32_t got = 0;
-  if (size == 0 || (size == 1 && source.ReadAt(0, &first, 1, &got) && got == 1 && first == 0))
-    return 1;
+  bool empty = false;
+  if (!found) {
+    const std::int64_t size = source.Size();
+    std::uint8_t first = 0xFF;
+    std::uint32_t got = 0;
+    empty = size == 0 ||
+            (size == 1 && source.ReadAt(0, &first, 1, &got) && got == 1 && first == 0);
+  }
+  if (source.Failed() || platform::WholeFileLockedElsewhere(file_)) return ScanResult::Unreadable;
+  members_ = std::move(table);
+  if (found || empty) return ScanResult::Archive;
   platform::CloseFile(file_);
   file_ = platform::NoFile;
-  return 0;
+  return ScanResult::NotArchive;
 }
 
 EntryEnumerator* Archive::EnumEntries() {

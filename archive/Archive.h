@@ -63,7 +63,8 @@ class Archive {
 
   // Rebuilds the catalogue from the file (lock held, file open). 1 when the file is an archive;
   // 0 (and the file is closed) when no header is found at 0 nor after a 128-byte block. An empty
-  // file, or one holding only the closing zero byte, is an empty archive and stays open.
+  // file, or one holding only the closing zero byte, is an empty archive and stays open. A file
+  // that cannot be read through keeps the previous catalogue (1; see ScanFailed).
   int Rescan();
 
   // Decodes the member whose full path is `path` (compared ignoring case) into a new movable block
@@ -108,14 +109,22 @@ class Archive {
   // is. A scan made without the file lock may have seen another process's rewrite half-way, and
   // a last-write time that did not change since (its clock ticks coarsely) would not tell; such
   // a catalogue is scanned again. One scanned under the file lock stands while the file keeps
-  // the last-write time and the size it had then.
-  void RescanUnlessCurrent();
+  // the last-write time and the size it had then. False when the file could not be read through
+  // (or is no archive any more): nothing may be built on the catalogue then.
+  bool RescanUnlessCurrent();
+  // True when the last scan could not read the file through (a read error, or another handle
+  // rewriting it): the catalogue is the one from before, and the next Lock scans again.
+  bool ScanFailed() const { return scanFailed_; }
 
  private:
   ~Archive();  // through Release only
   void ClearPending();
   // Rescans when the file's last-write time is not the one of the last scan (lock held).
   void RescanIfChanged();
+  enum class ScanResult { Archive, NotArchive, Unreadable };
+  // Scans the open file into a new catalogue; Unreadable leaves the old one in place,
+  // NotArchive closes the file.
+  ScanResult ScanFile();
   static bool ScanFrom(std::int64_t position, ByteSource& source, MemberTable* table);
 
   std::int32_t refCount_ = 0;
@@ -129,5 +138,6 @@ class Archive {
   platform::FileTime stamp_{0xFFFFFFFF, 0xFFFFFFFF};
   bool scanLocked_ = false;        // the catalogue's scan ran under the whole-file lock
   std::int64_t scannedSize_ = -1;  // the file's size at that scan
+  bool scanFailed_ = false;
   char path_[MaxPath] = "";
 };

@@ -394,7 +394,12 @@ bool Commit(Archive& archive, RewriteFailure* why) {
     *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::Locked;
     return false;
   }
-  archive.RescanUnlessCurrent();
+  if (!archive.RescanUnlessCurrent()) {
+    platform::CloseFile(image);
+    *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::ArchiveRead;
+    archive.Unlock();
+    return false;
+  }
   bool ok = CommitLocked(archive, image, why);
   platform::CloseFile(image);
   archive.Unlock();

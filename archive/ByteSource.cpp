@@ -22,15 +22,22 @@ FileSource::FileSource(platform::FileHandle file, bool readAhead) : file_(file) 
 FileSource::~FileSource() { delete[] window_; }
 
 std::int64_t FileSource::Size() {
-  if (size_ == -2) size_ = platform::FileSize(file_);
+  if (size_ == -2) {
+    size_ = platform::FileSize(file_);
+    if (size_ < 0) failed_ = true;
+  }
   return size_;
 }
 
 bool FileSource::ReadDirect(std::int64_t position, void* buffer, std::uint32_t count,
                             std::uint32_t* got) {
   *got = 0;
-  if (platform::SeekFile(file_, position, platform::SeekFrom::Begin) != position) return false;
-  return platform::ReadFile(file_, buffer, count, got);
+  if (platform::SeekFile(file_, position, platform::SeekFrom::Begin) != position ||
+      !platform::ReadFile(file_, buffer, count, got)) {
+    failed_ = true;
+    return false;
+  }
+  return true;
 }
 
 bool FileSource::ReadAt(std::int64_t position, void* buffer, std::uint32_t count,

@@ -43,6 +43,9 @@ class FileSource final : public ByteSource {
   bool ReadAt(std::int64_t position, void* buffer, std::uint32_t count,
               std::uint32_t* got) override;
   std::int64_t Size() override;
+  // True once a seek, read or size query of the file failed: what was read so far may end
+  // early for no reason in the file itself.
+  bool Failed() const { return failed_; }
 
  private:
   static constexpr std::uint32_t WindowSize = 64 * 1024;
@@ -53,4 +56,5 @@ class FileSource final : public ByteSource {
   std::int64_t windowStart_ = 0;
   std::uint32_t windowFill_ = 0;
   std::int64_t size_ = -2;  // not asked yet
+  bool failed_ = false;
 };

@@ -48,8 +48,13 @@ bool Session::Open(const std::string& path, OpenFor purpose) {
     Error("cannot read " + path);
     return false;
   }
-  bool isArchive = archive_->File() != platform::NoFile;
+  const bool isArchive = archive_->File() != platform::NoFile;
+  const bool unreadable = archive_->ScanFailed();
   archive_->Unlock();
+  if (isArchive && unreadable) {
+    Error("cannot read " + path);
+    return false;
+  }
   if (!isArchive) {
     Error(path + " is not an LZH archive");
     return false;

@@ -52,6 +52,10 @@ bool ReserveFileSize(FileHandle file, std::int64_t size);
 // two handles of one process exclude each other as two Windows handles do.
 bool LockWholeFile(FileHandle file);
 bool UnlockWholeFile(FileHandle file);
+// True when another handle holds the whole-file lock. Windows: always false, because there a
+// read of a range another handle has locked fails by itself; POSIX locks do not stop reads, so
+// a reader asks before and after reading the file through.
+bool WholeFileLockedElsewhere(FileHandle file);
 
 // Windows FILETIME: 100-ns intervals since 1601-01-01 UTC, split in two 32-bit halves.
 struct FileTime {

@@ -190,6 +190,17 @@ bool LockWholeFile(FileHandle file) {
 
 bool UnlockWholeFile(FileHandle file) { return SetWholeFileLock(file, F_UNLCK); }
 
+bool WholeFileLockedElsewhere(FileHandle file) {
+  struct flock lock;
+  std::memset(&lock, 0, sizeof lock);
+  // Asking for a read lock: only a writer's lock conflicts with it, and this handle's own never.
+  lock.l_type = F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = 0;
+  lock.l_len = 0xFFFFFFFFLL;
+  return fcntl(Fd(file), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
 int CompareFileTime(FileTime a, FileTime b) {
   std::uint64_t x = ToU64(a);
   std::uint64_t y = ToU64(b);

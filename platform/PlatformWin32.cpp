@@ -128,6 +128,8 @@ bool UnlockWholeFile(FileHandle file) {
   return UnlockFile(ToHandle(file), 0, 0, 0xFFFFFFFF, 0) != FALSE;
 }
 
+bool WholeFileLockedElsewhere(FileHandle) { return false; }
+
 int CompareFileTime(FileTime a, FileTime b) {
   FILETIME fa = ToFt(a);
   FILETIME fb = ToFt(b);

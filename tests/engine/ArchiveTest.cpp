@@ -267,6 +267,61 @@ TEST_F(ArchiveTest, RescansWhenTheFileChanges) {
   before->Release();
 }
 
+// A scan that cannot read the file through (a read error, or another handle holding the file
+// lock while it rewrites the file) keeps the catalogue it had and the file open, and the next
+// Lock scans again; a rewrite refuses to build on it.
+TEST_F(ArchiveTest, AnUnreadableFileKeepsTheCatalogueAndIsScannedAgain) {
+  std::vector<ArchiveEntry> members = ThreeMembers();
+  std::string path = Write("flaky.lzh", ArchiveImage({members[0], members[1]}));
+  Held reader;
+  ASSERT_EQ(reader->OpenFile(path.c_str()), ResultOk);
+  ASSERT_EQ(Paths(reader.get()).size(), 2u);
+  EXPECT_FALSE(reader->ScanFailed());
+
+  Held writer;
+  ASSERT_EQ(writer->OpenFile(path.c_str()), ResultOk);
+  ASSERT_EQ(writer->Lock(true), 1);
+  std::vector<std::uint8_t> three = ArchiveImage(members);
+  ASSERT_EQ(platform::SeekFile(writer->File(), 0, platform::SeekFrom::Begin), 0);
+  ASSERT_TRUE(platform::WriteFile(writer->File(), three.data(),
+                                  static_cast<std::uint32_t>(three.size())));
+  const platform::FileTime later{0, 0x01DC0000};  // some day in 2025
+  ASSERT_TRUE(platform::SetFileTimes(writer->File(), nullptr, nullptr, &later));
+#ifndef _WIN32
+  // Still rewriting: the reader keeps what it had. (Windows refuses the reads themselves, which
+  // the read error below stands for; Wine does not enforce such locks on reads.)
+  ASSERT_EQ(reader->Lock(false), 1);
+  EXPECT_EQ(reader->MemberCount(), 2u);
+  EXPECT_TRUE(reader->ScanFailed());
+  EXPECT_NE(reader->File(), platform::NoFile);
+  reader->Unlock();
+#endif
+  writer->Unlock();
+
+  // A read error: the same.
+  platform::FailNthRead(1);
+  ASSERT_EQ(reader->Lock(false), 1);
+  platform::FailNthRead(0);
+  EXPECT_EQ(reader->MemberCount(), 2u);
+  EXPECT_TRUE(reader->ScanFailed());
+  EXPECT_NE(reader->File(), platform::NoFile);
+  reader->Unlock();
+
+  EXPECT_EQ(Paths(reader.get()).size(), 3u);
+  EXPECT_FALSE(reader->ScanFailed());
+
+  // Even the first scan of a file: it is not taken for "not an archive".
+  Held fresh;
+  ASSERT_EQ(fresh->OpenFile(path.c_str()), ResultOk);
+  platform::FailNthRead(1);
+  ASSERT_EQ(fresh->Lock(false), 1);
+  platform::FailNthRead(0);
+  EXPECT_TRUE(fresh->ScanFailed());
+  EXPECT_NE(fresh->File(), platform::NoFile);
+  fresh->Unlock();
+  EXPECT_EQ(Paths(fresh.get()).size(), 3u);
+}
+
 TEST_F(ArchiveTest, CopyDataCopiesRangesWithTheirCrc) {
   std::vector<std::uint8_t> data(600000);
   std::uint32_t x = 12345;
