@@ -35,14 +35,17 @@ bool Session::Open(const std::string& path, OpenFor purpose) {
     Error("cannot open " + path);
     return false;
   }
-  // Another process rewriting the archive holds its file lock for a moment: wait for it.
+  // Another process rewriting the archive holds its file lock for a moment: a command that
+  // changes the archive cannot take the lock meanwhile, and one that reads it cannot scan it
+  // through. Either waits for it.
   const bool withFileLock = purpose != OpenFor::Reading;
   bool locked = archive_->Lock(withFileLock);
-  for (int attempt = 0; !locked && withFileLock && archive_->File() != platform::NoFile &&
-                        attempt < LockAttempts;
+  for (int attempt = 0; (!locked || archive_->ScanFailed()) &&
+                        archive_->File() != platform::NoFile && attempt < LockAttempts;
        ++attempt) {
+    if (locked) archive_->Unlock();
     std::this_thread::sleep_for(LockRetryDelay);
-    locked = archive_->Lock(true);
+    locked = archive_->Lock(withFileLock);
   }
   if (!locked) {
     Error("cannot read " + path);

@@ -133,5 +133,23 @@ n=$("$TNLZH" l c.lzh | grep -c ' many/f')
 [ "$n" = 8 ] && pass || fail "concurrent adds kept $n of 8 members"
 expect_status 0 "t after concurrent adds" "$TNLZH" t c.lzh -q
 
+# A reader waits while another process holds the archive's file lock (it may be rewriting it)
+# instead of listing a half-written file or giving up.
+python3 - c.lzh <<'PY' &
+import fcntl, sys, time
+with open(sys.argv[1], "r+b") as f:
+    fcntl.lockf(f, fcntl.LOCK_EX, 0xFFFFFFFF, 0)
+    open("locked", "w").close()
+    time.sleep(1.5)
+PY
+p3=$!
+for _ in $(seq 100); do [ -e locked ] && break; sleep 0.05; done
+start=$(date +%s%N)
+n=$("$TNLZH" l c.lzh | grep -c ' many/f')
+waited=$((($(date +%s%N) - start) / 1000000))
+wait $p3
+[ "$n" = 8 ] && pass || fail "l under another's lock listed $n of 8 members"
+[ "$waited" -gt 500 ] && pass || fail "l did not wait for the lock (${waited} ms)"
+
 echo "$checks checks, $failures failures"
 [ $failures = 0 ]
