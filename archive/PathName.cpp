@@ -27,6 +27,11 @@ std::size_t LastSeparatorEnd(const char* path, char wanted, char other) {
 
 std::size_t CharBoundaryCut(const char* text, std::size_t length, std::size_t limit) {
   const std::size_t end = length < limit ? length : limit;
+  // Lead bytes are all 0x81 or above: text without such bytes (most names) has no character to
+  // split, and a scan of a large archive need not ask about every byte.
+  std::size_t high = 0;
+  while (high < end && static_cast<unsigned char>(text[high]) < 0x80) ++high;
+  if (high == end) return end;
   std::size_t i = 0;
   while (i < end) {
     std::size_t step = IsLead(text[i]) ? 2 : 1;

@@ -447,20 +447,19 @@ bool FileTimeToSystemTime(FileTime in, SystemTime* out) {
   std::uint32_t secondOfDay = static_cast<std::uint32_t>(seconds % 86400);
   SystemTime st;
   st.dayOfWeek = static_cast<std::uint16_t>((days + 1) % 7);  // 1601-01-01 was a Monday
-  // Whole 400-year cycles (146097 days) first, then at most 400 single years.
-  int year = 1601 + static_cast<int>(days / 146097) * 400;
-  days %= 146097;
-  for (;;) {
-    int length = IsLeapYear(year) ? 366 : 365;
-    if (days < length) break;
-    days -= length;
-    ++year;
-  }
-  int month = 1;
-  while (days >= DaysInMonth(year, month)) {
-    days -= DaysInMonth(year, month);
-    ++month;
-  }
+  // The civil date in closed form (every level-0 and level-1 header of a scan comes here): days
+  // are counted from 0000-03-01 of the proleptic Gregorian calendar, so that the leap day ends
+  // each year, in 400-year eras of 146,097 days.
+  const std::int64_t fromMarch = days + 584694;  // 1601-01-01 is day 584,694 from 0000-03-01
+  const std::int64_t era = fromMarch / 146097;
+  const std::int64_t dayOfEra = fromMarch - era * 146097;
+  const std::int64_t yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+  days = dayOfYear - (153 * monthFromMarch + 2) / 5;
+  const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+  const int year = static_cast<int>(era * 400 + yearOfEra + (month <= 2 ? 1 : 0));
   st.year = static_cast<std::uint16_t>(year);
   st.month = static_cast<std::uint16_t>(month);
   st.day = static_cast<std::uint16_t>(days + 1);

@@ -121,3 +121,40 @@ TEST(TimeConversion, DaylightSavingShiftsTheRoundTrip) {
   EXPECT_GE(shifted, 1);
 #endif
 }
+
+// Calendar dates across the whole FILETIME range: known leap days and century years, and a
+// round trip through SystemTimeToFileTime for days spread over all of it.
+TEST(TimeConversion, CalendarDatesOverTheWholeRange) {
+  struct Known {
+    std::uint16_t year, month, day, dayOfWeek;
+  };
+  const Known known[] = {{1601, 1, 1, 1},  {1900, 2, 28, 3}, {1900, 3, 1, 4},  {2000, 2, 29, 2},
+                         {2000, 3, 1, 3},  {2024, 12, 31, 2}, {2100, 3, 1, 1}, {30827, 12, 31, 5}};
+  for (const Known& k : known) {
+    platform::SystemTime st{};
+    st.year = k.year;
+    st.month = k.month;
+    st.day = k.day;
+    st.hour = 23;
+    st.minute = 59;
+    st.second = 58;
+    platform::FileTime ft;
+    ASSERT_TRUE(platform::SystemTimeToFileTime(st, &ft)) << k.year;
+    platform::SystemTime back;
+    ASSERT_TRUE(platform::FileTimeToSystemTime(ft, &back));
+    EXPECT_EQ(back.year, k.year);
+    EXPECT_EQ(back.month, k.month);
+    EXPECT_EQ(back.day, k.day);
+    EXPECT_EQ(back.dayOfWeek, k.dayOfWeek) << k.year << "-" << k.month << "-" << k.day;
+    EXPECT_EQ(back.second, 58);
+  }
+  const std::uint64_t day = 864000000000ULL;  // 100-ns ticks
+  for (std::uint64_t d = 0; d < 10675000; d += 997) {  // up to 30827, the last year there is
+    platform::SystemTime st;
+    ASSERT_TRUE(platform::FileTimeToSystemTime(platform::FromU64(d * day + 1234), &st)) << d;
+    ASSERT_TRUE(st.month >= 1 && st.month <= 12 && st.day >= 1 && st.day <= 31) << d;
+    platform::FileTime back;
+    ASSERT_TRUE(platform::SystemTimeToFileTime(st, &back)) << d;
+    ASSERT_EQ(platform::ToU64(back), d * day) << d;  // milliseconds kept, the rest dropped
+  }
+}
