@@ -8,6 +8,17 @@
 
 #include "platform/Platform.h"
 
+// Sizes of the chunks a growing store takes one after another: doubling from `first` while they
+// stay small, then whole large pages (2 MiB) at once, since a chunk of a few hundred kilobytes
+// would take a large page anyway.
+inline std::size_t NextChunkSize(std::size_t previous, std::size_t first) {
+  constexpr std::size_t SmallChunkMax = 128 * 1024;
+  constexpr std::size_t LargeChunk = 2 * 1024 * 1024;
+  if (previous == 0) return first;
+  if (previous >= SmallChunkMax) return LargeChunk;
+  return 2 * previous;
+}
+
 template <typename T>
 struct LargeAllocator {
   using value_type = T;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "archive/LargeAllocator.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -20,8 +21,8 @@ MemberTable::~MemberTable() {
 
 std::uint8_t* MemberTable::Reserve(std::size_t size) {
   if (blocks_.empty() || usedInLast_ + size > blocks_.back().size) {
-    std::size_t blockSize = blocks_.empty() ? FirstBlockSize : 2 * blocks_.back().size;
-    if (blockSize > LastBlockSize) blockSize = LastBlockSize;
+    const std::size_t blockSize =
+        NextChunkSize(blocks_.empty() ? 0 : blocks_.back().size, FirstBlockSize);
     try {
       blocks_.reserve(blocks_.size() + 1);
     } catch (const std::bad_alloc&) {

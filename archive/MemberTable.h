@@ -32,10 +32,9 @@ class MemberTable {
   std::uint32_t Count() const { return list_.Count(); }
 
  private:
-  // Record blocks double from 16 KB to 2 MB: small archives take little memory, large ones few
-  // blocks (and large pages where the platform has them).
+  // Record blocks grow from 16 KB: small archives take little memory, large ones few blocks (and
+  // large pages where the platform has them).
   static constexpr std::size_t FirstBlockSize = 16 * 1024;
-  static constexpr std::size_t LastBlockSize = 2 * 1024 * 1024;
   struct Block {
     std::uint8_t* memory;
     std::size_t size;

@@ -9,9 +9,8 @@
 
 const char* StringList::KeyArena::Copy(const char* key, std::size_t length) {
   if (chunks_.empty() || chunks_.back().size - used_ < length + 1) {
-    // Chunks double from 4 KB to 1 MB, so small lists stay small and large ones take few chunks.
-    std::size_t size = chunks_.empty() ? 4096 : chunks_.back().size * 2;
-    if (size > (std::size_t{1} << 20)) size = std::size_t{1} << 20;
+    // Small lists stay small, large ones take few chunks.
+    std::size_t size = NextChunkSize(chunks_.empty() ? 0 : chunks_.back().size, 4096);
     if (size < length + 1) size = length + 1;
     try {
       chunks_.reserve(chunks_.size() + 1);
