@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     archive->Release();
     if (!ok || marked != paths.size()) {
-      std::fprintf(stderr, "deleted %zu of %zu: %s\n", marked, paths.size(), RewriteFailureText(why));
+      std::fprintf(stderr, "deleted %zu of %zu: %s\n", marked, paths.size(),
+                   RewriteFailureText(why));
       return 1;
     }
     std::printf("%.3f\n", seconds);

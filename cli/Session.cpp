@@ -15,7 +15,8 @@ Session::~Session() {
 }
 
 bool Session::Open(const std::string& path, OpenFor purpose) {
-  if (purpose == OpenFor::Creating && platform::GetAttributes(path.c_str()) == platform::InvalidAttributes) {
+  if (purpose == OpenFor::Creating &&
+      platform::GetAttributes(path.c_str()) == platform::InvalidAttributes) {
     // An archive without members is its closing zero byte.
     platform::FileHandle file = platform::OpenFile(path.c_str(), platform::OpenMode::CreateNew);
     if (file != platform::NoFile) {

@@ -314,19 +314,18 @@ void* MapLarge(std::size_t length) {
   const std::uintptr_t aligned = (start + LargePage - 1) & ~std::uintptr_t(LargePage - 1);
   if (aligned > start) munmap(raw, aligned - start);
   const std::uintptr_t end = start + padded;
-  if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
+  if (end > aligned + length)
+    munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
 #ifdef MADV_HUGEPAGE
   madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);  // a hint; failure is harmless
 #endif
   return reinterpret_cast<void*>(aligned);
 }
 
-
 std::size_t MappedLength(std::size_t size) {
   const std::size_t pageSize = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   return (size + pageSize - 1) / pageSize * pageSize;
 }
-}  // namespace
 
 // From this size on an array takes whole large pages: the rest of the last one is wasted, but
 // the hundreds of small-page faults it saves cost more than zeroing it.
@@ -335,6 +334,7 @@ constexpr std::size_t LargeArrayThreshold = LargePage / 8;
 std::size_t LargeArrayLength(std::size_t size) {
   return (size + LargePage - 1) / LargePage * LargePage;
 }
+}  // namespace
 
 void* AllocLarge(std::size_t size) {
   if (size > SIZE_MAX - 2 * LargePage) return nullptr;
