@@ -48,7 +48,7 @@ class CountingInput final : public codec::ByteInput {
     total_ += got;
     return failed_ ? 0 : got;
   }
-  bool failed() const { return failed_; }
+  bool failed() const override { return failed_; }
   std::uint64_t total() const { return total_; }
 
  private:
