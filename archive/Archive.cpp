@@ -217,7 +217,7 @@ int Archive::CopyData(platform::FileHandle source, platform::FileHandle target,
   return result;
 }
 
-std::int32_t Archive::FindMember(const char* path) const { return members_->List().FindNoCase(path); }
+std::int32_t Archive::FindMember(const char* path) const { return members_->List().FindExactFirst(path); }
 
 bool Archive::GetMember(std::uint32_t index, ArchiveEntry* out) const {
   return members_->Get(index, out);

@@ -51,7 +51,8 @@ class Archive {
   // A new snapshot of the catalogue with one reference, or null when the lock or memory fails.
   EntryEnumerator* EnumEntries();
 
-  // Plain (not interlocked) reference count; Release destroys the object at 0.
+  // Interlocked reference count (worker threads hold archives too); Release destroys the object
+  // at 0.
   std::int32_t Retain();
   std::int32_t Release();
 
@@ -67,7 +68,7 @@ class Archive {
   // that cannot be read through keeps the previous catalogue (1; see ScanFailed).
   int Rescan();
 
-  // Decodes the member whose full path is `path` (compared ignoring case) into a new movable block
+  // Decodes the member whose full path is `path` (found as FindMember finds it) into a new movable block
   // of its original size, handed over unlocked; the caller frees it. Copies the member's record to
   // `*entry` when given. 0 success; 1 failure (no file, lock not obtained, member not found,
   // method not decodable, packed data short, damaged or not matching its CRC); 2 out of memory.
@@ -80,7 +81,8 @@ class Archive {
 
   // ----- For the decoder drivers and the rewrite; the caller holds the lock. -----
 
-  // Index of the first member whose full path equals `path` ignoring case, or -1.
+  // Index of the first member whose full path equals `path` exactly, else of the first that
+  // equals it ignoring case; -1 when none does.
   std::int32_t FindMember(const char* path) const;
   // The whole record of the member at `index`; false past the end.
   bool GetMember(std::uint32_t index, ArchiveEntry* out) const;
@@ -127,7 +129,7 @@ class Archive {
   ScanResult ScanFile();
   static bool ScanFrom(std::int64_t position, ByteSource& source, MemberTable* table);
 
-  std::int32_t refCount_ = 0;
+  std::atomic<std::int32_t> refCount_{0};
   platform::FileHandle file_ = platform::NoFile;
   platform::MemoryBlock copyBuffer_ = platform::NoBlock;
   std::atomic<std::int32_t> lockWord_{0};  // 0 free, 1 held; changed only by exchange

@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/Archive.h"
@@ -259,7 +260,7 @@ bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
   char path[EntryPathMax];
   EntryPath(*entry, path);
   StringList& pending = archive.Pending();
-  std::int32_t index = pending.FindNoCase(path);
+  std::int32_t index = pending.FindExact(path);
   bool ok;
   if (index < 0) {
     ok = pending.Append(path, static_cast<std::uintptr_t>(temp), record);
@@ -283,7 +284,7 @@ bool StageEntry(Archive& archive, const char* memberPath, const ArchiveEntry& en
   StringList& pending = archive.Pending();
   if (HeaderLength(entry) == 0) return false;
   if (!archive.Lock(false)) return false;
-  std::int32_t index = memberPath ? pending.FindNoCase(memberPath) : -1;
+  std::int32_t index = memberPath ? pending.FindExact(memberPath) : -1;
   bool ok = true;
   if (index >= 0) {
     StagedNode node = NodeAt(pending, static_cast<std::uint32_t>(index));
@@ -308,11 +309,11 @@ bool MarkDeleted(Archive& archive, const char* memberPath) {
   StringList& pending = archive.Pending();
   if (!archive.Lock(false)) return false;
   // Taken under the lock: a rescan replaces the catalogue.
-  if (archive.Catalogue().FindNoCase(memberPath) < 0) {
+  if (archive.Catalogue().FindExactFirst(memberPath) < 0) {
     archive.Unlock();
     return false;
   }
-  std::int32_t index = pending.FindNoCase(memberPath);
+  std::int32_t index = pending.FindExact(memberPath);
   bool ok;
   if (index >= 0) {
     StagedNode node = NodeAt(pending, static_cast<std::uint32_t>(index));
@@ -347,13 +348,57 @@ std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath) {
   return count;
 }
 
+bool Unstage(Archive& archive, const char* path) {
+  if (!archive.Lock(false)) return false;
+  StringList& pending = archive.Pending();
+  const std::int32_t index = pending.FindExact(path);
+  if (index < 0) {
+    archive.Unlock();
+    return false;
+  }
+  // The list has no removal of its own: it is rebuilt without the node (pending lists are short).
+  struct Kept {
+    std::string key;
+    std::uintptr_t data;
+    void* record;
+  };
+  std::vector<Kept> kept;
+  bool ok = true;
+  try {
+    kept.reserve(pending.Count());
+    for (std::uint32_t i = 0; i < pending.Count(); ++i) {
+      const char* key = nullptr;
+      std::uintptr_t data = 0;
+      void* record = nullptr;
+      pending.Get(i, &key, &data, &record);
+      if (i != static_cast<std::uint32_t>(index)) kept.push_back(Kept{key, data, record});
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  if (ok) {
+    StagedNode gone = NodeAt(pending, static_cast<std::uint32_t>(index));
+    platform::CloseFile(gone.file);
+    delete gone.record;
+    pending.Clear();
+    for (const Kept& node : kept) {
+      if (pending.Append(node.key.c_str(), node.data, node.record)) continue;
+      // Memory ran out half-way: what could not be put back is released, not leaked.
+      platform::CloseFile(static_cast<FileHandle>(node.data));
+      delete static_cast<ArchiveEntry*>(node.record);
+    }
+  }
+  archive.Unlock();
+  return ok;
+}
+
 namespace {
 
-// The last byte of the file, or -1 when it cannot be read.
-int LastByte(FileHandle file, std::int64_t length) {
+// The byte at `offset`, or -1 when it cannot be read.
+int ByteAt(FileHandle file, std::int64_t offset) {
   std::uint8_t byte = 0;
   std::uint32_t got = 0;
-  if (platform::SeekFile(file, length - 1, platform::SeekFrom::Begin) != length - 1 ||
+  if (platform::SeekFile(file, offset, platform::SeekFrom::Begin) != offset ||
       !platform::ReadFile(file, &byte, 1, &got) || got != 1)
     return -1;
   return byte;
@@ -372,13 +417,17 @@ void DiscardPending(StringList& pending) {
 }  // namespace
 
 namespace {
-bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why);
+bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
+                  std::uint32_t* dropped);
 }  // namespace
 
-bool Commit(Archive& archive, RewriteFailure* why) {
+bool Commit(Archive& archive, RewriteFailure* why, std::uint32_t* dropped) {
   RewriteFailure dummy;
   if (!why) why = &dummy;
   *why = RewriteFailure::None;
+  std::uint32_t droppedDummy;
+  if (!dropped) dropped = &droppedDummy;
+  *dropped = 0;
   if (!archive.Lock(false)) {
     *why = RewriteFailure::NotOpen;
     return false;
@@ -400,7 +449,7 @@ bool Commit(Archive& archive, RewriteFailure* why) {
     archive.Unlock();
     return false;
   }
-  bool ok = CommitLocked(archive, image, why);
+  bool ok = CommitLocked(archive, image, why, dropped);
   platform::CloseFile(image);
   archive.Unlock();
   return ok;
@@ -408,7 +457,8 @@ bool Commit(Archive& archive, RewriteFailure* why) {
 
 namespace {
 
-bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
+bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
+                  std::uint32_t* dropped) {
   StringList& pending = archive.Pending();
   const StringList& catalogue = archive.Catalogue();
   const FileHandle file = archive.File();
@@ -423,15 +473,30 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
   }
 
   // Plan: the members staged paths match, in file order. A staged path (its first node) stands
-  // for the first member of that path; only matched members are visited, so a few changes to a
-  // large archive cost no walk over the whole catalogue.
+  // for the member of exactly its bytes or, when there is none, for the first member that differs
+  // only in letter case and no other path claimed; a member is matched once. Only matched members
+  // are visited, so a few changes to a large archive cost no walk over the whole catalogue.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> matches;  // (member, staged node)
+  std::vector<std::uint32_t> caseless;
+  std::unordered_set<std::uint32_t> claimed;
   for (std::uint32_t i = 0; i < pending.Count(); ++i) {
     const char* key = nullptr;
     pending.Get(i, &key, nullptr, nullptr);
-    if (pending.FindNoCase(key) != static_cast<std::int32_t>(i)) continue;
+    if (pending.FindExact(key) != static_cast<std::int32_t>(i)) continue;
+    const std::int32_t member = catalogue.FindExact(key);
+    if (member < 0) {
+      caseless.push_back(i);
+      continue;
+    }
+    matches.emplace_back(static_cast<std::uint32_t>(member), i);
+    claimed.insert(static_cast<std::uint32_t>(member));
+  }
+  for (std::uint32_t i : caseless) {
+    const char* key = nullptr;
+    pending.Get(i, &key, nullptr, nullptr);
     const std::int32_t member = catalogue.FindNoCase(key);
-    if (member >= 0) matches.emplace_back(static_cast<std::uint32_t>(member), i);
+    if (member >= 0 && claimed.insert(static_cast<std::uint32_t>(member)).second)
+      matches.emplace_back(static_cast<std::uint32_t>(member), i);
   }
   std::sort(matches.begin(), matches.end());
 
@@ -470,11 +535,16 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
     start = -1;
     StagedNode node = NodeAt(pending, match.second);
     if (!node.record) continue;  // deleted
-    if (node.file != NoFile || IsFolderEntry(*node.record)) {
+    if (node.file != NoFile) {
       addStaged(node);
     } else {
-      // A header-only change: the new header, then the old packed data as it was.
+      // A header-only change: the new header, then the old packed data as it was. The fields
+      // that describe that data come from the member as it is now, whatever the record that was
+      // staged said (a folder included: its data, if any, is kept too).
       node.record->packedSize = member.packedSize;
+      node.record->originalSize = member.originalSize;
+      node.record->crc = member.crc;
+      std::memcpy(node.record->method, member.method, sizeof member.method);
       pieces.push_back(Piece{Piece::Header, 0, HeaderLength(*node.record), 0, node.record,
                              NoFile, false});
       start = member.dataOffset;
@@ -484,26 +554,41 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why) {
     *why = RewriteFailure::ArchiveRead;
     return false;
   }
-  if (start >= 0) {
-    // The rest of the file up to its closing zero byte. Bytes after the last member that a scan
-    // could read are kept too: they may be members hidden by a damaged header.
-    std::int64_t end = oldLength;
-    if (oldLength > start) {
-      int last = LastByte(file, oldLength);
-      if (last < 0) {
-        *why = RewriteFailure::ArchiveRead;
-        return false;
-      }
-      if (last == 0) end = oldLength - 1;
+  // Bytes after the last member's data (the closing zero byte, padding of transfers in 128-byte
+  // blocks, a damaged header that ended the scan) stay in the file, but after the new closing
+  // byte: new members written behind them would be invisible to every reader.
+  std::int64_t tailStart = 0;
+  if (catalogue.Count() > 0) {
+    if (!archive.GetMemberFixed(catalogue.Count() - 1, &member)) {
+      *why = RewriteFailure::ArchiveRead;
+      return false;
     }
-    keep(start, end);
+    tailStart = std::min<std::int64_t>(
+        oldLength, std::int64_t{member.dataOffset} + std::max<std::int32_t>(member.packedSize, 0));
   }
+  if (start >= 0) keep(start, tailStart);
   for (std::uint32_t i = 0; i < pending.Count(); ++i) {
     if (used[i]) continue;
     StagedNode node = NodeAt(pending, i);
-    if (node.record) addStaged(node);
+    if (!node.record) continue;
+    // A header-only change whose member has left the archive meanwhile: its header alone would
+    // claim packed data that is not there, so it is not done.
+    if (node.file == NoFile && std::memcmp(node.record->method, "-lhd-", 5) != 0) {
+      ++*dropped;
+      continue;
+    }
+    addStaged(node);
   }
   pieces.push_back(Piece{Piece::EndMark, 0, 1, 0, nullptr, NoFile, false});
+  if (tailStart < oldLength) {
+    // The old closing zero byte gives way to the new one; whatever followed it is kept as it was.
+    const int first = ByteAt(file, tailStart);
+    if (first < 0) {
+      *why = RewriteFailure::ArchiveRead;
+      return false;
+    }
+    keep(first == 0 ? tailStart + 1 : tailStart, oldLength);
+  }
 
   // Lay the pieces out and check that every offset fits the headers' fields.
   std::int64_t at = 0;

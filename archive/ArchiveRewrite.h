@@ -51,9 +51,18 @@ bool MarkDeleted(Archive& archive, const char* memberPath);
 // it; returns how many members were marked.
 std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath);
 
+// Takes back what was staged for exactly `path` (a file, a header change or a deletion), so a
+// change whose commit failed does not ride along with the next one. False when nothing was
+// staged for it.
+bool Unstage(Archive& archive, const char* path);
+
 // Writes the archive anew with every staged change: unchanged members are copied as byte
-// ranges, new members follow in staging order, a closing zero byte ends it. False, with the
-// reason, when it could not: the archive is then unchanged and the changes stay staged. (The one
-// exception is a write error that persists while the finished image is copied back; the archive
-// then holds part of the new image and `why` is ArchiveWrite.)
-bool Commit(Archive& archive, RewriteFailure* why = nullptr);
+// ranges, new members follow the last member in staging order, a closing zero byte ends them,
+// and whatever the old file held after its last member (its closing byte aside) follows as it
+// was. A staged path reaches the member of exactly its bytes, else one that differs in letter
+// case only. A header-only change whose member is no longer in the archive is left out and
+// counted in `dropped`. False, with the reason, when it could not: the archive is then unchanged
+// and the changes stay staged. (The one exception is a write error that persists while the
+// finished image is copied back; the archive then holds part of the new image and `why` is
+// ArchiveWrite.)
+bool Commit(Archive& archive, RewriteFailure* why = nullptr, std::uint32_t* dropped = nullptr);

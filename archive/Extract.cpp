@@ -23,19 +23,12 @@ bool IsFolderEntry(const ArchiveEntry& entry) {
   return (entry.attributes & FolderAttribute) != 0 || std::memcmp(entry.method, "-lhd-", 5) == 0;
 }
 
-bool IsPathSeparator(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/';
-#else
-  return c == '/';
-#endif
-}
-
 // Creates every folder along `path`, the last component included. Failures are left to the
 // file creation that follows.
 void MakeFolders(const std::string& path) {
-  for (std::size_t i = 1; i <= path.size(); ++i) {
-    if (i < path.size() && !IsPathSeparator(path[i])) continue;
+  const std::size_t first = path.empty() ? 1 : DiskCharLength(path.c_str());
+  for (std::size_t i = first; i <= path.size(); i += i < path.size() ? DiskCharLength(&path[i]) : 1) {
+    if (i < path.size() && !IsDiskSeparator(path[i])) continue;
     std::string prefix = path.substr(0, i);
     if (prefix.empty() || prefix.back() == ':') continue;  // a drive
     if (platform::GetAttributes(prefix.c_str()) == platform::InvalidAttributes)
@@ -43,18 +36,29 @@ void MakeFolders(const std::string& path) {
   }
 }
 
+// Bytes before the last separator of `path` (a trail byte 0x5C is none), or 0 when there is none.
+std::size_t LastSeparator(const char* path, bool* found) {
+  std::size_t at = 0;
+  *found = false;
+  for (std::size_t i = 0; path[i]; i += DiskCharLength(path + i)) {
+    if (IsDiskSeparator(path[i])) {
+      at = i;
+      *found = true;
+    }
+  }
+  return at;
+}
+
 std::string ParentOf(const char* path) {
-  std::string p = path;
-  std::size_t cut = p.size();
-  while (cut > 0 && !IsPathSeparator(p[cut - 1])) --cut;
-  return cut > 0 ? p.substr(0, cut - 1) : std::string();
+  bool found = false;
+  std::size_t at = LastSeparator(path, &found);
+  return found ? std::string(path, at) : std::string();
 }
 
 const char* LeafOf(const char* path) {
-  const char* leaf = path;
-  for (const char* p = path; *p; ++p)
-    if (IsPathSeparator(*p)) leaf = p + 1;
-  return leaf;
+  bool found = false;
+  std::size_t at = LastSeparator(path, &found);
+  return found ? path + at + 1 : path;
 }
 
 void CopyName(char (&out)[260], const char* text) {
@@ -95,8 +99,40 @@ void DescribeExisting(const ArchiveEntry& entry, const char* target, std::uint32
   }
 }
 
+// Writes the decoded member to the open file and gives it the member's times.
+bool WriteContents(FileHandle file, platform::MemoryBlock block, const ArchiveEntry& entry) {
+  const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+  std::uint32_t size = entry.originalSize;
+  bool ok = data && platform::BlockSize(block) >= size;
+  for (std::uint32_t done = 0; ok && done < size;) {
+    std::uint32_t chunk = size - done < 0x4000000u ? size - done : 0x4000000u;
+    ok = platform::WriteFile(file, data + done, chunk);
+    done += chunk;
+  }
+  if (data) platform::UnlockBlock(block);
+  if (ok) {
+    Times t = TimesOf(entry);
+    platform::SetFileTimes(file, &t.create, &t.access, &t.write);
+  }
+  return ok;
+}
+
+// A new file beside `target` for its replacement ("~tn" and a number), created empty; NoFile
+// when none can be made there.
+FileHandle CreateSibling(const char* target, std::string* path) {
+  std::string folder = ParentOf(target);
+  if (!folder.empty() || IsDiskSeparator(target[0])) folder += platform::PathSeparator();
+  for (int n = 0; n < 100; ++n) {
+    *path = folder + "~tn" + std::to_string(n);
+    FileHandle file = platform::OpenFile(path->c_str(), platform::OpenMode::CreateNew);
+    if (file != NoFile) return file;
+  }
+  return NoFile;
+}
+
 // Decodes the member and writes it to `target`, which is created new or, with `replace`,
-// replaces the file there. On any failure the file is removed again.
+// replaces the file there. A new file that fails is removed again; a replaced file is only
+// replaced once its new contents are complete beside it, so a failure leaves it as it was.
 ExtractResult WriteMember(Archive& archive, const ArchiveEntry& entry, const char* target,
                           bool replace) {
   char key[EntryPathMax];
@@ -106,35 +142,34 @@ ExtractResult WriteMember(Archive& archive, const ArchiveEntry& entry, const cha
     if (block != platform::NoBlock) platform::FreeBlock(block);
     return ExtractResult::DecodeFailed;
   }
-  if (replace) platform::SetAttributes(target, platform::AttrNormal);
-  auto mode = replace ? platform::OpenMode::CreateAlways : platform::OpenMode::CreateNew;
-  FileHandle file = platform::OpenFile(target, mode);
-  if (file == NoFile && !replace &&
-      platform::GetAttributes(target) == platform::InvalidAttributes) {
-    MakeFolders(ParentOf(target));
-    file = platform::OpenFile(target, mode);
+  std::string written = target;
+  FileHandle file = NoFile;
+  if (replace) {
+    file = CreateSibling(target, &written);
+  } else {
+    file = platform::OpenFile(target, platform::OpenMode::CreateNew);
+    if (file == NoFile && platform::GetAttributes(target) == platform::InvalidAttributes) {
+      MakeFolders(ParentOf(target));
+      file = platform::OpenFile(target, platform::OpenMode::CreateNew);
+    }
   }
   if (file == NoFile) {
     platform::FreeBlock(block);
     return ExtractResult::WriteFailed;
   }
-  const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
-  std::uint32_t size = entry.originalSize;
-  bool ok = platform::BlockSize(block) >= size;
-  for (std::uint32_t done = 0; ok && done < size;) {
-    std::uint32_t chunk = size - done < 0x4000000u ? size - done : 0x4000000u;
-    ok = platform::WriteFile(file, data + done, chunk);
-    done += chunk;
-  }
-  platform::UnlockBlock(block);
+  bool ok = WriteContents(file, block, entry);
   platform::FreeBlock(block);
-  if (ok) {
-    Times t = TimesOf(entry);
-    platform::SetFileTimes(file, &t.create, &t.access, &t.write);
-  }
   platform::CloseFile(file);
+  if (ok && replace) {
+    // A read-only, hidden or system file refuses to be replaced; it gets its bits back if the
+    // replacement fails after all.
+    const std::uint32_t old = platform::GetAttributes(target);
+    platform::SetAttributes(target, platform::AttrNormal);
+    ok = platform::ReplaceFileWith(written.c_str(), target);
+    if (!ok && old != platform::InvalidAttributes) platform::SetAttributes(target, old);
+  }
   if (!ok) {
-    platform::RemoveFile(target);
+    platform::RemoveFile(written.c_str());
     return ExtractResult::WriteFailed;
   }
   platform::SetAttributes(target, entry.attributes & FileAttributeMask);

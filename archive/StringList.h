@@ -37,6 +37,12 @@ class StringList {
   // Index of the first node whose key equals `key` exactly / ignoring case, or -1.
   std::int32_t FindExact(const char* key) const;
   std::int32_t FindNoCase(const char* key) const;
+  // The first node whose key equals `key` exactly, else the first that equals it ignoring case:
+  // an archive may hold "A.TXT" and "a.txt" side by side, and each must reach its own member.
+  std::int32_t FindExactFirst(const char* key) const {
+    const std::int32_t exact = FindExact(key);
+    return exact >= 0 ? exact : FindNoCase(key);
+  }
   std::uint32_t Count() const { return static_cast<std::uint32_t>(nodes_.size()); }
   // Frees every node (never the records).
   void Clear();

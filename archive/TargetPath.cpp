@@ -70,8 +70,30 @@ bool IsPlainName(const char* p) {
 
 }  // namespace
 
+bool IsDiskSeparator(char c) {
+  return c == '/' || (c == '\\' && platform::PathSeparator() == '\\');
+}
+
+std::size_t DiskCharLength(const char* p) {
+  return platform::PathSeparator() == '\\' && platform::IsDBCSLeadByte(static_cast<std::uint8_t>(p[0])) &&
+                 p[1]
+             ? 2
+             : 1;
+}
+
+bool EndsWithDiskSeparator(const char* path, std::size_t length) {
+  std::size_t last = length;  // start of the last character
+  for (std::size_t i = 0; i < length; i += DiskCharLength(path + i)) last = i;
+  return last < length && IsDiskSeparator(path[last]);
+}
+
 bool IsSafeMemberPath(const char* memberPath) {
-  if (!memberPath || !*memberPath || IsSeparator(memberPath[0])) return false;
+  if (!memberPath) return false;
+  if (IsSeparator(memberPath[0])) {
+    if (IsSeparator(memberPath[1])) return false;  // "\\server\share", "\\?\", "//host"
+    ++memberPath;
+  }
+  if (!*memberPath) return false;
   bool any = false;
   for (const char* p = memberPath;;) {
     std::size_t n = ComponentLength(p);
@@ -94,7 +116,7 @@ bool MakeTargetPath(const char* folder, const char* memberPath, char* out, std::
   std::size_t length = std::strlen(folder);
   if (length + 1 >= size) return false;
   std::memcpy(out, folder, length);
-  if (length > 0 && !IsSeparator(out[length - 1])) out[length++] = separator;
+  if (length > 0 && !EndsWithDiskSeparator(out, length)) out[length++] = separator;
   char component[TargetPathSize];
   char converted[TargetPathSize];
   for (const char* p = memberPath;;) {

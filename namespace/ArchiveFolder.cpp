@@ -309,7 +309,14 @@ STDMETHODIMP ArchiveFolder::SetNameOf(HWND, LPCITEMIDLIST list, LPCOLESTR newNam
   std::memcpy(record.name, name, std::strlen(name));
   // A rename that cannot be committed is reported, so the shell does not show a name the archive
   // does not hold.
-  if (!StageEntry(*archive, item->path, record) || !Commit(*archive)) return E_FAIL;
+  if (!StageEntry(*archive, item->path, record)) return E_FAIL;
+  std::uint32_t dropped = 0;
+  if (!Commit(*archive, nullptr, &dropped)) {
+    // Taken back, or the next change of any member would commit it silently.
+    Unstage(*archive, item->path);
+    return E_FAIL;
+  }
+  if (dropped != 0) return E_FAIL;  // the member left the archive before the commit
   AnnounceChange();
   return S_OK;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -10,7 +11,6 @@ const char* const BellfinKey = "SOFTWARE\\Bellfin";
 const char* const CabinetStateKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\CabinetState";
 const char* const ExplorerKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer";
-constexpr DWORD ExplorerValueSize = 16;  // both Explorer values are read into 16 bytes
 
 // Opens the settings key for writing (with `access`), creating it and "SOFTWARE\Bellfin" when it
 // does not exist yet. Null when the registry refuses.
@@ -81,12 +81,19 @@ bool IsEncodableMethod(int digit) { return digit == 0 || (digit >= 4 && digit <=
 
 // Reads one of Explorer's binary values into 16 bytes; false unless it was read whole and holds at
 // least `needed` bytes.
-bool ReadExplorerValue(HKEY key, const char* name, BYTE* buffer, DWORD* size, DWORD* type,
+// Reads one of Explorer's binary values whole, whatever its length (Windows stores 36 bytes of
+// "ShellState" and 12 or more of "Settings"). False when it is missing or shorter than `needed`.
+bool ReadExplorerValue(HKEY key, const char* name, std::vector<BYTE>* value, DWORD* type,
                        DWORD needed) {
-  std::memset(buffer, 0, ExplorerValueSize);
-  *size = ExplorerValueSize;
-  if (RegQueryValueExA(key, name, nullptr, type, buffer, size) != ERROR_SUCCESS) return false;
-  return *size >= needed;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, name, nullptr, type, nullptr, &size) != ERROR_SUCCESS || size < needed ||
+      size > 0x10000)
+    return false;
+  value->assign(size, 0);
+  if (RegQueryValueExA(key, name, nullptr, type, value->data(), &size) != ERROR_SUCCESS)
+    return false;
+  value->resize(size);
+  return size >= needed;
 }
 
 }  // namespace
@@ -157,9 +164,9 @@ int NewWindowMode() {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, CabinetStateKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
     return 0;
-  BYTE value[ExplorerValueSize];
-  DWORD size = 0, type = 0;
-  bool read = ReadExplorerValue(key, "Settings", value, &size, &type, 5);
+  std::vector<BYTE> value;
+  DWORD type = 0;
+  bool read = ReadExplorerValue(key, "Settings", &value, &type, 5);
   RegCloseKey(key);
   return read && (value[4] & 0x20) ? 1 : 0;
 }
@@ -169,14 +176,13 @@ void NewWindowMode(int on) {
   if (RegOpenKeyExA(HKEY_CURRENT_USER, CabinetStateKey, 0, KEY_READ | KEY_WRITE, &key) !=
       ERROR_SUCCESS)
     return;
-  BYTE value[ExplorerValueSize];
-  DWORD size = 0, type = 0;
-  // Only a value that was read whole is written back: the rest of it is Explorer's, and bytes we
-  // never read must not be stored.
-  if (ReadExplorerValue(key, "Settings", value, &size, &type, 5)) {
+  std::vector<BYTE> value;
+  DWORD type = 0;
+  // Only a value that was read whole is written back: the rest of it is Explorer's.
+  if (ReadExplorerValue(key, "Settings", &value, &type, 5)) {
     if (on) value[4] = static_cast<BYTE>(value[4] | 0x20);
     else value[4] = static_cast<BYTE>(value[4] & ~0x20);
-    RegSetValueExA(key, "Settings", 0, type, value, size);
+    RegSetValueExA(key, "Settings", 0, type, value.data(), static_cast<DWORD>(value.size()));
   }
   RegCloseKey(key);
 }
@@ -184,9 +190,9 @@ void NewWindowMode(int on) {
 int ShowExtensions() {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, ExplorerKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  BYTE value[ExplorerValueSize];
-  DWORD size = 0, type = 0;
-  bool read = ReadExplorerValue(key, "ShellState", value, &size, &type, 8);
+  std::vector<BYTE> value;
+  DWORD type = 0;
+  bool read = ReadExplorerValue(key, "ShellState", &value, &type, 8);
   RegCloseKey(key);
   if (!read) return 0;
   DWORD flags = static_cast<DWORD>(value[4]) | (static_cast<DWORD>(value[5]) << 8) |

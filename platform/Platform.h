@@ -101,6 +101,9 @@ bool SetPathTimes(const char* path, const FileTime* create, const FileTime* acce
                   const FileTime* write);
 bool RemoveFile(const char* path);
 bool RemoveFolder(const char* path);
+// Moves the file `source` onto `target` in one step, replacing a file there (MoveFileEx with
+// MOVEFILE_REPLACE_EXISTING; POSIX rename). Both lie in one folder.
+bool ReplaceFileWith(const char* source, const char* target);
 // The path separator written between components of a path on disk ('\\' on Windows, '/' on POSIX).
 char PathSeparator();
 

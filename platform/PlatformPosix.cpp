@@ -287,6 +287,10 @@ bool SetPathTimes(const char* path, const FileTime* create, const FileTime* acce
 
 bool RemoveFile(const char* path) { return unlink(path) == 0; }
 
+bool ReplaceFileWith(const char* source, const char* target) {
+  return rename(source, target) == 0;
+}
+
 bool RemoveFolder(const char* path) { return rmdir(path) == 0; }
 
 char PathSeparator() { return '/'; }

@@ -191,6 +191,10 @@ bool SetPathTimes(const char* path, const FileTime* create, const FileTime* acce
 
 bool RemoveFile(const char* path) { return DeleteFileA(path) != FALSE; }
 
+bool ReplaceFileWith(const char* source, const char* target) {
+  return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 bool RemoveFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 
 char PathSeparator() { return '\\'; }

@@ -493,6 +493,23 @@ TEST_F(FolderTest, SetNameOfRenamesAMemberAndTheArchiveStillDecodes) {
   check->Release();
 }
 
+// A rename whose commit fails is taken back: the next rename commits only itself.
+TEST_F(FolderTest, AFailedRenameIsNotCommittedWithTheNextChange) {
+  IShellFolder* root = Open({File("A.TXT", "first"), File("B.TXT", "second")});
+  HeldItem a = Find(root, "A.TXT"), b = Find(root, "B.TXT");
+  std::string before = ReadFileText(path_);
+  platform::FailNthWrite(1);
+  EXPECT_EQ(root->SetNameOf(nullptr, reinterpret_cast<LPCITEMIDLIST>(&a), L"GONE.TXT",
+                            SHGDN_INFOLDER, nullptr),
+            E_FAIL);
+  platform::FailNthWrite(0);
+  EXPECT_EQ(ReadFileText(path_), before);
+  EXPECT_EQ(root->SetNameOf(nullptr, reinterpret_cast<LPCITEMIDLIST>(&b), L"NEW.TXT",
+                            SHGDN_INFOLDER, nullptr),
+            S_OK);
+  EXPECT_EQ(Names({"A.TXT", "NEW.TXT"}), List(root));
+}
+
 TEST_F(FolderTest, SetNameOfRefusesNamesThatCannotStand) {
   IShellFolder* root = Open({File("A.TXT"), File("B.TXT"), File("DIR\\X")});
   HeldItem a = Find(root, "A.TXT"), dir = Find(root, "DIR");

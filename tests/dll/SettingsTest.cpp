@@ -147,21 +147,30 @@ TEST_F(SettingsTest, NewWindowModeWritesNothingWithoutAReadableValue) {
   SetCabinetState({1, 2, 3}, REG_BINARY);  // too short to hold the flag byte
   NewWindowMode(1);
   EXPECT_EQ(CabinetState(nullptr), (std::vector<BYTE>{1, 2, 3}));
-  std::vector<BYTE> longer(20, 0);  // longer than the 16 bytes read
+  std::vector<BYTE> longer(36, 0);  // Windows keeps 12 bytes or more: the whole value counts
   SetCabinetState(longer, REG_BINARY);
   NewWindowMode(1);
+  longer[4] = 0x20;
   EXPECT_EQ(CabinetState(nullptr), longer);
-  EXPECT_EQ(NewWindowMode(), 0);
+  EXPECT_EQ(NewWindowMode(), 1);
 }
 
-TEST_F(SettingsTest, ShowExtensionsReadsBitOneOfTheSecondWord) {
+TEST_F(SettingsTest, ShowExtensionsReadsBitOneOfTheSecondWordOfAValueOfAnyLength) {
   EXPECT_EQ(ShowExtensions(), 0);
-  SetShellState({36, 0, 0, 0, 0x02, 0, 0, 0, 0, 0, 0, 0});
-  EXPECT_EQ(ShowExtensions(), 1);
-  SetShellState({36, 0, 0, 0, 0xFD, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0});
-  EXPECT_EQ(ShowExtensions(), 0);
-  SetShellState({36, 0, 0, 0, 0x02, 0});  // too short for the word
-  EXPECT_EQ(ShowExtensions(), 0);
+  struct Case {
+    std::size_t length;  // Windows stores 36 bytes; older systems 12
+    BYTE flags;
+    int expected;
+  };
+  for (Case c : {Case{36, 0x02, 1}, Case{12, 0x02, 1}, Case{8, 0x02, 1}, Case{36, 0xFD, 0},
+                 Case{12, 0x00, 0}, Case{6, 0x02, 0}}) {
+    std::vector<BYTE> state(c.length, 0);
+    state[0] = static_cast<BYTE>(c.length);
+    state[4] = c.flags;
+    if (c.length >= 8 && c.flags == 0xFD) state[5] = state[6] = state[7] = 0xFF;
+    SetShellState(state);
+    EXPECT_EQ(ShowExtensions(), c.expected) << c.length << " bytes, flags " << int(c.flags);
+  }
 }
 
 }  // namespace

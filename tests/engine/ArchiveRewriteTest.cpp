@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -466,3 +467,185 @@ TEST_F(Rewrite, ACommitNoticesWhatAnotherWriterChangedSinceTheScan) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs a host tool and returns its exit status (POSIX builds only).
+int RunTool(const std::string& command) {
+#ifdef _WIN32
+  (void)command;
+  return -1;
+#else
+  return std::system((command + " >/dev/null 2>&1").c_str());
+#endif
+}
+
+}  // namespace
+
+// Whatever follows the last readable member (padding after the closing byte, a damaged header
+// that ended the scan) stays in the file, and new members go in front of it, where every reader
+// finds them.
+TEST_F(Rewrite, NewMembersGoAfterTheLastReadableMemberAndTrailingBytesStay) {
+  RawMember first, second;
+  first.path = "A.TXT";
+  first.data = Compressible(900, 1);
+  second.path = "DIR\\B.TXT";
+  second.data = Compressible(400, 2);
+  Bytes damaged = Level2(second);
+  damaged[20] = 9;  // a header level no reader knows: the scan ends there
+  struct Case {
+    const char* what;
+    Bytes tail;       // after the members' data
+    Bytes kept;       // what must follow the new closing byte
+  };
+  const Case cases[] = {
+      {"zero padding", Bytes(1 + 77, 0), Bytes(77, 0)},
+      {"0x1A padding", [] { Bytes b(60, 0x1A); b.insert(b.begin(), 0); return b; }(), Bytes(60, 0x1A)},
+      {"0x1A, no closing byte", Bytes(40, 0x1A), Bytes(40, 0x1A)},
+      {"damaged header", [&] { Bytes b = damaged; b.push_back(0); return b; }(),
+       [&] { Bytes b = damaged; b.push_back(0); return b; }()},
+  };
+  const Bytes added = Compressible(3000, 3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes image = Level2(first);
+    Bytes two = Level2(second);
+    image.insert(image.end(), two.begin(), two.end());
+    image.insert(image.end(), c.tail.begin(), c.tail.end());
+    ASSERT_TRUE(WriteBytes(archivePath, image));
+    {
+      OpenArchive a(archivePath);
+      ASSERT_EQ(a.Members().size(), 2u);
+      ASSERT_TRUE(Stage(a, "NEW.TXT", added));
+      ASSERT_TRUE(Commit(*a));
+    }
+    Bytes file = ReadBytes(archivePath);
+    ASSERT_GT(file.size(), c.kept.size());
+    EXPECT_TRUE(std::equal(c.kept.begin(), c.kept.end(), file.end() - c.kept.size()))
+        << "the old trailing bytes are kept at the end";
+    EXPECT_EQ(file[file.size() - c.kept.size() - 1], 0) << "a closing byte in front of them";
+    OpenArchive check(archivePath);
+    auto members = check.Members();
+    ASSERT_EQ(members.size(), 3u);
+    const Bytes* expected[] = {&first.data, &second.data, &added};
+    for (std::size_t i = 0; i < 3; ++i) {
+      Bytes data;
+      EXPECT_TRUE(DecodeFromBytes(file, members[i], &data)) << PathOf(members[i]);
+      EXPECT_EQ(data, *expected[i]) << PathOf(members[i]);
+    }
+#ifndef _WIN32
+    EXPECT_EQ(RunTool("lhasa t '" + archivePath + "'"), 0);
+    EXPECT_EQ(RunTool("7z l '" + archivePath + "' | grep -q NEW.TXT"), 0);
+    EXPECT_EQ(RunTool("lhasa l '" + archivePath + "' | grep -qi new.txt"), 0);
+#endif
+  }
+}
+
+// A header-only change writes a header in front of the member's own packed data, whatever its
+// attribute bits say; one whose member left the archive meanwhile is not done at all.
+TEST_F(Rewrite, HeaderOnlyChangesNeverLeaveAHeaderWithoutItsData) {
+  RawMember flagged, other, last;
+  flagged.path = "FLAGGED.TXT";
+  flagged.data = TextBytes("a file whose folder bit is set by some writer");
+  flagged.attributes = 0x30;
+  other.path = "B.TXT";
+  other.data = Bytes(700, 'b');
+  last.path = "Z.TXT";
+  last.data = Bytes(90, 'z');
+  const Bytes image = ArchiveBytes({Level2(flagged), Level2(other), Level2(last)});
+
+  ASSERT_TRUE(WriteBytes(archivePath, image));
+  {
+    OpenArchive a(archivePath);
+    ArchiveEntry renamed = a.Members()[0];
+    std::strcpy(renamed.name, "RENAMED.TXT");
+    ASSERT_TRUE(StageEntry(*a, "FLAGGED.TXT", renamed));
+    ASSERT_TRUE(Commit(*a));
+  }
+  ExpectContents({{"RENAMED.TXT", flagged.data}, {"B.TXT", other.data}, {"Z.TXT", last.data}});
+
+  ASSERT_TRUE(WriteBytes(archivePath, image));
+  OpenArchive a(archivePath);
+  ArchiveEntry commented = a.Members()[1];
+  std::strcpy(commented.comment, "stale");
+  ASSERT_TRUE(StageEntry(*a, "B.TXT", commented));
+  {
+    OpenArchive other(archivePath);  // another window deletes the member first
+    ASSERT_TRUE(MarkDeleted(*other, "B.TXT"));
+    ASSERT_TRUE(Commit(*other));
+  }
+  std::uint32_t dropped = 0;
+  ASSERT_TRUE(Commit(*a, nullptr, &dropped));
+  EXPECT_EQ(dropped, 1u);
+  ExpectContents({{"FLAGGED.TXT", flagged.data}, {"Z.TXT", last.data}});
+}
+
+// "A.TXT" and "a.txt" side by side: every operation reaches the member it names.
+TEST_F(Rewrite, MembersDifferingInLetterCaseAreEachReachedByTheirOwnPath) {
+  RawMember upper, lower, last;
+  upper.path = "A.TXT";
+  upper.data = Bytes(300, 'U');
+  lower.path = "a.txt";
+  lower.data = Bytes(500, 'l');
+  last.path = "Z.TXT";
+  last.data = Bytes(70, 'z');
+  const Bytes image = ArchiveBytes({Level2(upper), Level2(lower), Level2(last)});
+  enum Operation { Rename, Delete, Comment, Replace };
+  struct Case {
+    Operation operation;
+    const char* path;
+    std::vector<std::pair<std::string, Bytes>> expected;
+  };
+  const Bytes fresh(40, 'n');
+  const Case cases[] = {
+      {Rename, "a.txt", {{"A.TXT", upper.data}, {"b.txt", lower.data}, {"Z.TXT", last.data}}},
+      {Rename, "A.TXT", {{"b.txt", upper.data}, {"a.txt", lower.data}, {"Z.TXT", last.data}}},
+      {Delete, "a.txt", {{"A.TXT", upper.data}, {"Z.TXT", last.data}}},
+      {Delete, "A.TXT", {{"a.txt", lower.data}, {"Z.TXT", last.data}}},
+      {Comment, "a.txt", {{"A.TXT", upper.data}, {"a.txt", lower.data}, {"Z.TXT", last.data}}},
+      {Replace, "a.txt", {{"A.TXT", upper.data}, {"a.txt", fresh}, {"Z.TXT", last.data}}},
+      // A path no member has exactly still reaches one that differs in case only.
+      {Delete, "A.txt", {{"a.txt", lower.data}, {"Z.TXT", last.data}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.operation) + " " + c.path);
+    ASSERT_TRUE(WriteBytes(archivePath, image));
+    OpenArchive a(archivePath);
+    std::vector<std::pair<std::string, Bytes>> before = {
+        {"A.TXT", upper.data}, {"a.txt", lower.data}, {"Z.TXT", last.data}};
+    for (const auto& member : before) {  // the decoder reaches each one too
+      platform::MemoryBlock block = platform::NoBlock;
+      ASSERT_EQ(a->DecodeMember(member.first.c_str(), &block, nullptr), 0);
+      const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+      EXPECT_EQ(Bytes(data, data + platform::BlockSize(block)), member.second) << member.first;
+      platform::UnlockBlock(block);
+      platform::FreeBlock(block);
+    }
+    ArchiveEntry entry{};
+    for (const auto& member : a.Members())
+      if (PathOf(member) == c.path) entry = member;
+    switch (c.operation) {
+      case Rename:
+        std::strcpy(entry.name, "b.txt");
+        ASSERT_TRUE(StageEntry(*a, c.path, entry));
+        break;
+      case Comment:
+        std::strcpy(entry.comment, "note");
+        ASSERT_TRUE(StageEntry(*a, c.path, entry));
+        break;
+      case Delete:
+        ASSERT_TRUE(MarkDeleted(*a, c.path));
+        break;
+      case Replace:
+        ASSERT_TRUE(Stage(a, c.path, fresh, '0'));
+        break;
+    }
+    ASSERT_TRUE(Commit(*a));
+    ExpectContents(c.expected);
+    if (c.operation == Comment) {
+      auto members = a.Members();
+      EXPECT_STREQ(members[0].comment, "");
+      EXPECT_STREQ(members[1].comment, "note");
+    }
+  }
+}

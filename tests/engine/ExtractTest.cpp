@@ -100,8 +100,9 @@ TEST_F(Extraction, MakesFoldersAndRestoresTimesAndAttributes) {
 TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   std::vector<Bytes> members;
   const char* level0Paths[] = {"..\\evil0.txt", "../evil1.txt", "C:evil2.txt",
-                               "\\evil3.txt",   "A\\..\\..\\evil4.txt", "good.txt:stream",
-                               "A/../../evil5.txt", "\\\\server\\share\\evil6.txt", "...\\evil7"};
+                               "\\root3.txt",   "A\\..\\..\\evil4.txt", "good.txt:stream",
+                               "A/../../evil5.txt", "\\\\server\\share\\evil6.txt", "...\\evil7",
+                               "/root9.txt"};
   for (const char* p : level0Paths) {
     RawMember m;
     m.path = p;
@@ -126,17 +127,26 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   options.state = OverwriteState::ReplaceAll;  // even when replacing is allowed
   ExtractCounts counts;
   ASSERT_TRUE(ExtractEntries(*a, target.c_str(), options, &counts));
-  EXPECT_EQ(counts.written, 1u);
-  EXPECT_EQ(counts.failed, 10u);
-  ASSERT_EQ(report.results.size(), 11u);
-  for (std::size_t i = 0; i + 1 < report.results.size(); ++i)
-    EXPECT_EQ(report.results[i].second, ExtractResult::Refused) << report.results[i].first;
+  EXPECT_EQ(counts.written, 3u);
+  EXPECT_EQ(counts.failed, 9u);
+  ASSERT_EQ(report.results.size(), 12u);
+  for (const auto& result : report.results) {
+    bool lands = result.first.find("root") != std::string::npos ||
+                 result.first.find("SAFE") != std::string::npos;
+    EXPECT_EQ(result.second, lands ? ExtractResult::Written : ExtractResult::Refused)
+        << result.first;
+  }
   EXPECT_EQ(ReadBytes(Out("SAFE|\x95\x5C.txt")), TextBytes("good"));
+  // A leading separator is dropped: the member lands below the target.
+  EXPECT_EQ(ReadBytes(Out("root3.txt")), TextBytes("bad"));
+  EXPECT_EQ(ReadBytes(Out("root9.txt")), TextBytes("bad"));
   // Nothing but the target folder and the archive in the folder above it.
   auto names = Names(folder.path());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"out", "x.lzh"}));
-  EXPECT_EQ(Names(target), std::vector<std::string>{"SAFE"});
+  names = Names(target);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"SAFE", "root3.txt", "root9.txt"}));
   // The single-member path of the shell library's selection uses the same guard.
   ArchiveEntry e = a.Members()[0];
   ExtractResult result;
@@ -144,6 +154,23 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
                                &result),
             0);
   EXPECT_EQ(result, ExtractResult::Refused);
+}
+
+// Into a folder whose name ends in a double-byte character with trail byte 0x5C (ソ): the
+// members land inside it, not beside it in the parent.
+TEST_F(Extraction, AFolderEndingInATrailByte0x5CGetsItsSeparator) {
+  RawMember m;
+  m.path = "DIR\\A.TXT";
+  m.data = TextBytes("inside");
+  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  const std::string so = Out("\x83\x5C");
+  ASSERT_TRUE(platform::MakeDirectory(so.c_str()));
+  OpenArchive a(archivePath);
+  ExtractCounts counts;
+  ASSERT_TRUE(ExtractEntries(*a, so.c_str(), ExtractOptions(), &counts));
+  EXPECT_EQ(counts.written, 1u);
+  EXPECT_EQ(ReadBytes(Out("\x83\x5C|DIR|A.TXT")), TextBytes("inside"));
+  EXPECT_EQ(Names(target), std::vector<std::string>{"\x83\x5C"});
 }
 
 TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
@@ -235,6 +262,35 @@ TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
   EXPECT_EQ(counts.written, 3u);
   for (const char* name : {"A.TXT", "B.TXT", "C.TXT"})
     EXPECT_EQ(ReadBytes(Out(name)), TextBytes("new content"));
+}
+
+// Replacing a file writes the new contents beside it first: a write that fails at any point
+// leaves the old file as it was (read-only bit included) and nothing else behind.
+TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
+  RawMember m;
+  m.path = "A.TXT";
+  m.data = Random(200000, 5);
+  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  const Bytes old = TextBytes("the user's own file");
+  ASSERT_TRUE(WriteBytes(Out("A.TXT"), old));
+  platform::SetAttributes(Out("A.TXT").c_str(), platform::AttrReadOnly);
+  OpenArchive a(archivePath);
+  const ArchiveEntry entry = a.Members()[0];
+  int failures = 0;
+  for (std::uint32_t n = 1;; ++n) {
+    ASSERT_LT(n, 50u);
+    OverwriteState state = OverwriteState::ReplaceAll;
+    platform::FailNthWrite(n);
+    int written = ExtractMemberToFile(*a, entry, Out("A.TXT").c_str(), nullptr, nullptr, &state);
+    platform::FailNthWrite(0);
+    EXPECT_EQ(Names(target), std::vector<std::string>{"A.TXT"}) << "write " << n;
+    if (written == 1) break;
+    ++failures;
+    EXPECT_EQ(ReadBytes(Out("A.TXT")), old) << "write " << n;
+    EXPECT_TRUE(platform::GetAttributes(Out("A.TXT").c_str()) & platform::AttrReadOnly);
+  }
+  EXPECT_GE(failures, 1);
+  EXPECT_EQ(ReadBytes(Out("A.TXT")), m.data);
 }
 
 TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {

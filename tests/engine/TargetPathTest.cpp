@@ -19,7 +19,7 @@ std::string Sep(const std::string& s) {
 TEST(TargetPath, RefusesEveryWayOut) {
   const char* hostile[] = {
       "..\\evil.txt", "../evil.txt", "A\\..\\..\\evil.txt", "A/../../evil.txt", "A\\..",
-      "\\evil.txt", "/evil.txt", "\\\\server\\share\\evil.txt", "//server/share/evil.txt",
+      "\\\\server\\share\\evil.txt", "//server/share/evil.txt",
       "\\\\?\\C:\\evil.txt", "\\\\.\\PhysicalDrive0", "C:evil.txt", "C:\\evil.txt", "c:/evil.txt",
       "A\\B:stream", "file.txt:ads", "...\\evil.txt", ". .\\evil.txt", "..", "",
       "CON", "A\\nul.txt", "com1", "LPT9.log", "A\\aux ", "\\", "./"};
@@ -36,8 +36,8 @@ TEST(TargetPath, KeepsOrdinaryPathsAndDoubleByteNames) {
   ASSERT_TRUE(MakeTargetPath("T", "DOC\\SUB\\A.TXT", out, sizeof out));
   EXPECT_EQ(std::string(out), Sep("T|DOC|SUB|A.TXT"));
   // Folder entries end with a separator; "." and empty components are harmless.
-  ASSERT_TRUE(MakeTargetPath("T\\", "DOC\\.\\\\SUB\\", out, sizeof out));
-  EXPECT_EQ(std::string(out), std::string("T\\") + Sep("DOC|SUB"));
+  ASSERT_TRUE(MakeTargetPath(Sep("T|").c_str(), "DOC\\.\\\\SUB\\", out, sizeof out));
+  EXPECT_EQ(std::string(out), Sep("T|DOC|SUB"));
   // Shift-JIS 0x95 0x5C ("表") keeps its trail byte: one component, not two.
   ASSERT_TRUE(MakeTargetPath("T", "\x95\x5C\\x.txt", out, sizeof out));
   EXPECT_EQ(std::string(out), Sep("T|\x95\x5C|x.txt"));
@@ -47,6 +47,31 @@ TEST(TargetPath, KeepsOrdinaryPathsAndDoubleByteNames) {
   EXPECT_TRUE(IsSafeMemberPath("CONSOLE.TXT"));
   EXPECT_TRUE(IsSafeMemberPath("..a"));
   EXPECT_TRUE(IsSafeMemberPath("a..b\\c"));
+}
+
+// One leading separator (old archives store "\\DIR\\FILE", Unix ones "/x") is dropped; a folder
+// whose name ends in a double-byte character with trail byte 0x5C still gets its separator.
+TEST(TargetPath, LeadingSeparatorsAndFoldersEndingInATrailByte) {
+  struct Case {
+    const char* folder;
+    const char* member;
+    const char* below;  // the path below the folder; '|' stands for the platform's separator
+  } cases[] = {
+      {"T", "\\DIR\\FILE", "DIR|FILE"},
+      {"T", "/x", "x"},
+      {"T", "\\\x95\x5C\\A", "\x95\x5C|A"},
+      {"D:\\\x83\x5C", "A.TXT", "A.TXT"},             // a folder named ソ
+      {"D:\\\x95\x5C", "DIR\\B.TXT", "DIR|B.TXT"},  // and 表
+  };
+  for (const Case& c : cases) {
+    char out[TargetPathSize];
+    ASSERT_TRUE(MakeTargetPath(c.folder, c.member, out, sizeof out)) << c.member;
+    EXPECT_EQ(std::string(out), c.folder + Sep("|") + Sep(c.below)) << c.member;
+  }
+  // A folder that really ends with a separator gets no second one.
+  char out[TargetPathSize];
+  ASSERT_TRUE(MakeTargetPath("T/", "A", out, sizeof out));
+  EXPECT_EQ(std::string(out), "T/A");
 }
 
 TEST(TargetPath, TooLongOrBadlyConvertedFails) {
