@@ -170,7 +170,7 @@ TEST_F(Extraction, AFolderEndingInATrailByte0x5CGetsItsSeparator) {
   ASSERT_TRUE(ExtractEntries(*a, so.c_str(), ExtractOptions(), &counts));
   EXPECT_EQ(counts.written, 1u);
   EXPECT_EQ(ReadBytes(Out("\x83\x5C|DIR|A.TXT")), TextBytes("inside"));
-  EXPECT_EQ(Names(target), std::vector<std::string>{"\x83\x5C"});
+  EXPECT_EQ(Names(target).size(), 1u) << "nothing beside the folder";
 }
 
 TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
