@@ -16,6 +16,7 @@
 #include "namespace/ArchiveView.h"
 #include "namespace/IconIndex.h"
 #include "namespace/ItemIcon.h"
+#include "operations/ArchiveDataObject.h"
 
 namespace {
 
@@ -257,6 +258,8 @@ STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items
   if (single && count != 1) return E_INVALIDARG;
   if (IsEqualIID(iid, IID_IExtractIconA) || IsEqualIID(iid, IID_IExtractIconW))
     return CreateItemIcon(items[0], archive, iid, out);
+  if (IsEqualIID(iid, IID_IDataObject))
+    return ArchiveDataObject::Create(this, count, items, ArchiveDataObject::DragMode, iid, out);
   return E_NOINTERFACE;
 }
 

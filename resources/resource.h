@@ -60,6 +60,10 @@
 #define IDS_WAITING_TITLE         430
 #define IDS_UPDATE_TITLE          431
 #define IDS_UPDATE_QUESTION       432
+#define IDS_UPDATE_CANNOT_START   450
+#define IDS_UPDATE_NOT_STORED     451
+#define IDS_UPDATE_MEMBER_CHANGED 452
+#define IDS_UPDATE_KEPT           453
 
 // ---- Dialogs --------------------------------------------------------------------------------
 #define IDD_FOLDER_OPTIONS        110

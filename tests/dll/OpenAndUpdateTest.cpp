@@ -1,0 +1,175 @@
+// Open-and-update end to end: the watcher process (rundll32 on the built library) extracts a
+// member, starts a stand-in application on it, asks only when the file really changed, and
+// compresses it back on "Yes"; the temporary file is gone afterwards in every case.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "archive/Archive.h"
+#include "archive/EntryEnumerator.h"
+#include "commands/OpenAndUpdate.h"
+#include "dll/FolderTestSupport.h"
+
+using namespace foldertest;
+
+namespace {
+
+// A path from the environment as Wine sees it (the host's root is drive Z:).
+std::string WindowsPath(const char* variable) {
+  const char* path = std::getenv(variable);
+  std::string windows = path && path[0] == '/' ? std::string("Z:") + path : (path ? path : "");
+  for (char& c : windows)
+    if (c == '/') c = '\\';
+  return windows;
+}
+
+// The watcher's message box ("更新の確認"), waited for up to `seconds`.
+HWND FindQuestion(int seconds) {
+  const char caption[] = "\x8d\x58\x90\x56\x82\xcc\x8a\x6d\x94\x46";  // 更新の確認
+  for (int i = 0; i < seconds * 10; ++i) {
+    if (HWND box = FindWindowA(nullptr, caption)) return box;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+bool WaitFor(int seconds, bool (*done)(const std::string&), const std::string& path) {
+  for (int i = 0; i < seconds * 10; ++i) {
+    if (done(path)) return true;
+    Sleep(100);
+  }
+  return false;
+}
+
+class OpenAndUpdateTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    library_ = LoadLibraryA(WindowsPath("TANUFOLD_DLL").c_str());
+    ASSERT_NE(library_, nullptr);
+    archivePath_ = dir_ / "UPDATE.LZH";
+    temp_ = std::string(TempDirectory) + "NOTE.TXT";
+  }
+  void TearDown() override { FreeLibrary(library_); }
+
+  // Launches the watcher with the stand-in application in `mode`; true once it has run.
+  bool Launch(const std::string& commandTemplate) {
+    Archive* archive = new Archive();
+    archive->Retain();
+    EXPECT_EQ(archive->OpenFile(archivePath_.c_str()), ResultOk);
+    // The watcher is the built library in rundll32, found through the module's own path.
+    HINSTANCE own = ModuleInstance;
+    ModuleInstance = library_;
+    int started = LaunchForUpdate(commandTemplate.c_str(), "DOC\\NOTE.TXT", archive);
+    ModuleInstance = own;
+    archive->Release();
+    return started == 1;
+  }
+  std::string Template(const char* mode) {
+    return "\"" + WindowsPath("UPDATE_EDITOR") + "\" " + mode + " \"%1\" \"" + marker_ + "\"";
+  }
+  // The member as the archive holds it now.
+  std::string Member(ArchiveEntry* entry) {
+    Archive* archive = new Archive();
+    archive->Retain();
+    archive->OpenFile(archivePath_.c_str());
+    platform::MemoryBlock block = platform::NoBlock;
+    std::string text;
+    if (archive->DecodeMember("DOC\\NOTE.TXT", &block, entry) == 0) {
+      text.assign(static_cast<const char*>(platform::LockBlock(block)), entry->originalSize);
+      platform::UnlockBlock(block);
+      platform::FreeBlock(block);
+    }
+    archive->Release();
+    return text;
+  }
+
+  TempDir dir_;
+  HMODULE library_ = nullptr;
+  std::string archivePath_, temp_, marker_ = dir_ / "ran";
+};
+
+TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
+  struct Case {
+    const char* mode;
+    int answer;  // 0: no question expected
+    const char* expected;
+  } cases[] = {
+      {"keep", 0, "original"},
+      {"same", 0, "original"},
+      {"rewrite", IDNO, "original"},
+      {"rewrite", IDYES, "edited by the application"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.answer));
+    ASSERT_TRUE(WriteArchive(archivePath_, {File("A.TXT", "first"), File("DOC\\NOTE.TXT", "original", 1600000000)}));
+    DeleteFileA(marker_.c_str());
+    ASSERT_TRUE(Launch(Template(c.mode)));
+    ASSERT_TRUE(WaitFor(60, [](const std::string& p) { return FileExists(p); }, marker_))
+        << "the application never ran";
+    if (c.answer) {
+      HWND question = FindQuestion(30);
+      ASSERT_NE(question, nullptr);
+      PostMessageA(question, WM_COMMAND, c.answer, 0);
+    }
+    EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !FileExists(p); }, temp_))
+        << "the temporary file is deleted";
+    EXPECT_EQ(FindQuestion(0), nullptr) << "no question left open";
+    ArchiveEntry entry{};
+    EXPECT_EQ(Member(&entry), c.expected);
+    if (c.answer == IDYES) {
+      EXPECT_EQ(entry.originalSize, 25u);
+      EXPECT_GT(entry.modifyTime, 1600000000u);
+    } else {
+      EXPECT_EQ(entry.modifyTime, 1600000000u);
+    }
+  }
+}
+
+TEST_F(OpenAndUpdateTest, AProgramThatCannotStartIsReportedAndLeavesNothing) {
+  ASSERT_TRUE(WriteArchive(archivePath_, {File("DOC\\NOTE.TXT", "original")}));
+  ASSERT_TRUE(Launch("\"Z:\\no\\such\\program.exe\" \"%1\""));
+  HWND message = FindQuestion(60);
+  ASSERT_NE(message, nullptr) << "the user is told";
+  PostMessageA(message, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !FileExists(p); }, temp_));
+}
+
+TEST(BuildCommandLine, SplitsProgramAndArgumentsAndNeverOverruns) {
+  struct Case {
+    const char* commandTemplate;
+    const char* application;
+    const char* commandLine;
+  } cases[] = {
+      {"C:\\EDIT.EXE %1", "C:\\EDIT.EXE ", "C:\\EDIT.EXE  T.TXT"},
+      {"\"C:\\My Apps\\EDIT.EXE\" \"%1\"", "C:\\My Apps\\EDIT.EXE", "C:\\My Apps\\EDIT.EXE \"T.TXT\""},
+      {"\"%1\" %*", "%1", "%1 *"},
+      {"EDIT.EXE /p %1 100%% \"open", "EDIT.EXE /p ", "EDIT.EXE /p  T.TXT 100% \"open\""},
+      {"EDIT.EXE %", "EDIT.EXE ", "EDIT.EXE  "},
+  };
+  for (const Case& c : cases) {
+    char application[MAX_PATH], commandLine[512];
+    ASSERT_TRUE(BuildCommandLine(c.commandTemplate, application, sizeof application, commandLine,
+                                 sizeof commandLine, "T.TXT"))
+        << c.commandTemplate;
+    EXPECT_STREQ(application, c.application) << c.commandTemplate;
+    EXPECT_STREQ(commandLine, c.commandLine) << c.commandTemplate;
+  }
+  // However long the template and the path, the buffers are never passed.
+  std::string longPath(400, 'p');
+  char application[16], commandLine[64];
+  EXPECT_FALSE(BuildCommandLine("E.EXE %1", application, sizeof application, commandLine,
+                                sizeof commandLine, longPath.c_str()));
+  EXPECT_STREQ(commandLine, "");
+  EXPECT_FALSE(BuildCommandLine(std::string(100, 'x').c_str(), application, sizeof application,
+                                commandLine, sizeof commandLine, "T"));
+  std::uint32_t value = 0;
+  EXPECT_TRUE(ParseHandleDigits("00aB12cD", &value));
+  EXPECT_EQ(value, 0x00AB12CDu);
+  EXPECT_FALSE(ParseHandleDigits("0000012g", &value));
+  EXPECT_FALSE(ParseHandleDigits("123", &value));
+}
+
+}  // namespace
