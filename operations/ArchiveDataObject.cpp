@@ -4,10 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "archive/Archive.h"
-#include "archive/EntryEnumerator.h"
+#include "archive/MemberTable.h"
 #include "archive/NoCase.h"
 #include "archive/PathName.h"
 #include "archive/TimeConversion.h"
@@ -113,7 +114,8 @@ ArchiveDataObject::~ArchiveDataObject() {
 }
 
 void ArchiveDataObject::CollectItems(UINT count, LPCITEMIDLIST* items) {
-  EntryEnumerator* snapshot = nullptr;
+  // The catalogue as it stands, kept across the lock: a rescan replaces it rather than changes it.
+  std::shared_ptr<const MemberTable> members;
   ItemBuilder builder;
   for (UINT i = 0; i < count; ++i) {
     const ItemId& item = *AsItemId(items[i]);
@@ -121,21 +123,28 @@ void ArchiveDataObject::CollectItems(UINT count, LPCITEMIDLIST* items) {
       items_.push_back(item);
       continue;
     }
-    // A folder stands for every file member below it, grouped as the listing groups them.
-    if (!snapshot && (!archive_ || !(snapshot = archive_->EnumEntries()))) continue;
+    if (!members && archive_ && archive_->Lock(false)) {
+      members = archive_->Members();
+      archive_->Unlock();
+    }
+    if (!members) continue;
+    // A folder stands for every file member below it, grouped as the listing groups them. The
+    // keys are compared first; only members below the folder are copied out whole.
     const std::size_t length = std::strlen(item.path);
-    snapshot->Reset();
-    ArchiveEntry& record = builder.Entry();
-    while (snapshot->Next(1, &record, nullptr) == ResultOk) {
-      if ((record.attributes & FolderAttribute) || !record.name[0]) continue;
-      if (std::strlen(record.directory) <= length || record.directory[length] != '\\' ||
-          !PrefixEqualNoCase(record.directory, item.path, length))
+    const StringList& keys = members->List();
+    for (std::uint32_t m = 0; m < keys.Count(); ++m) {
+      const char* key = nullptr;
+      keys.Get(m, &key, nullptr, nullptr);
+      if (std::strlen(key) <= length + 1 || key[length] != '\\' ||
+          !PrefixEqualNoCase(key, item.path, length))
+        continue;
+      ArchiveEntry& record = builder.Entry();
+      if (!members->Get(m, &record) || (record.attributes & FolderAttribute) || !record.name[0])
         continue;
       ArchiveEntry copy = record;
       if (builder.Build(&copy)) items_.push_back(builder.Item());
     }
   }
-  if (snapshot) snapshot->Release();
 }
 
 void ArchiveDataObject::WriteCopies() {

@@ -32,7 +32,9 @@ std::string LibraryPath() {
 TEST(FolderHostTest, BrowsesAnArchiveThroughTheLibraryAndReleasesEverything) {
   TempDir dir;
   std::string archivePath = dir / "HOST.LZH";
-  ASSERT_TRUE(WriteArchive(archivePath, {File("A.TXT"), File("DIR\\SUB\\B.TXT")}));
+  RawMember readOnly = File("A.TXT");
+  readOnly.attributes = 0x21;
+  ASSERT_TRUE(WriteArchive(archivePath, {readOnly, File("DIR\\SUB\\B.TXT")}));
   LPITEMIDLIST shellList = ShellIdListOf(archivePath);
   ASSERT_NE(shellList, nullptr);
 
@@ -69,6 +71,21 @@ TEST(FolderHostTest, BrowsesAnArchiveThroughTheLibraryAndReleasesEverything) {
   ASSERT_EQ(items.size(), 2u);
   EXPECT_STREQ(items[1].path, "DIR");
 
+  // A member dragged out becomes a read-only temporary copy that lives until the library unloads.
+  IDataObject* data = nullptr;
+  LPCITEMIDLIST dragged = items.items[0];
+  ASSERT_EQ(root->GetUIObjectOf(nullptr, 1, &dragged, IID_IDataObject, nullptr,
+                                reinterpret_cast<void**>(&data)),
+            S_OK);
+  FORMATETC hdrop = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  STGMEDIUM medium = {};
+  ASSERT_EQ(data->GetData(&hdrop, &medium), S_OK);
+  char copy[MAX_PATH] = "";
+  DragQueryFileA(static_cast<HDROP>(medium.hGlobal), 0, copy, sizeof copy);
+  ReleaseStgMedium(&medium);
+  EXPECT_EQ(data->Release(), 0u);
+  EXPECT_TRUE(GetFileAttributesA(copy) & FILE_ATTRIBUTE_READONLY) << copy;
+
   // Sub-folders keep the shared archive alive after the root is gone.
   IShellFolder* sub = nullptr;
   ASSERT_EQ(root->BindToObject(items.items[1], nullptr, IID_IShellFolder,
@@ -93,4 +110,5 @@ TEST(FolderHostTest, BrowsesAnArchiveThroughTheLibraryAndReleasesEverything) {
 
   CoTaskMemFree(shellList);
   FreeLibrary(module);
+  EXPECT_EQ(GetFileAttributesA(copy), INVALID_FILE_ATTRIBUTES) << "deleted at unload";
 }

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "archive/Archive.h"
 #include "archive/EntryEnumerator.h"
@@ -47,7 +48,12 @@ bool WaitFor(int seconds, bool (*done)(const std::string&), const std::string& p
 class OpenAndUpdateTest : public testing::Test {
  protected:
   void SetUp() override {
-    library_ = LoadLibraryA(WindowsPath("TANUFOLD_DLL").c_str());
+    // The watcher must start from a library whose path has a space in it, as installed ones do.
+    const std::string folder = dir_ / "Program Files";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string copy = folder + "\\tanufold.dll";
+    ASSERT_TRUE(CopyFileA(WindowsPath("TANUFOLD_DLL").c_str(), copy.c_str(), FALSE));
+    library_ = LoadLibraryA(copy.c_str());
     ASSERT_NE(library_, nullptr);
     archivePath_ = dir_ / "UPDATE.LZH";
     temp_ = std::string(TempDirectory) + "NOTE.TXT";
@@ -94,32 +100,52 @@ class OpenAndUpdateTest : public testing::Test {
 TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
   struct Case {
     const char* mode;
-    int answer;  // 0: no question expected
+    std::vector<int> answers;  // to the watcher's message boxes, in order; none expected if empty
+    bool locked;               // another program holds the archive when the answer comes
     const char* expected;
   } cases[] = {
-      {"keep", 0, "original"},
-      {"same", 0, "original"},
-      {"rewrite", IDNO, "original"},
-      {"rewrite", IDYES, "edited by the application"},
+      {"keep", {}, false, "original"},
+      {"same", {}, false, "original"},
+      {"rewrite", {IDNO}, false, "original"},
+      {"rewrite", {IDYES}, false, "edited by the application"},
+      // The archive cannot take the edits: they stay in the temporary file, and the user is
+      // told so (and where) in two messages.
+      {"rewrite", {IDYES, IDOK, IDOK}, true, "original"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.answer));
+    SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.answers.size()));
     ASSERT_TRUE(WriteArchive(archivePath_, {File("A.TXT", "first"), File("DOC\\NOTE.TXT", "original", 1600000000)}));
     DeleteFileA(marker_.c_str());
     ASSERT_TRUE(Launch(Template(c.mode)));
     ASSERT_TRUE(WaitFor(60, [](const std::string& p) { return FileExists(p); }, marker_))
         << "the application never ran";
-    if (c.answer) {
-      HWND question = FindQuestion(30);
-      ASSERT_NE(question, nullptr);
-      PostMessageA(question, WM_COMMAND, c.answer, 0);
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    if (c.locked) {
+      holder = CreateFileA(archivePath_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+      ASSERT_TRUE(LockFile(holder, 0, 0, 0xFFFFFFFF, 0));
     }
-    EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !FileExists(p); }, temp_))
-        << "the temporary file is deleted";
-    EXPECT_EQ(FindQuestion(0), nullptr) << "no question left open";
+    for (int answer : c.answers) {
+      HWND box = FindQuestion(30);
+      ASSERT_NE(box, nullptr);
+      PostMessageA(box, WM_COMMAND, answer, 0);
+      for (int i = 0; i < 50 && IsWindow(box); ++i) Sleep(100);
+    }
+    if (!c.locked) {
+      EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !FileExists(p); }, temp_))
+          << "the temporary file is deleted";
+    }
+    EXPECT_EQ(FindQuestion(1), nullptr) << "no question left open";
+    if (holder != INVALID_HANDLE_VALUE) {
+      UnlockFile(holder, 0, 0, 0xFFFFFFFF, 0);
+      CloseHandle(holder);
+      EXPECT_EQ(ReadFileText(temp_), "edited by the application") << "the edits are kept";
+      SetFileAttributesA(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(temp_.c_str());
+    }
     ArchiveEntry entry{};
     EXPECT_EQ(Member(&entry), c.expected);
-    if (c.answer == IDYES) {
+    if (std::string(c.expected) != "original") {
       EXPECT_EQ(entry.originalSize, 25u);
       EXPECT_GT(entry.modifyTime, 1600000000u);
     } else {
