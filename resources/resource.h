@@ -64,6 +64,10 @@
 #define IDS_UPDATE_NOT_STORED     451
 #define IDS_UPDATE_MEMBER_CHANGED 452
 #define IDS_UPDATE_KEPT           453
+#define IDS_VERB_OPEN             460  // captions of registry verbs whose own caption is empty
+#define IDS_VERB_EXPLORE          461
+#define IDS_VERB_PRINT            462
+#define IDS_VERB_FIND             463
 
 // ---- Dialogs --------------------------------------------------------------------------------
 #define IDD_FOLDER_OPTIONS        110
