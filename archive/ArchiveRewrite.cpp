@@ -326,6 +326,22 @@ bool MarkDeleted(Archive& archive, const char* memberPath) {
   return ok;
 }
 
+bool Unstage(Archive& archive, const char* memberPath) {
+  StringList& pending = archive.Pending();
+  if (!memberPath || !memberPath[0] || !archive.Lock(false)) return false;
+  std::int32_t index = pending.FindExact(memberPath);
+  bool found = index >= 0;
+  if (found) {
+    StagedNode node = NodeAt(pending, static_cast<std::uint32_t>(index));
+    platform::CloseFile(node.file);
+    delete node.record;
+    // A node with the empty key and no record matches no member and writes nothing.
+    pending.Replace(static_cast<std::uint32_t>(index), "", 0, nullptr);
+  }
+  archive.Unlock();
+  return found;
+}
+
 std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath) {
   if (!archive.Lock(false)) return 0;
   const StringList& catalogue = archive.Catalogue();  // after Lock: a rescan replaces it
