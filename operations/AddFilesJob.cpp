@@ -346,7 +346,11 @@ int AddFilesJob::OnProgress(void* context, std::uint32_t packed, std::uint32_t o
   if (job->delaySeconds_ >= 0 &&
       GetTickCount() - job->startTick_ >= static_cast<DWORD>(job->delaySeconds_) * 1000u) {
     job->dialogStarted_ = true;
-    job->outcome_.dialogShown = job->dialog_.Open(job->owner_, job->progress_);
+    // A modal dialog disables its owner with a sent message: an owner served by this very thread,
+    // which is busy compressing, would hold the dialog back until the job ends.
+    HWND owner = job->owner_;
+    if (owner && GetWindowThreadProcessId(owner, nullptr) == GetCurrentThreadId()) owner = nullptr;
+    job->outcome_.dialogShown = job->dialog_.Open(owner, job->progress_);
   }
   return 0;
 }
