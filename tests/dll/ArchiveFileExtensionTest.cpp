@@ -136,14 +136,26 @@ TEST_F(ArchiveFileExtensionTest, ExtractHereWritesEveryMemberInsideTheFolderEven
   SetFileAttributesA(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// Pages handed to the sheet by AddPages.
+// Pages handed to the sheet by AddPages: kept, or refused.
 BOOL CALLBACK KeepPage(HPROPSHEETPAGE page, LPARAM pages) {
   reinterpret_cast<std::vector<HPROPSHEETPAGE>*>(pages)->push_back(page);
   return TRUE;
 }
 BOOL CALLBACK RefusePage(HPROPSHEETPAGE, LPARAM) { return FALSE; }
 
+// The pages of an extension over `archive`, which is released at once: the pages hold it.
+std::vector<HPROPSHEETPAGE> Pages(IShellExtInit* init, LPFNADDPROPSHEETPAGE add = KeepPage) {
+  IShellPropSheetExt* sheet = nullptr;
+  EXPECT_EQ(init->QueryInterface(IID_IShellPropSheetExt, reinterpret_cast<void**>(&sheet)), S_OK);
+  std::vector<HPROPSHEETPAGE> pages;
+  EXPECT_EQ(sheet->AddPages(add, reinterpret_cast<LPARAM>(&pages)), S_OK);
+  sheet->Release();
+  init->Release();
+  return pages;
+}
+
 TEST_F(ArchiveFileExtensionTest, SummaryPageListsMemberFilesInArchiveOrder) {
+  const std::string archive = dir_ / "S.LZH";
   struct Case {
     const char* name;
     std::vector<RawMember> members;  // none: a damaged file
@@ -158,22 +170,11 @@ TEST_F(ArchiveFileExtensionTest, SummaryPageListsMemberFilesInArchiveOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string archive = dir_ / "S.LZH";
     if (c.members.empty()) ASSERT_TRUE(WriteFileBytes(archive, lzhtest::Text("not an archive")));
     else ASSERT_TRUE(WriteArchive(archive, c.members));
-    IShellExtInit* init = Make({archive}, dir_.path());
-    IShellPropSheetExt* sheetExtension = nullptr;
-    ASSERT_EQ(init->QueryInterface(IID_IShellPropSheetExt,
-                                   reinterpret_cast<void**>(&sheetExtension)), S_OK);
-    std::vector<HPROPSHEETPAGE> pages;
-    EXPECT_EQ(sheetExtension->AddPages(KeepPage, reinterpret_cast<LPARAM>(&pages)), S_OK);
-    sheetExtension->Release();
-    init->Release();  // the page holds the extension now
+    std::vector<HPROPSHEETPAGE> pages = Pages(Make({archive}, dir_.path()));
     ASSERT_EQ(pages.size(), 1u);
-    EXPECT_GT(ObjectCount(), start_);
-    PROPSHEETHEADERA header = {};
-    header.dwSize = sizeof header;
-    header.dwFlags = PSH_MODELESS;
+    PROPSHEETHEADERA header = {sizeof header, PSH_MODELESS};
     header.pszCaption = "S.LZH";
     header.nPages = 1;
     header.phpage = pages.data();
@@ -181,33 +182,21 @@ TEST_F(ArchiveFileExtensionTest, SummaryPageListsMemberFilesInArchiveOrder) {
     ASSERT_NE(sheet, nullptr);
     HWND page = ui::CurrentPage(sheet);
     EXPECT_EQ(ui::Text(page, IDC_ITEM_NAME), "S.LZH");
-    HWND list = GetDlgItem(page, IDC_MEMBER_LIST);
     std::vector<std::string> listed;
-    for (int i = 0; i < SendMessageA(list, LB_GETCOUNT, 0, 0); ++i) {
+    for (int i = 0; i < SendDlgItemMessageA(page, IDC_MEMBER_LIST, LB_GETCOUNT, 0, 0); ++i) {
       char text[600] = "";
-      SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+      SendDlgItemMessageA(page, IDC_MEMBER_LIST, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
       listed.push_back(text);
     }
     EXPECT_EQ(listed, c.listed);
     DestroyWindow(sheet);
-    PumpUntil([] { return false; }, 50);
   }
   // A page the sheet refuses, and one never shown, still let the extension go.
-  const std::string archive = dir_ / "S.LZH";
   ASSERT_TRUE(WriteArchive(archive, {File("A.TXT")}));
-  for (bool refused : {true, false}) {
-    IShellExtInit* init = Make({archive}, dir_.path());
-    IShellPropSheetExt* sheetExtension = nullptr;
-    ASSERT_EQ(init->QueryInterface(IID_IShellPropSheetExt,
-                                   reinterpret_cast<void**>(&sheetExtension)), S_OK);
-    std::vector<HPROPSHEETPAGE> pages;
-    EXPECT_EQ(sheetExtension->AddPages(refused ? RefusePage : KeepPage,
-                                       reinterpret_cast<LPARAM>(&pages)), S_OK);
-    sheetExtension->Release();
-    init->Release();
-    for (HPROPSHEETPAGE page : pages) DestroyPropertySheetPage(page);
-    EXPECT_EQ(ObjectCount(), start_) << (refused ? "refused page" : "page never shown");
-  }
+  EXPECT_TRUE(Pages(Make({archive}, dir_.path()), RefusePage).empty());
+  EXPECT_EQ(ObjectCount(), start_) << "refused page";
+  for (HPROPSHEETPAGE page : Pages(Make({archive}, dir_.path()))) DestroyPropertySheetPage(page);
+  EXPECT_EQ(ObjectCount(), start_) << "page never shown";
 }
 
 }  // namespace
