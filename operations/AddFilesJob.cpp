@@ -174,6 +174,21 @@ bool AddFilesJob::Taken(const char* path) const {
   return snapshot_->List().FindNoCase(path) >= 0 || stagedPaths_.FindNoCase(path) >= 0;
 }
 
+void AddFilesJob::TakenName(const char* path, bool folder, char* name) const {
+  for (const StringList* list : {&snapshot_->List(), &stagedPaths_}) {
+    std::int32_t index = list->FindNoCase(path);
+    const char* key = nullptr;
+    if (index < 0 || !list->Get(static_cast<std::uint32_t>(index), &key, nullptr, nullptr))
+      continue;
+    char taken[MaxPath];
+    lstrcpynA(taken, key, sizeof taken);
+    std::size_t length = std::strlen(taken);
+    if (folder && length > 0) taken[length - 1] = '\0';  // the folder key's own backslash
+    lstrcpynA(name, PathNamePart(taken), MaxPath);
+    return;
+  }
+}
+
 bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* targetFolder,
                              char* name) {
   lstrcpynA(name, itemName, MaxPath);
@@ -209,14 +224,12 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
           }
         }
         // The member is replaced under the name it has, whatever the letter case of the new file.
-        std::int32_t index = snapshot_->List().FindNoCase(path);
-        const char* key = nullptr;
-        if (index >= 0 && snapshot_->List().Get(static_cast<std::uint32_t>(index), &key,
-                                                nullptr, nullptr))
-          lstrcpynA(name, PathNamePart(key), MaxPath);
+        TakenName(path, false, name);
         return true;
       }
     } else {
+      // A folder merges into a folder of the same name, under that folder's spelling.
+      if (isFolder) TakenName(folderKey, true, name);
       return true;
     }
     // A file and a folder cannot share a name: only a new name or skipping.

@@ -80,6 +80,10 @@ class AddFilesJob {
   bool SettleName(const char* itemName, bool isFolder, const char* targetFolder, char* name);
   // True when `path` is taken by a member of the snapshot or by an item this job staged.
   bool Taken(const char* path) const;
+  // Replaces `name` by the last component of the member (or staged item) that takes `path` (a
+  // folder key ending with a backslash when `folder`), so a replaced member or a merged folder
+  // keeps its spelling; `name` stays when none does.
+  void TakenName(const char* path, bool folder, char* name) const;
   // Fills and stages the entry of one found item; false when it could not be staged.
   bool StageItem(const WIN32_FIND_DATAA& found, const char* targetPath, const char* sourcePath);
   void ShowItemTexts(const char* sourcePath, const char* targetPath, std::uint32_t size);

@@ -229,6 +229,8 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
        {{"a\\", ""}, {"b\\", ""}, {"c\\", ""}, {"a\\ROOT.TXT", "1"}, {"b\\ROOT.TXT", "2"},
         {"c\\ROOT.TXT", "3"}},
        {"a\\ROOT.TXT", "b\\ROOT.TXT", "c\\ROOT.TXT"}, {all}, {"124"}, {{"ROOT.TXT", "3"}}},
+      {"a folder merges into the member folder, spelled as it is", {{"dir\\", ""},
+       {"dir\\x.txt", "x"}}, {"dir"}, {}, {}, {{"DIR\\x.txt", "x"}}},
       {"two items of one drop collide",
        {{"a\\", ""}, {"b\\", ""}, {"a\\same.txt", "1"}, {"b\\same.txt", "2"}},
        {"a\\same.txt", "b\\same.txt"}, {Rename("same2.txt")}, {"124"},
