@@ -60,6 +60,10 @@
 #define IDS_WAITING_TITLE         430
 #define IDS_UPDATE_TITLE          431
 #define IDS_UPDATE_QUESTION       432
+#define IDS_ADD_FILES_CAPTION     440  // 440..443: what an add-files job tells at its end
+#define IDS_ITEMS_NOT_ADDED       441
+#define IDS_ARCHIVE_NOT_WRITTEN   442
+#define IDS_ARCHIVE_DAMAGED       443
 #define IDS_UPDATE_CANNOT_START   450
 #define IDS_UPDATE_NOT_STORED     451
 #define IDS_UPDATE_MEMBER_CHANGED 452
@@ -75,11 +79,15 @@
 #define IDD_FOLDER_CONFLICT       121
 #define IDD_FILE_CONFLICT         124
 #define IDD_OVERWRITE             503
+#define IDD_SUMMARY_PAGE          126
+#define IDD_PROGRESS              128
+#define IDR_PROGRESS_ANIMATION    127  // AVI resource of dialog 128
 
 // ---- Icons and bitmaps ----------------------------------------------------------------------
 #define IDI_QUESTION_FILE         121
 #define IDI_FOLDER_TAKEN          123
 #define IDI_FILE_TAKEN            125
+#define IDI_MANY_ITEMS            120
 #define IDB_NEW_WINDOW_EXAMPLE    111
 #define IDB_SAME_WINDOW_EXAMPLE   112
 
@@ -113,3 +121,10 @@
 #define IDC_NEW_NAME_LABEL        21020
 #define IDC_KEEP_NEWER            21041
 #define IDC_KEEP_NEWER_ALL        21042
+#define IDC_ANIMATION             106
+#define IDC_FROM_TO               103
+#define IDC_PROGRESS              104
+#define IDC_ITEM_NAME             20001
+#define IDC_RATIO                 21027
+#define IDC_SUMMARY_ICON          20000
+#define IDC_MEMBER_LIST           21021
