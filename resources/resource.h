@@ -57,6 +57,10 @@
 #define IDS_EXISTING_FOLDER       427
 #define IDS_LEVEL0_COMMENT        428
 #define IDS_LEVEL0_COMMENT_TITLE  429
+#define IDS_PAGE_COMMIT_FAILED    480  // 480..483: what the property pages tell when they cannot apply
+#define IDS_PAGE_LEVEL0_TOO_LONG  481
+#define IDS_PAGE_KB_AND_BYTES     482
+#define IDS_PAGE_ATTRIBUTES_FAILED 483
 #define IDS_WAITING_TITLE         430
 #define IDS_UPDATE_TITLE          431
 #define IDS_UPDATE_QUESTION       432
@@ -77,6 +81,9 @@
 #define IDD_FOLDER_OPTIONS        110
 #define IDD_COMPRESSION_OPTIONS   113
 #define IDD_FOLDER_CONFLICT       121
+#define IDD_COMMENT_PAGE          117
+#define IDD_MEMBER_PAGE           500  // one member, or the archive file
+#define IDD_MEMBERS_PAGE          501  // several members
 #define IDD_FILE_CONFLICT         124
 #define IDD_OVERWRITE             503
 #define IDD_SUMMARY_PAGE          126
@@ -105,6 +112,20 @@
 #define IDC_NO_LONG_NAMES         21022
 #define IDC_METHOD                21006
 #define IDC_HEADER_LEVEL          21008
+#define IDC_PAGE_ICON             20000  // controls of the property pages
+#define IDC_PAGE_NAME             20001
+#define IDC_PAGE_TYPE             20003
+#define IDC_PAGE_LOCATION         20004
+#define IDC_PAGE_CREATED          20005
+#define IDC_PAGE_MODIFIED         20006
+#define IDC_PAGE_ACCESSED         20007
+#define IDC_PAGE_READ_ONLY        20008
+#define IDC_PAGE_HIDDEN           20009
+#define IDC_PAGE_ARCHIVE          20010
+#define IDC_PAGE_SYSTEM           20011
+#define IDC_PAGE_SIZE             20064
+#define IDC_PAGE_RATIO            20065
+#define IDC_PAGE_COMMENT          21010
 #define IDC_USE_PROGRESS          21029
 #define IDC_DELAY_SPIN            21032
 #define IDC_DELAY_EDIT            21033
