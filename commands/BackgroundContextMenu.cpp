@@ -100,23 +100,27 @@ HRESULT BackgroundContextMenu::NewCompression(HWND owner) {
     }
     return S_OK;  // cancelled: nothing to do
   }
-  AddFilesJob* job = AddFilesJob::Create(owner, folder_, folder_->innerPath);
-  if (!job) return E_FAIL;
+  return AddChosenFiles(owner, folder_, names.data()) ? S_OK : E_FAIL;
+}
+
+bool BackgroundContextMenu::AddChosenFiles(HWND owner, ArchiveFolder* folder, const char* names) {
+  AddFilesJob* job = AddFilesJob::Create(owner, folder, folder->innerPath);
+  if (!job) return false;
   // Several names: the folder first, then each name in it. Each file is passed as a full path,
   // so the shell's process-wide current folder is never changed.
-  const char* first = names.data();
-  const char* next = first + std::strlen(first) + 1;
+  const char* next = names + std::strlen(names) + 1;
   bool listed = true;
   if (!*next) {
-    listed = job->AddSource(first);
+    listed = job->AddSource(names);
   } else {
-    std::string folder = first;
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
-    for (; *next && listed; next += std::strlen(next) + 1) listed = job->AddSource((folder + next).c_str());
+    std::string base = names;
+    if (base.empty() || base.back() != '\\') base += '\\';  // a root ("C:\\") has its own
+    for (; *next && listed; next += std::strlen(next) + 1)
+      listed = job->AddSource((base + next).c_str());
   }
   const bool ran = listed && job->Run();
   delete job;
-  return ran ? S_OK : E_FAIL;
+  return ran;
 }
 
 STDMETHODIMP BackgroundContextMenu::GetCommandString(UINT_PTR command, UINT kind, UINT*,

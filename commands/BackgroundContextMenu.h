@@ -23,6 +23,11 @@ class BackgroundContextMenu : public ComObject<BackgroundContextMenu, IContextMe
 
   explicit BackgroundContextMenu(ArchiveFolder* folder);
 
+  // Compresses the files of a file dialog's multi-select buffer (one full path, or a folder
+  // followed by names in it, each NUL-terminated, an empty name last) into the folder of the
+  // archive, on this thread. True when anything was added.
+  static bool AddChosenFiles(HWND owner, ArchiveFolder* folder, const char* names);
+
  private:
   ~BackgroundContextMenu() override;
   // Asks for files and compresses them into this folder of the archive, on this thread.

@@ -9,6 +9,7 @@
 
 #include "archive/Archive.h"
 #include "archive/EntryEnumerator.h"
+#include "commands/BackgroundContextMenu.h"
 #include "commands/MenuMerge.h"
 #include "commands/VerbMenu.h"
 #include "resources/resource.h"
@@ -366,6 +367,27 @@ TEST_F(ArchiveMenus, DeleteCopyAndPasteChangeTheArchive) {
   }
   EXPECT_TRUE(pasted) << "the job on its worker thread added the copy";
   for (int i = 0; i < 100 && ObjectCount() != 2; ++i) Sleep(100);  // the job lets go
+}
+
+// New compression: several files chosen in the file dialog are added by their names, and the
+// process's current folder (the shell's) is left as it was.
+TEST_F(ArchiveMenus, NewCompressionAddsTheChosenFilesUnderTheirNames) {
+  Open({File("OLD.TXT")});
+  const std::string source = dir_ / "src";
+  CreateDirectoryA(source.c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(source + "\\ONE.TXT", lzhtest::Text("one")));
+  ASSERT_TRUE(WriteFileBytes(source + "\\TWO.TXT", lzhtest::Text("two")));
+  char before[MAX_PATH];
+  GetCurrentDirectoryA(sizeof before, before);
+  const std::string several = source + std::string("\0ONE.TXT\0TWO.TXT\0", 17);
+  EXPECT_TRUE(BackgroundContextMenu::AddChosenFiles(nullptr, root_, several.c_str()));
+  const std::string one = source + "\\THREE.TXT";  // one name: a full path
+  ASSERT_TRUE(WriteFileBytes(one, lzhtest::Text("three")));
+  EXPECT_TRUE(BackgroundContextMenu::AddChosenFiles(nullptr, root_, one.c_str()));
+  EXPECT_EQ(Members(), (std::vector<std::string>{"OLD.TXT", "ONE.TXT", "TWO.TXT", "THREE.TXT"}));
+  char after[MAX_PATH];
+  GetCurrentDirectoryA(sizeof after, after);
+  EXPECT_STREQ(after, before);
 }
 
 }  // namespace
