@@ -252,7 +252,8 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
 }
 
 // Not taken: the archive itself (DROPEFFECT_NONE from the first DragEnter), data without a file
-// list, and items whose path inside the archive would not fit a path buffer (told once).
+// list, items whose path inside the archive would not fit a path buffer, and files of 4 GiB;
+// the job goes on past them and tells them once.
 TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
   ArchiveFolder* folder = OpenFolder();
@@ -278,12 +279,19 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   TempDir src;
   Make(src, {{"t\\", ""}, {"t\\" + x + "\\", ""}, {"t\\short.txt", "s"},
              {"t\\" + x + "\\long.txt", "l"}});
+  // A (sparse) file of 4 GiB cannot be stored: the format's sizes have 32 bits.
+  HANDLE huge = CreateFileA((src / "t\\huge.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = 0x100000000LL;
+  ASSERT_TRUE(SetFilePointerEx(huge, size, nullptr, FILE_BEGIN) && SetEndOfFile(huge));
+  CloseHandle(huge);
   AnyThreadDialogs told({Press(IDOK)});
   AddFilesOutcome outcome = RunJob(src, {"t"}, (deep + "\\").c_str());
   told.Finish();
-  EXPECT_EQ(outcome.failed, 1u);
+  EXPECT_EQ(outcome.failed, 2u);
   ASSERT_EQ(told.seen().size(), 1u);
-  EXPECT_EQ(told.seen()[0].rfind("1 ", 0), 0u) << "the count of items not added first";
+  EXPECT_EQ(told.seen()[0].rfind("2 ", 0), 0u) << "the count of items not added first";
   EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}, {deep + "\\t\\", "<dir>"},
                                             {deep + "\\t\\short.txt", "s"}}));
 }
