@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/StringList.h"
 #include "dll/DropTestSupport.h"
@@ -294,6 +295,34 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   EXPECT_EQ(told.seen()[0].rfind("2 ", 0), 0u) << "the count of items not added first";
   EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}, {deep + "\\t\\", "<dir>"},
                                             {deep + "\\t\\short.txt", "s"}}));
+}
+
+// A Commit refused (another program locks the archive) is told, and what the job staged is taken
+// back: a later Commit of the same archive, by anyone, does not write it.
+TEST_F(AddFilesTest, AFailedCommitIsToldAndLeavesNothingStaged) {
+  ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
+  TempDir src;
+  Make(src, {{"new.txt", "new"}});
+  ArchiveFolder* folder = OpenFolder();
+  AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, "");
+  ASSERT_NE(job, nullptr);
+  HANDLE other = CreateFileA(archive_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(LockFile(other, 0, 0, 0xFFFFFFFF, 0));
+  AnyThreadDialogs told({Press(IDOK)});
+  HGLOBAL drop = MakeDropFiles({src / "new.txt"});
+  EXPECT_TRUE(job->AddDropList(drop, false));
+  GlobalFree(drop);
+  told.Finish();
+  UnlockFile(other, 0, 0, 0xFFFFFFFF, 0);
+  CloseHandle(other);
+  EXPECT_EQ(job->Outcome().staged, 1u);
+  EXPECT_FALSE(job->Outcome().committed);
+  EXPECT_EQ(told.seen().size(), 1u) << "the failure is told";
+  delete job;
+  EXPECT_TRUE(Commit(*folder->archive));
+  folder->Release();
+  EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}}));
 }
 
 // DialogDelay -1 never shows the progress dialog; 0 shows it at the first progress report with
