@@ -75,7 +75,8 @@ double TimeTnlzh(const std::string& tnlzh, const std::string& archive, const std
   DeleteFileA(archive.c_str());  // tnlzh creates it
   std::string command = "\"" + tnlzh + "\" a \"" + archive + "\" -q -m 5 -h 2 -C \"" + folder +
                         "\" \"" + name + "\"";
-  STARTUPINFOA startup = {sizeof startup};
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   LARGE_INTEGER start, end;
   QueryPerformanceCounter(&start);

@@ -198,7 +198,9 @@ TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
                        {p + "new.txt", Digest(big)}, {p + "tree\\", "<dir>"},
                        {p + "tree\\a.txt", "alpha"}, {p + "tree\\sub\\", "<dir>"},
                        {p + "tree\\sub\\b.txt", Digest(small)}}));
-    if (folder) EXPECT_TRUE(PumpUntil([&] { return view_.refreshes() > refreshes; }));
+    if (folder) {
+      EXPECT_TRUE(PumpUntil([&] { return view_.refreshes() > refreshes; }));
+    }
   }
 }
 
