@@ -46,7 +46,8 @@ double TimeDrop(const std::string& archive, const std::string& source) {
   IDropTarget* target = nullptr;
   if (FAILED(CreateComObject<ClassFactory>(IID_IClassFactory, reinterpret_cast<void**>(&factory))))
     return -1;
-  HRESULT made = factory->CreateInstance(nullptr, IID_IPersistFile, reinterpret_cast<void**>(&file));
+  HRESULT made =
+      factory->CreateInstance(nullptr, IID_IPersistFile, reinterpret_cast<void**>(&file));
   factory->Release();
   if (FAILED(made)) return -1;
   WCHAR wide[MAX_PATH];

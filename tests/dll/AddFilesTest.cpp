@@ -92,10 +92,11 @@ class AddFilesTest : public RegistryFixture {
   }
 
   // Source files and folders below `base` ("name\" makes a folder).
-  static void Make(const TempDir& base, const std::vector<std::pair<std::string, std::string>>& f) {
-    for (const auto& item : f) {
-      if (item.first.back() == '\\') CreateDirectoryA((base / item.first).c_str(), nullptr);
-      else ASSERT_TRUE(WriteFileBytes(base / item.first, Bytes(item.second.begin(), item.second.end())));
+  using Tree = std::vector<std::pair<std::string, std::string>>;
+  static void Make(const TempDir& base, const Tree& tree) {
+    for (const auto& [path, text] : tree) {
+      if (path.back() == '\\') CreateDirectoryA((base / path).c_str(), nullptr);
+      else ASSERT_TRUE(WriteFileBytes(base / path, Bytes(text.begin(), text.end())));
     }
   }
 
@@ -209,7 +210,7 @@ TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
 TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
   struct Case {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> sources;  // made below a fresh folder
+    Tree sources;  // made below a fresh folder
     std::vector<std::string> dropped;
     std::vector<AnyThreadDialogs::Answer> answers;
     std::vector<std::string> asked;
