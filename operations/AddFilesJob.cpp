@@ -170,6 +170,11 @@ DWORD WINAPI AddFilesJob::WorkerMain(void* parameter) {
   return 0;
 }
 
+HWND AddFilesJob::Owner() const {
+  // The view may have closed while the job ran; a dialog owned by a dead window would not show.
+  return owner_ && IsWindow(owner_) ? owner_ : nullptr;
+}
+
 bool AddFilesJob::Taken(const char* path) const {
   return snapshot_->List().FindNoCase(path) >= 0 || stagedPaths_.FindNoCase(path) >= 0;
 }
@@ -213,7 +218,7 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
         // A file over a file: replace (once or for the rest of the job), rename or skip.
         if (!overwriteAll_) {
           lstrcpynA(record.shownName, name, sizeof record.shownName);
-          if (RunFileConflictDialog(owner_, record) != 1) {
+          if (RunFileConflictDialog(Owner(), record) != 1) {
             ++outcome_.skipped;
             return false;
           }
@@ -233,7 +238,7 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
       return true;
     }
     // A file and a folder cannot share a name: only a new name or skipping.
-    if (RunFolderConflictDialog(owner_, record) != 1) {
+    if (RunFolderConflictDialog(Owner(), record) != 1) {
       ++outcome_.skipped;
       return false;
     }
@@ -361,7 +366,7 @@ int AddFilesJob::OnProgress(void* context, std::uint32_t packed, std::uint32_t o
     job->dialogStarted_ = true;
     // A modal dialog disables its owner with a sent message: an owner served by this very thread,
     // which is busy compressing, would hold the dialog back until the job ends.
-    HWND owner = job->owner_;
+    HWND owner = job->Owner();
     if (owner && GetWindowThreadProcessId(owner, nullptr) == GetCurrentThreadId()) owner = nullptr;
     job->outcome_.dialogShown = job->dialog_.Open(owner, job->progress_);
   }
@@ -418,7 +423,7 @@ void AddFilesJob::TellFailures(bool notWritten, bool damaged) {
   }
   char caption[128];
   LoadLibraryString(IDS_ADD_FILES_CAPTION, caption, sizeof caption);
-  MessageBoxA(owner_, text, caption, MB_OK | MB_ICONWARNING);
+  MessageBoxA(Owner(), text, caption, MB_OK | MB_ICONWARNING);
 }
 
 void AddFilesJob::Announce() {

@@ -74,6 +74,9 @@ class AddFilesJob {
   AddFilesJob() = default;
   bool Attach(HWND owner, ArchiveFolder* folder, const char* path);
   static DWORD WINAPI WorkerMain(void* job);
+  // The owner of the questions, the message and the progress dialog: the view's window while
+  // it exists.
+  HWND Owner() const;
 
   // The name-collision questions for an item that would be stored as targetFolder + `name`.
   // False when the user skips the item; `name` (260 bytes) receives the name to store it under.

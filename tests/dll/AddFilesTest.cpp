@@ -112,9 +112,10 @@ class AddFilesTest : public RegistryFixture {
 
   // A job run on this thread, as the new-compression command runs it, over `sources`.
   AddFilesOutcome RunJob(const TempDir& base, const std::vector<std::string>& sources,
-                         const char* target = "") {
+                         const char* target = "", HWND owner = HWND(-1)) {
     ArchiveFolder* folder = OpenFolder();
-    AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, target);
+    AddFilesJob* job = AddFilesJob::Create(owner == HWND(-1) ? view_.window() : owner, folder,
+                                           target);
     AddFilesOutcome outcome;
     EXPECT_NE(job, nullptr);
     if (job) {
@@ -253,6 +254,15 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
     for (const auto& m : c.added) expected[m.first] = m.second;
     EXPECT_EQ(ReadMembers(archive_), expected);
   }
+  // A view closed before the question still gets it asked (without an owner).
+  HWND closed = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  DestroyWindow(closed);
+  TempDir src;
+  Make(src, {{"ROOT.TXT", "new"}});
+  AnyThreadDialogs dialogs({Press(IDCANCEL)});
+  RunJob(src, {"ROOT.TXT"}, "", closed);
+  dialogs.Finish();
+  EXPECT_EQ(dialogs.seen(), std::vector<std::string>{"124"});
 }
 
 // Not taken: the archive itself (DROPEFFECT_NONE from the first DragEnter), data without a file
