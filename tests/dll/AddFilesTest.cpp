@@ -131,6 +131,24 @@ class AddFilesTest : public RegistryFixture {
     return outcome;
   }
 
+  // The drop handler of the archive file at `path`, made as the shell makes it.
+  static IDropTarget* IconTarget(const std::string& path) {
+    IClassFactory* factory = nullptr;
+    IPersistFile* file = nullptr;
+    IDropTarget* target = nullptr;
+    EXPECT_EQ(CreateComObject<ClassFactory>(IID_IClassFactory,
+                                            reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersistFile, reinterpret_cast<void**>(&file)),
+              S_OK);
+    factory->Release();
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    EXPECT_EQ(file->Load(wide, STGM_READ), S_OK);
+    file->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target));
+    file->Release();
+    return target;
+  }
+
   TempDir dir_;
   std::string archive_ = dir_ / "ARC.LZH";
   ViewWindowStub view_;
@@ -152,18 +170,7 @@ TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
     IDropTarget* target = nullptr;
     ArchiveFolder* folder = place == "archive icon" ? nullptr : OpenFolder();
     if (!folder) {
-      IClassFactory* factory = nullptr;
-      IPersistFile* file = nullptr;
-      ASSERT_EQ(CreateComObject<ClassFactory>(IID_IClassFactory,
-                                              reinterpret_cast<void**>(&factory)), S_OK);
-      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPersistFile,
-                                        reinterpret_cast<void**>(&file)), S_OK);
-      factory->Release();
-      WCHAR wide[MAX_PATH];
-      MultiByteToWideChar(CP_ACP, 0, archive_.c_str(), -1, wide, MAX_PATH);
-      EXPECT_EQ(file->Load(wide, STGM_READ), S_OK);
-      file->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target));
-      file->Release();
+      target = IconTarget(archive_);
     } else if (place == "member folder") {
       IEnumIDList* items = nullptr;  // the folder item, as the view hands it over
       ASSERT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS, &items), S_OK);
@@ -266,7 +273,7 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
 }
 
 // Not taken: the archive itself (DROPEFFECT_NONE from the first DragEnter), data without a file
-// list, items whose path inside the archive would not fit a path buffer, and files of 4 GiB;
+// list, a drop onto the icon of an archive that is gone, items whose path inside the archive would not fit a path buffer, and files of 4 GiB;
 // the job goes on past them and tells them once.
 TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
@@ -275,15 +282,18 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   ASSERT_EQ(folder->CreateViewObject(view_.window(), IID_IDropTarget,
                                      reinterpret_cast<void**>(&target)), S_OK);
   POINTL point = {0, 0};
-  for (bool offerFiles : {true, false}) {
-    auto* self = new FileDropData({archive_}, offerFiles);
-    self->AddRef();
+  IDropTarget* missing = IconTarget(dir_ / "GONE.LZH");
+  for (int i = 0; i < 3; ++i) {
+    auto* data = new FileDropData({i == 2 ? dir_ / "x.txt" : archive_}, i != 1);
+    data->AddRef();
+    IDropTarget* to = i == 2 ? missing : target;
     DWORD entered = DROPEFFECT_COPY, dropped = DROPEFFECT_COPY;
-    EXPECT_EQ(target->DragEnter(self, MK_LBUTTON, point, &entered), S_OK);
-    EXPECT_EQ(target->Drop(self, MK_LBUTTON, point, &dropped), S_FALSE);
-    EXPECT_EQ(entered | dropped, static_cast<DWORD>(DROPEFFECT_NONE));
-    self->Release();
+    EXPECT_EQ(to->DragEnter(data, MK_LBUTTON, point, &entered), S_OK);
+    EXPECT_EQ(to->Drop(data, MK_LBUTTON, point, &dropped), S_FALSE);
+    EXPECT_EQ(entered | dropped, static_cast<DWORD>(DROPEFFECT_NONE)) << i;
+    data->Release();
   }
+  missing->Release();
   target->Release();
   folder->Release();
   EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}}));
