@@ -73,6 +73,11 @@ void LastFolderName(const char* path, char* out) {
 
 }  // namespace
 
+bool DelayPassed(DWORD start, DWORD now, int delaySeconds) {
+  // Elapsed time in unsigned arithmetic: right across the wrap of the tick counter.
+  return delaySeconds >= 0 && now - start >= static_cast<DWORD>(delaySeconds) * 1000u;
+}
+
 AddFilesJob* AddFilesJob::Create(HWND owner, ArchiveFolder* folder, const char* path) {
   auto* job = new (std::nothrow) AddFilesJob;
   if (!job) return nullptr;
@@ -360,9 +365,7 @@ int AddFilesJob::OnProgress(void* context, std::uint32_t packed, std::uint32_t o
     if (window) PostMessageA(window, ProgressMessage, packed, original);
     return 0;
   }
-  // Elapsed time in unsigned arithmetic: right across the wrap of the tick counter.
-  if (job->delaySeconds_ >= 0 &&
-      GetTickCount() - job->startTick_ >= static_cast<DWORD>(job->delaySeconds_) * 1000u) {
+  if (DelayPassed(job->startTick_, GetTickCount(), job->delaySeconds_)) {
     job->dialogStarted_ = true;
     // A modal dialog disables its owner with a sent message: an owner served by this very thread,
     // which is busy compressing, would hold the dialog back until the job ends.

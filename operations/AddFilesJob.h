@@ -34,6 +34,10 @@ struct AddFilesOutcome {
   bool dialogShown = false;   // the progress dialog was started
 };
 
+// True when `delaySeconds` (the DialogDelay setting; -1: never) have passed between the tick
+// counts `start` and `now`, also when the counter wrapped in between.
+bool DelayPassed(DWORD start, DWORD now, int delaySeconds);
+
 class AddFilesJob {
  public:
   // A job adding to `folder`'s archive under `path` (the folder inside the archive: empty or

@@ -363,6 +363,11 @@ TEST_F(AddFilesTest, ProgressDialogFollowsTheDelayAndCancelKeepsWhatWasStaged) {
   EXPECT_TRUE(none.seen().empty());
   EXPECT_EQ(ReadMembers(archive_), (Members{{"big.bin", Digest(big)}}));
 
+  // The delay is measured across the wrap of the tick counter; -1 never passes.
+  EXPECT_FALSE(DelayPassed(0xFFFFF000u, 0x00000200u, 5));  // 4,608 ms
+  EXPECT_TRUE(DelayPassed(0xFFFFF000u, 0x00001000u, 4));   // 8,192 ms
+  EXPECT_FALSE(DelayPassed(0, 0xFFFFFFFFu, -1));
+
   ASSERT_TRUE(WriteArchive(archive_, {}));
   DialogDelay(0);
   std::string item, fromTo, ratio;
