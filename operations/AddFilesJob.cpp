@@ -397,8 +397,7 @@ bool AddFilesJob::Run() {
   }
   // The questions and the message below are not shown under a progress dialog.
   dialog_.Close();
-  bool damaged = outcome_.committed && why != RewriteFailure::None;
-  TellFailures(outcome_.staged > 0 && !outcome_.committed, damaged);
+  TellFailures(outcome_.staged > 0 && !outcome_.committed, why);
   if (outcome_.committed) Announce();
   return outcome_.staged > 0;
 }
@@ -411,10 +410,13 @@ void AddFilesJob::Unstage() {
   stagedPaths_.Clear();
 }
 
-void AddFilesJob::TellFailures(bool notWritten, bool damaged) {
+void AddFilesJob::TellFailures(bool notWritten, RewriteFailure why) {
   char text[MaxPath * 2 + 256];
   char pattern[256];
-  if (notWritten || damaged) {
+  if (notWritten) {
+    // A write that failed while the new image was copied back may have left the archive
+    // part old, part new; any other failure left it untouched.
+    bool damaged = why == RewriteFailure::ArchiveWrite;
     LoadLibraryString(damaged ? IDS_ARCHIVE_DAMAGED : IDS_ARCHIVE_NOT_WRITTEN, pattern,
                       sizeof pattern);
     wsprintfA(text, pattern, PathNamePart(archive_->Path()));

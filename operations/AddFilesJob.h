@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "archive/ArchiveEntry.h"
+#include "archive/ArchiveRewrite.h"
 #include "archive/MemberTable.h"
 #include "archive/PathName.h"
 #include "archive/StringList.h"
@@ -94,9 +95,9 @@ class AddFilesJob {
   // Fills and stages the entry of one found item; false when it could not be staged.
   bool StageItem(const WIN32_FIND_DATAA& found, const char* targetPath, const char* sourcePath);
   void ShowItemTexts(const char* sourcePath, const char* targetPath, std::uint32_t size);
-  // One message at the end: the archive could not be rewritten (nothing was added), was left
-  // damaged, or some items could not be added.
-  void TellFailures(bool notWritten, bool damaged);
+  // One message at the end: the archive could not be rewritten (`why`: nothing was added, or it
+  // may be damaged), or some items could not be added.
+  void TellFailures(bool notWritten, RewriteFailure why);
   void Announce();
   void Unstage();
 
