@@ -46,7 +46,8 @@ double TimeDrop(const std::string& archive, const std::string& source) {
   IDropTarget* target = nullptr;
   if (FAILED(CreateComObject<ClassFactory>(IID_IClassFactory, reinterpret_cast<void**>(&factory))))
     return -1;
-  HRESULT made = factory->CreateInstance(nullptr, IID_IPersistFile, reinterpret_cast<void**>(&file));
+  HRESULT made =
+      factory->CreateInstance(nullptr, IID_IPersistFile, reinterpret_cast<void**>(&file));
   factory->Release();
   if (FAILED(made)) return -1;
   WCHAR wide[MAX_PATH];
@@ -75,7 +76,8 @@ double TimeTnlzh(const std::string& tnlzh, const std::string& archive, const std
   DeleteFileA(archive.c_str());  // tnlzh creates it
   std::string command = "\"" + tnlzh + "\" a \"" + archive + "\" -q -m 5 -h 2 -C \"" + folder +
                         "\" \"" + name + "\"";
-  STARTUPINFOA startup = {sizeof startup};
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   LARGE_INTEGER start, end;
   QueryPerformanceCounter(&start);

@@ -64,6 +64,10 @@ const char* ArchiveDropTarget::ArchivePath() const {
 
 bool ArchiveDropTarget::Acceptable(IDataObject* data) const {
   if (!data || !ArchivePath()[0]) return false;
+  // The drop handler's archive must be a file that is still there.
+  DWORD attributes = folder_ ? 0 : GetFileAttributesA(targetPath_);
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return false;
   FORMATETC format = FileListFormat();
   STGMEDIUM medium = {};
   if (FAILED(data->GetData(&format, &medium))) return false;

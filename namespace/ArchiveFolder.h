@@ -52,7 +52,8 @@ class ArchiveFolder : public ComObject<ArchiveFolder, IShellFolder, IPersistFold
   // The folder's absolute identifier list: the archive file's, then one ItemId per folder level.
   ItemIdList absoluteIdList;
   // The view made by the latest CreateViewObject for IID_IShellView; not counted. The view clears
-  // it when it is destroyed; changes of the archive call its Refresh.
+  // it when it is destroyed; a change of the archive posts the refresh command to its window
+  // (see ChangeNotice.h).
   ArchiveView* view = nullptr;
   // The archive shared by every folder object of one window; this object holds one reference.
   Archive* archive = nullptr;

@@ -73,6 +73,11 @@ void LastFolderName(const char* path, char* out) {
 
 }  // namespace
 
+bool DelayPassed(DWORD start, DWORD now, int delaySeconds) {
+  // Elapsed time in unsigned arithmetic: right across the wrap of the tick counter.
+  return delaySeconds >= 0 && now - start >= static_cast<DWORD>(delaySeconds) * 1000u;
+}
+
 AddFilesJob* AddFilesJob::Create(HWND owner, ArchiveFolder* folder, const char* path) {
   auto* job = new (std::nothrow) AddFilesJob;
   if (!job) return nullptr;
@@ -170,6 +175,11 @@ DWORD WINAPI AddFilesJob::WorkerMain(void* parameter) {
   return 0;
 }
 
+HWND AddFilesJob::Owner() const {
+  // The view may have closed while the job ran; a dialog owned by a dead window would not show.
+  return owner_ && IsWindow(owner_) ? owner_ : nullptr;
+}
+
 bool AddFilesJob::Taken(const char* path) const {
   return snapshot_->List().FindNoCase(path) >= 0 || stagedPaths_.FindNoCase(path) >= 0;
 }
@@ -213,7 +223,7 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
         // A file over a file: replace (once or for the rest of the job), rename or skip.
         if (!overwriteAll_) {
           lstrcpynA(record.shownName, name, sizeof record.shownName);
-          if (RunFileConflictDialog(owner_, record) != 1) {
+          if (RunFileConflictDialog(Owner(), record) != 1) {
             ++outcome_.skipped;
             return false;
           }
@@ -233,7 +243,7 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
       return true;
     }
     // A file and a folder cannot share a name: only a new name or skipping.
-    if (RunFolderConflictDialog(owner_, record) != 1) {
+    if (RunFolderConflictDialog(Owner(), record) != 1) {
       ++outcome_.skipped;
       return false;
     }
@@ -355,13 +365,11 @@ int AddFilesJob::OnProgress(void* context, std::uint32_t packed, std::uint32_t o
     if (window) PostMessageA(window, ProgressMessage, packed, original);
     return 0;
   }
-  // Elapsed time in unsigned arithmetic: right across the wrap of the tick counter.
-  if (job->delaySeconds_ >= 0 &&
-      GetTickCount() - job->startTick_ >= static_cast<DWORD>(job->delaySeconds_) * 1000u) {
+  if (DelayPassed(job->startTick_, GetTickCount(), job->delaySeconds_)) {
     job->dialogStarted_ = true;
     // A modal dialog disables its owner with a sent message: an owner served by this very thread,
     // which is busy compressing, would hold the dialog back until the job ends.
-    HWND owner = job->owner_;
+    HWND owner = job->Owner();
     if (owner && GetWindowThreadProcessId(owner, nullptr) == GetCurrentThreadId()) owner = nullptr;
     job->outcome_.dialogShown = job->dialog_.Open(owner, job->progress_);
   }
@@ -389,8 +397,7 @@ bool AddFilesJob::Run() {
   }
   // The questions and the message below are not shown under a progress dialog.
   dialog_.Close();
-  bool damaged = outcome_.committed && why != RewriteFailure::None;
-  TellFailures(outcome_.staged > 0 && !outcome_.committed, damaged);
+  TellFailures(outcome_.staged > 0 && !outcome_.committed, why);
   if (outcome_.committed) Announce();
   return outcome_.staged > 0;
 }
@@ -403,10 +410,13 @@ void AddFilesJob::Unstage() {
   stagedPaths_.Clear();
 }
 
-void AddFilesJob::TellFailures(bool notWritten, bool damaged) {
+void AddFilesJob::TellFailures(bool notWritten, RewriteFailure why) {
   char text[MaxPath * 2 + 256];
   char pattern[256];
-  if (notWritten || damaged) {
+  if (notWritten) {
+    // A write that failed while the new image was copied back may have left the archive
+    // part old, part new; any other failure left it untouched.
+    bool damaged = why == RewriteFailure::ArchiveWrite;
     LoadLibraryString(damaged ? IDS_ARCHIVE_DAMAGED : IDS_ARCHIVE_NOT_WRITTEN, pattern,
                       sizeof pattern);
     wsprintfA(text, pattern, PathNamePart(archive_->Path()));
@@ -418,7 +428,7 @@ void AddFilesJob::TellFailures(bool notWritten, bool damaged) {
   }
   char caption[128];
   LoadLibraryString(IDS_ADD_FILES_CAPTION, caption, sizeof caption);
-  MessageBoxA(owner_, text, caption, MB_OK | MB_ICONWARNING);
+  MessageBoxA(Owner(), text, caption, MB_OK | MB_ICONWARNING);
 }
 
 void AddFilesJob::Announce() {

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "archive/ArchiveEntry.h"
+#include "archive/ArchiveRewrite.h"
 #include "archive/MemberTable.h"
 #include "archive/PathName.h"
 #include "archive/StringList.h"
@@ -33,6 +34,10 @@ struct AddFilesOutcome {
   bool committed = false;     // the archive was rewritten with the staged items
   bool dialogShown = false;   // the progress dialog was started
 };
+
+// True when `delaySeconds` (the DialogDelay setting; -1: never) have passed between the tick
+// counts `start` and `now`, also when the counter wrapped in between.
+bool DelayPassed(DWORD start, DWORD now, int delaySeconds);
 
 class AddFilesJob {
  public:
@@ -74,6 +79,9 @@ class AddFilesJob {
   AddFilesJob() = default;
   bool Attach(HWND owner, ArchiveFolder* folder, const char* path);
   static DWORD WINAPI WorkerMain(void* job);
+  // The owner of the questions, the message and the progress dialog: the view's window while
+  // it exists.
+  HWND Owner() const;
 
   // The name-collision questions for an item that would be stored as targetFolder + `name`.
   // False when the user skips the item; `name` (260 bytes) receives the name to store it under.
@@ -87,9 +95,9 @@ class AddFilesJob {
   // Fills and stages the entry of one found item; false when it could not be staged.
   bool StageItem(const WIN32_FIND_DATAA& found, const char* targetPath, const char* sourcePath);
   void ShowItemTexts(const char* sourcePath, const char* targetPath, std::uint32_t size);
-  // One message at the end: the archive could not be rewritten (nothing was added), was left
-  // damaged, or some items could not be added.
-  void TellFailures(bool notWritten, bool damaged);
+  // One message at the end: the archive could not be rewritten (`why`: nothing was added, or it
+  // may be damaged), or some items could not be added.
+  void TellFailures(bool notWritten, RewriteFailure why);
   void Announce();
   void Unstage();
 

@@ -17,7 +17,8 @@ bool HasWildcard(const char* name) {
 
 // The names of the list as byte strings, or false when the list does not end inside the block.
 template <typename Char>
-bool SplitNames(const Char* first, std::size_t available, std::vector<std::basic_string<Char>>* out) {
+bool SplitNames(const Char* first, std::size_t available,
+                std::vector<std::basic_string<Char>>* out) {
   std::size_t at = 0;
   for (;;) {
     std::size_t length = 0;

@@ -9,14 +9,16 @@ Icon 120: a stack of sheets, the icon of a selection of several members.
 Run from anywhere: scripts/draw-progress-resources.py. Needs only the Python standard library; the
 canvas and the icon writer are those of draw-resources.py.
 """
-import importlib.util
+import importlib.machinery
 import os
 import struct
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-_spec = importlib.util.spec_from_file_location('draw', os.path.join(HERE, 'draw-resources.py'))
-draw = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(draw)
+_loader = importlib.machinery.SourceFileLoader('draw', os.path.join(HERE, 'draw-resources.py'))
+draw = types.ModuleType(_loader.name)
+draw.__file__ = _loader.path
+_loader.exec_module(draw)
 
 WIDTH, HEIGHT, FRAMES = 160, 40, 12
 BACKGROUND = (192, 192, 192)  # the dialog face; the control draws the clip as it is

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/StringList.h"
 #include "dll/DropTestSupport.h"
 #include "dll/FolderTestSupport.h"
 #include "dll/RegistryFixture.h"
+#include "dll/ViewTestSupport.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ClassFactory.h"
 #include "namespace/ResourceText.h"
@@ -91,10 +93,11 @@ class AddFilesTest : public RegistryFixture {
   }
 
   // Source files and folders below `base` ("name\" makes a folder).
-  static void Make(const TempDir& base, const std::vector<std::pair<std::string, std::string>>& f) {
-    for (const auto& item : f) {
-      if (item.first.back() == '\\') CreateDirectoryA((base / item.first).c_str(), nullptr);
-      else ASSERT_TRUE(WriteFileBytes(base / item.first, Bytes(item.second.begin(), item.second.end())));
+  using Tree = std::vector<std::pair<std::string, std::string>>;
+  static void Make(const TempDir& base, const Tree& tree) {
+    for (const auto& [path, text] : tree) {
+      if (path.back() == '\\') CreateDirectoryA((base / path).c_str(), nullptr);
+      else ASSERT_TRUE(WriteFileBytes(base / path, Bytes(text.begin(), text.end())));
     }
   }
 
@@ -110,9 +113,10 @@ class AddFilesTest : public RegistryFixture {
 
   // A job run on this thread, as the new-compression command runs it, over `sources`.
   AddFilesOutcome RunJob(const TempDir& base, const std::vector<std::string>& sources,
-                         const char* target = "") {
+                         const char* target = "", HWND owner = HWND(-1)) {
     ArchiveFolder* folder = OpenFolder();
-    AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, target);
+    AddFilesJob* job = AddFilesJob::Create(owner == HWND(-1) ? view_.window() : owner, folder,
+                                           target);
     AddFilesOutcome outcome;
     EXPECT_NE(job, nullptr);
     if (job) {
@@ -126,6 +130,24 @@ class AddFilesTest : public RegistryFixture {
     }
     folder->Release();
     return outcome;
+  }
+
+  // The drop handler of the archive file at `path`, made as the shell makes it.
+  static IDropTarget* IconTarget(const std::string& path) {
+    IClassFactory* factory = nullptr;
+    IPersistFile* file = nullptr;
+    IDropTarget* target = nullptr;
+    EXPECT_EQ(CreateComObject<ClassFactory>(IID_IClassFactory,
+                                            reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersistFile, reinterpret_cast<void**>(&file)),
+              S_OK);
+    factory->Release();
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    EXPECT_EQ(file->Load(wide, STGM_READ), S_OK);
+    file->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target));
+    file->Release();
+    return target;
   }
 
   TempDir dir_;
@@ -149,26 +171,10 @@ TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
     IDropTarget* target = nullptr;
     ArchiveFolder* folder = place == "archive icon" ? nullptr : OpenFolder();
     if (!folder) {
-      IClassFactory* factory = nullptr;
-      IPersistFile* file = nullptr;
-      ASSERT_EQ(CreateComObject<ClassFactory>(IID_IClassFactory,
-                                              reinterpret_cast<void**>(&factory)), S_OK);
-      ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPersistFile,
-                                        reinterpret_cast<void**>(&file)), S_OK);
-      factory->Release();
-      WCHAR wide[MAX_PATH];
-      MultiByteToWideChar(CP_ACP, 0, archive_.c_str(), -1, wide, MAX_PATH);
-      EXPECT_EQ(file->Load(wide, STGM_READ), S_OK);
-      file->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target));
-      file->Release();
+      target = IconTarget(archive_);
     } else if (place == "member folder") {
-      IEnumIDList* items = nullptr;  // the folder item, as the view hands it over
-      ASSERT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS, &items), S_OK);
-      ReceivedItems received;
-      ReadAll(items, received);
-      items->Release();
-      ASSERT_EQ(received.size(), 1u);
-      LPCITEMIDLIST one = received.items[0];
+      HeldItem item(MakeItem("DIR", 0x10));
+      LPCITEMIDLIST one = item.list();
       ASSERT_EQ(folder->GetUIObjectOf(view_.window(), 1, &one, IID_IDropTarget, nullptr,
                                       reinterpret_cast<void**>(&target)), S_OK);
     } else {
@@ -197,7 +203,9 @@ TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
                        {p + "new.txt", Digest(big)}, {p + "tree\\", "<dir>"},
                        {p + "tree\\a.txt", "alpha"}, {p + "tree\\sub\\", "<dir>"},
                        {p + "tree\\sub\\b.txt", Digest(small)}}));
-    if (folder) EXPECT_TRUE(PumpUntil([&] { return view_.refreshes() > refreshes; }));
+    if (folder) {
+      EXPECT_TRUE(PumpUntil([&] { return view_.refreshes() > refreshes; }));
+    }
   }
 }
 
@@ -206,7 +214,7 @@ TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
 TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
   struct Case {
     const char* name;
-    std::vector<std::pair<std::string, std::string>> sources;  // made below a fresh folder
+    Tree sources;  // made below a fresh folder
     std::vector<std::string> dropped;
     std::vector<AnyThreadDialogs::Answer> answers;
     std::vector<std::string> asked;
@@ -249,10 +257,20 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
     for (const auto& m : c.added) expected[m.first] = m.second;
     EXPECT_EQ(ReadMembers(archive_), expected);
   }
+  // A view closed before the question still gets it asked (without an owner).
+  HWND closed = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  DestroyWindow(closed);
+  TempDir src;
+  Make(src, {{"ROOT.TXT", "new"}});
+  AnyThreadDialogs dialogs({Press(IDCANCEL)});
+  RunJob(src, {"ROOT.TXT"}, "", closed);
+  dialogs.Finish();
+  EXPECT_EQ(dialogs.seen(), std::vector<std::string>{"124"});
 }
 
 // Not taken: the archive itself (DROPEFFECT_NONE from the first DragEnter), data without a file
-// list, and items whose path inside the archive would not fit a path buffer (told once).
+// list, a drop onto the icon of an archive that is gone, items whose path inside the archive would not fit a path buffer, and files of 4 GiB;
+// the job goes on past them and tells them once.
 TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
   ArchiveFolder* folder = OpenFolder();
@@ -260,15 +278,18 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   ASSERT_EQ(folder->CreateViewObject(view_.window(), IID_IDropTarget,
                                      reinterpret_cast<void**>(&target)), S_OK);
   POINTL point = {0, 0};
-  for (bool offerFiles : {true, false}) {
-    auto* self = new FileDropData({archive_}, offerFiles);
-    self->AddRef();
+  IDropTarget* missing = IconTarget(dir_ / "GONE.LZH");
+  for (int i = 0; i < 3; ++i) {
+    auto* data = new FileDropData({i == 2 ? dir_ / "x.txt" : archive_}, i != 1);
+    data->AddRef();
+    IDropTarget* to = i == 2 ? missing : target;
     DWORD entered = DROPEFFECT_COPY, dropped = DROPEFFECT_COPY;
-    EXPECT_EQ(target->DragEnter(self, MK_LBUTTON, point, &entered), S_OK);
-    EXPECT_EQ(target->Drop(self, MK_LBUTTON, point, &dropped), S_FALSE);
-    EXPECT_EQ(entered | dropped, static_cast<DWORD>(DROPEFFECT_NONE));
-    self->Release();
+    EXPECT_EQ(to->DragEnter(data, MK_LBUTTON, point, &entered), S_OK);
+    EXPECT_EQ(to->Drop(data, MK_LBUTTON, point, &dropped), S_FALSE);
+    EXPECT_EQ(entered | dropped, static_cast<DWORD>(DROPEFFECT_NONE)) << i;
+    data->Release();
   }
+  missing->Release();
   target->Release();
   folder->Release();
   EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}}));
@@ -278,19 +299,54 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   TempDir src;
   Make(src, {{"t\\", ""}, {"t\\" + x + "\\", ""}, {"t\\short.txt", "s"},
              {"t\\" + x + "\\long.txt", "l"}});
+  // A (sparse) file of 4 GiB cannot be stored: the format's sizes have 32 bits.
+  HANDLE huge = CreateFileA((src / "t\\huge.bin").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = 0x100000000LL;
+  ASSERT_TRUE(SetFilePointerEx(huge, size, nullptr, FILE_BEGIN) && SetEndOfFile(huge));
+  CloseHandle(huge);
   AnyThreadDialogs told({Press(IDOK)});
   AddFilesOutcome outcome = RunJob(src, {"t"}, (deep + "\\").c_str());
   told.Finish();
-  EXPECT_EQ(outcome.failed, 1u);
+  EXPECT_EQ(outcome.failed, 2u);
   ASSERT_EQ(told.seen().size(), 1u);
-  EXPECT_EQ(told.seen()[0].rfind("1 ", 0), 0u) << "the count of items not added first";
+  EXPECT_EQ(told.seen()[0].rfind("2 ", 0), 0u) << "the count of items not added first";
   EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}, {deep + "\\t\\", "<dir>"},
                                             {deep + "\\t\\short.txt", "s"}}));
 }
 
+// A Commit refused (another program locks the archive) is told, and what the job staged is taken
+// back: a later Commit of the same archive, by anyone, does not write it.
+TEST_F(AddFilesTest, AFailedCommitIsToldAndLeavesNothingStaged) {
+  ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
+  TempDir src;
+  Make(src, {{"new.txt", "new"}});
+  ArchiveFolder* folder = OpenFolder();
+  AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, "");
+  ASSERT_NE(job, nullptr);
+  HANDLE other = CreateFileA(archive_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(LockFile(other, 0, 0, 0xFFFFFFFF, 0));
+  AnyThreadDialogs told({Press(IDOK)});
+  HGLOBAL drop = MakeDropFiles({src / "new.txt"});
+  EXPECT_TRUE(job->AddDropList(drop, false));
+  GlobalFree(drop);
+  told.Finish();
+  UnlockFile(other, 0, 0, 0xFFFFFFFF, 0);
+  CloseHandle(other);
+  EXPECT_EQ(job->Outcome().staged, 1u);
+  EXPECT_FALSE(job->Outcome().committed);
+  EXPECT_EQ(told.seen().size(), 1u) << "the failure is told";
+  delete job;
+  EXPECT_TRUE(Commit(*folder->archive));
+  folder->Release();
+  EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}}));
+}
+
 // DialogDelay -1 never shows the progress dialog; 0 shows it at the first progress report with
 // the item's texts, and Cancel there stops the file being compressed and the walk, keeping
-// what was staged before.
+// what was staged before. A dialog closed before its window exists still goes.
 TEST_F(AddFilesTest, ProgressDialogFollowsTheDelayAndCancelKeepsWhatWasStaged) {
   const std::string big = Sample(8 << 20, 3, true);
   TempDir src;
@@ -302,6 +358,19 @@ TEST_F(AddFilesTest, ProgressDialogFollowsTheDelayAndCancelKeepsWhatWasStaged) {
   EXPECT_FALSE(quiet.dialogShown);
   EXPECT_TRUE(none.seen().empty());
   EXPECT_EQ(ReadMembers(archive_), (Members{{"big.bin", Digest(big)}}));
+
+  // A job that ends before its dialog has published its window still closes the dialog.
+  for (int i = 0; i < 5; ++i) {
+    ProgressDialog dialog;
+    ASSERT_TRUE(dialog.Open(nullptr, std::make_shared<ProgressShared>()));
+    DWORD begin = GetTickCount();
+    dialog.Close();
+    EXPECT_LT(GetTickCount() - begin, 5000u) << "Close waited for a dialog nobody closed";
+  }
+  // The delay is measured across the wrap of the tick counter; -1 never passes.
+  EXPECT_FALSE(DelayPassed(0xFFFFF000u, 0x00000200u, 5));  // 4,608 ms
+  EXPECT_TRUE(DelayPassed(0xFFFFF000u, 0x00001000u, 4));   // 8,192 ms
+  EXPECT_FALSE(DelayPassed(0, 0xFFFFFFFFu, -1));
 
   ASSERT_TRUE(WriteArchive(archive_, {}));
   DialogDelay(0);
@@ -324,17 +393,6 @@ TEST_F(AddFilesTest, ProgressDialogFollowsTheDelayAndCancelKeepsWhatWasStaged) {
   EXPECT_EQ(fromTo, expected);
   EXPECT_FALSE(ratio.empty()) << "a progress report shows the ratio";
   EXPECT_EQ(ReadMembers(archive_), (Members{{"first.txt", "first"}}));
-}
-
-// A job that ends before its dialog has published its window still closes the dialog.
-TEST_F(AddFilesTest, ADialogClosedBeforeItsWindowExistsStillGoes) {
-  for (int i = 0; i < 5; ++i) {
-    ProgressDialog dialog;
-    ASSERT_TRUE(dialog.Open(nullptr, std::make_shared<ProgressShared>()));
-    DWORD begin = GetTickCount();
-    dialog.Close();
-    EXPECT_LT(GetTickCount() - begin, 5000u) << "Close waited for a dialog nobody closed";
-  }
 }
 
 // Drop lists are read only when well formed; names with wildcards or too long are passed over.

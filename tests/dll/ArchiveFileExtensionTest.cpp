@@ -60,7 +60,9 @@ class ArchiveFileExtensionTest : public testing::Test {
       items.push_back(text);
     }
     EXPECT_EQ(HRESULT_CODE(result), static_cast<int>(items.size()));
-    if (!items.empty()) EXPECT_EQ(GetMenuItemID(popup, 0), 100u);
+    if (!items.empty()) {
+      EXPECT_EQ(GetMenuItemID(popup, 0), 100u);
+    }
     DestroyMenu(popup);
     menu->Release();
     return items;
@@ -119,7 +121,8 @@ TEST_F(ArchiveFileExtensionTest, ExtractHereWritesEveryMemberInsideTheFolderEven
   ASSERT_EQ(MenuItems(init).size(), 1u);
   IContextMenu* menu = nullptr;
   ASSERT_EQ(init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)), S_OK);
-  CMINVOKECOMMANDINFO info = {sizeof info};
+  CMINVOKECOMMANDINFO info = {};
+  info.cbSize = sizeof info;
   info.lpVerb = "extract";
   EXPECT_EQ(menu->InvokeCommand(&info), E_INVALIDARG);
   info.lpVerb = MAKEINTRESOURCEA(1);
@@ -174,7 +177,9 @@ TEST_F(ArchiveFileExtensionTest, SummaryPageListsMemberFilesInArchiveOrder) {
     else ASSERT_TRUE(WriteArchive(archive, c.members));
     std::vector<HPROPSHEETPAGE> pages = Pages(Make({archive}, dir_.path()));
     ASSERT_EQ(pages.size(), 1u);
-    PROPSHEETHEADERA header = {sizeof header, PSH_MODELESS};
+    PROPSHEETHEADERA header = {};
+    header.dwSize = sizeof header;
+    header.dwFlags = PSH_MODELESS;
     header.pszCaption = "S.LZH";
     header.nPages = 1;
     header.phpage = pages.data();

@@ -107,7 +107,8 @@ void Summary() {
   PROPSHEETHEADERA header = {};
   header.dwSize = sizeof header;
   header.dwFlags = PSH_NOCONTEXTHELP | PSH_NOAPPLYNOW;
-  header.pszCaption = "ARC.LZH\x82\xcc\xcc\xdf\xdb\xca\xdf\xc3\xa8";  // "ARC.LZHのﾌﾟﾛﾊﾟﾃｨ"
+  // "ARC.LZHのﾌﾟﾛﾊﾟﾃｨ" in Shift-JIS
+  header.pszCaption = "ARC.LZH\x82\xcc\xcc\xdf\xdb\xca\xdf\xc3\xa8";
   header.nPages = static_cast<UINT>(pages.size());
   header.phpage = pages.data();
   ui::Answerer answerer([](HWND sheet) {
