@@ -98,7 +98,7 @@ STDMETHODIMP ItemIcon::GetIconLocation(UINT flags, LPSTR location, UINT size, in
     char module[MAX_PATH] = "";
     GetModuleFileNameA(ModuleInstance, module, sizeof module);
     CopyOut(location, size, module);
-    *index = (flags & GIL_OPENICON) ? OpenFolderIconResource : FolderIconResource;
+    *index = -((flags & GIL_OPENICON) ? OpenFolderIconResource : FolderIconResource);
     *resultFlags = GIL_PERINSTANCE;
     return S_OK;
   }
@@ -121,7 +121,7 @@ STDMETHODIMP ItemIcon::GetIconLocation(UINT flags, LPWSTR location, UINT size, i
       DWORD length = GetModuleFileNameW(ModuleInstance, location, size);
       if (length >= size) location[size - 1] = L'\0';
     }
-    *index = (flags & GIL_OPENICON) ? OpenFolderIconResource : FolderIconResource;
+    *index = -((flags & GIL_OPENICON) ? OpenFolderIconResource : FolderIconResource);
     *resultFlags = GIL_PERINSTANCE;
     return S_OK;
   }
@@ -134,7 +134,9 @@ STDMETHODIMP ItemIcon::GetIconLocation(UINT flags, LPWSTR location, UINT size, i
 HRESULT ItemIcon::ExtractFolder(UINT index, HICON* large, HICON* small, UINT sizes) const {
   int largeSize = LOWORD(sizes);
   int smallSize = HIWORD(sizes);
-  LPCSTR resource = MAKEINTRESOURCEA(LOWORD(index));
+  // The location hands out the negated resource number; a plain one is taken as it is.
+  int number = static_cast<int>(index);
+  LPCSTR resource = MAKEINTRESOURCEA(LOWORD(number < 0 ? -number : number));
   // An icon the module does not carry comes back null; the shell then draws its own.
   if (large)
     *large = static_cast<HICON>(LoadImageA(ModuleInstance, resource, IMAGE_ICON, largeSize,

@@ -10,7 +10,9 @@
 
 class Archive;
 
-// Resource numbers of the folder icons in tanufold.
+// Resource numbers of the folder icons in tanufold. A folder item's icon location names them the
+// way icon locations name resources, negated ("tanufold.dll,-101"): hosts that load the icon from
+// the location themselves, instead of calling Extract, find it there.
 constexpr int FolderIconResource = 101;
 constexpr int OpenFolderIconResource = 102;
 

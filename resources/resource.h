@@ -114,6 +114,8 @@
 #define IDR_PROGRESS_ANIMATION    127  // AVI resource of dialog 128
 
 // ---- Icons and bitmaps ----------------------------------------------------------------------
+#define IDI_ARCHIVE               100  // the archive file's icon, registered as ",-100"
+#define IDI_FOLDER                101  // a folder inside an archive (102: the same, open)
 #define IDI_QUESTION_FILE         121
 #define IDI_FOLDER_TAKEN          123
 #define IDI_FILE_TAKEN            125

@@ -8,8 +8,9 @@
 # archive of the project's own sources when no archive is given. With a display the window stays
 # open until closed. Without one it runs under xvfb-run with Wine's X11 driver in a prefix of its
 # own (build/mingw/wineprefix-browse; the tests' null-driver prefix is never touched), Japanese
-# fonts and a substitute for "ＭＳ Ｐゴシック", saves a screenshot and prints where.
-# The view starts in the mode the settings say (list unless "DefaultView" was changed).
+# fonts and a substitute for "ＭＳ Ｐゴシック", and Wine drawing the window frames itself (there is
+# no window manager), saves a screenshot and prints where.
+# The view starts in details mode, so the seven columns are seen.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -32,10 +33,19 @@ if [ -z "$archive" ]; then
   mkdir -p "$build/sample"
   rm -f "$archive"
   members="README.md CMakeLists.txt archive codec namespace browse scripts"
-  if [ -x "$root/build/native/tnlzh" ]; then
-    "$root/build/native/tnlzh" a "$archive" $members >/dev/null
+  # A few members with Japanese names (stored in Shift-JIS): a folder and a file in it, and a
+  # file at the top.
+  extra=$build/sample/extra
+  rm -rf "$extra"
+  mkdir -p "$extra/資料"
+  cp "$root/README.md" "$extra/説明書.txt"
+  cp "$root/tests/data/README.md" "$extra/資料/ソフト紹介.txt"
+  if [ -x "$root/build/native/cli/tnlzh" ]; then
+    "$root/build/native/cli/tnlzh" a "$archive" -q $members >/dev/null
+    "$root/build/native/cli/tnlzh" a "$archive" -q -C "$extra" 資料 説明書.txt >/dev/null
   else
     LC_ALL=ja_JP.UTF-8 jlha a2o5q "$archive" $members
+    (cd "$extra" && LC_ALL=ja_JP.UTF-8 jlha a2o5q "$archive" 資料 説明書.txt)
   fi
 fi
 [ -f "$archive" ] || { echo "browse.sh: no archive at $archive" >&2; exit 2; }
@@ -50,7 +60,8 @@ in_display() {
   if [ -n "${DISPLAY:-}" ]; then sh -c "$1"; else xvfb-run -a -s "-screen 0 1024x768x24" sh -c "$1"; fi
 }
 
-if [ ! -f "$WINEPREFIX/.tanuvia-browse-ready" ]; then
+# The prefix is made again when its settings change (the marker names their version).
+if [ ! -f "$WINEPREFIX/.tanuvia-browse-ready-2" ]; then
   rm -rf "$WINEPREFIX"
   in_display '
     timeout 300 wine wineboot -i >/dev/null 2>&1 || true
@@ -59,13 +70,25 @@ if [ ! -f "$WINEPREFIX/.tanuvia-browse-ready" ]; then
     wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "MS Shell Dlg" /d "IPAPGothic" /f >/dev/null 2>&1
     wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "Tahoma" /d "IPAPGothic" /f >/dev/null 2>&1
     wineserver -w'
-  touch "$WINEPREFIX/.tanuvia-browse-ready"
+  # Wine draws the caption buttons with Marlett, which it finds only among the prefix's fonts.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  touch "$WINEPREFIX/.tanuvia-browse-ready-2"
 fi
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
 
+# Under Xvfb there is no window manager: Wine then draws the window frame and caption itself.
+# On a real display the window manager does. (Set inside the X session that runs the window: a
+# Wine started outside it would leave the session's Wine without a display.)
+x11_key='HKCU\Software\Wine\X11 Driver'
+x11_own="wine reg add '$x11_key' /v Decorated /d N /f >/dev/null 2>&1
+  wine reg add '$x11_key' /v Managed /d N /f >/dev/null 2>&1"
+x11_manager="wine reg delete '$x11_key' /v Decorated /f >/dev/null 2>&1
+  wine reg delete '$x11_key' /v Managed /f >/dev/null 2>&1"
+
 if [ -n "${DISPLAY:-}" ]; then
-  wine "$tnbrowse" "$(windows_path "$archive")" --dll "$(windows_path "$library")"
+  sh -c "$x11_manager" || true
+  wine "$tnbrowse" "$(windows_path "$archive")" --view details --dll "$(windows_path "$library")"
   exit $?
 fi
 
@@ -73,11 +96,13 @@ shot=$build/screenshots/browse.png
 mkdir -p "$(dirname "$shot")"
 rm -f "$shot"
 in_display "
-  wine '$tnbrowse' \"\$(winepath -w '$archive')\" --dll \"\$(winepath -w '$library')\" \
-       --close-after 20 >/dev/null 2>'$build/browse.log' &
+  $x11_own
+  wine '$tnbrowse' \"\$(winepath -w '$archive')\" --view details \
+       --dll \"\$(winepath -w '$library')\" --close-after 20 >/dev/null 2>'$build/browse.log' &
   pid=\$!
   sleep 12
   import -window root '$shot'
+  convert '$shot' -trim +repage '$shot'
   wait \$pid || true
   wineserver -k || true"
 if [ -s "$shot" ]; then

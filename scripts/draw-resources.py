@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the icons and bitmaps of tanufold from code and writes them under resources/.
 
-Icons: 121 (a file with a question mark: which file is kept?), 123 (a folder with a warning mark:
+Icons: 100 (the archive file: a sheet tied up with a strap and buckle), 121 (a file with a question
+mark: which file is kept?), 123 (a folder with a warning mark:
 the name is taken by a folder), 125 (a file with a warning mark: the name is taken by a file).
 Bitmaps: 111 and 112, the examples of the two window modes on the folder option page.
 
@@ -25,6 +26,9 @@ RED = (208, 32, 32)
 YELLOW = (255, 224, 0)
 TEAL = (0, 128, 128)
 NAVY = (0, 0, 128)
+STRAP = (160, 48, 32)
+STRAP_DARK = (96, 24, 16)
+BRASS = (232, 184, 40)
 
 
 class Canvas:
@@ -120,6 +124,33 @@ def badge(c, s, mark, colour):
     w, h = len(rows[0]), len(rows)
     scale = 1 if s < 32 else 1
     c.glyph(int(cx - w * scale / 2 + 0.5), int(cy - h * scale / 2 + 0.5), rows, WHITE, scale)
+
+
+LZH = [
+    '#...###.#.#',
+    '#.....#.#.#',
+    '#....#..###',
+    '#...#...#.#',
+    '###.###.#.#',
+]
+
+
+def archive_file(s):
+    """The archive file: a sheet of paper held by a strap with a brass buckle."""
+    c = Canvas(s, s)
+    page(c, s)
+    k = s // 16
+    y0, y1 = 8 * k, 10 * k
+    c.rect(2 * k, y0, 13 * k, y1, STRAP)
+    c.rect(2 * k, y0, 13 * k, y0, STRAP_DARK)
+    c.rect(2 * k, y1, 13 * k, y1, STRAP_DARK)
+    bx0, bx1 = 7 * k - k // 2, 9 * k - k // 2
+    c.rect(bx0, y0 - k // 2, bx1, y1 + k // 2, BRASS)
+    c.frame(bx0, y0 - k // 2, bx1, y1 + k // 2, BLACK)
+    c.rect(bx0 + k // 2, y0 + k // 2, bx1 - k // 2, y1 - k // 2, STRAP)
+    if s >= 32:
+        c.glyph(3 * k + 1, 3 * k + 1, LZH, NAVY)
+    return c
 
 
 def question_file(s):
@@ -233,6 +264,7 @@ def main():
     bitmaps = os.path.join(ROOT, 'bitmaps')
     os.makedirs(icons, exist_ok=True)
     os.makedirs(bitmaps, exist_ok=True)
+    write_icon(os.path.join(icons, 'archive.ico'), [archive_file(32), archive_file(16)])
     write_icon(os.path.join(icons, 'question_file.ico'), [question_file(32), question_file(16)])
     write_icon(os.path.join(icons, 'folder_taken.ico'), [folder_taken(32), folder_taken(16)])
     write_icon(os.path.join(icons, 'file_taken.ico'), [file_taken(32), file_taken(16)])

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the archive view's own icon and writes it under resources/icons/.
+"""Draws the archive view's folder icons and writes them under resources/icons/.
 
-Icon 102: an open folder (the back wall and tab of a folder, a sheet of paper standing in it and
-the front flap tilted open), shown for a folder inside an archive in its open state.
+Icon 101: a closed folder (the tab and back wall behind a front flap), shown for a folder inside
+an archive. Icon 102: the same folder open (a sheet of paper standing in it and the front flap
+tilted open), shown for a folder inside an archive in its open state.
 
 Uses the canvas and icon writer of draw-resources.py. Run from anywhere:
 scripts/draw-view-icons.py. Needs only the Python standard library.
@@ -17,6 +18,21 @@ draw = importlib.util.module_from_spec(loader_info)
 loader_info.loader.exec_module(draw)
 
 FLAP = (255, 224, 112)
+EDGE = (255, 244, 192)
+
+
+def closed_folder(s):
+    c = draw.Canvas(s, s)
+    k = s // 16
+    # The tab, then the back wall showing a strip above the front flap.
+    c.rect(1 * k, 2 * k, 6 * k, 3 * k, draw.FOLDER_DARK)
+    c.rect(1 * k, 3 * k, 15 * k - 1, 13 * k, draw.FOLDER_DARK)
+    c.frame(1 * k, 3 * k, 15 * k - 1, 13 * k, draw.BLACK)
+    # The front flap over the lower part, with a lit upper edge.
+    c.rect(1 * k, 5 * k, 15 * k - 1, 13 * k, FLAP)
+    c.frame(1 * k, 5 * k, 15 * k - 1, 13 * k, draw.BLACK)
+    c.rect(1 * k + 1, 5 * k + 1, 15 * k - 2, 5 * k + max(1, k // 2), EDGE)
+    return c
 
 
 def open_folder(s):
@@ -47,6 +63,7 @@ def open_folder(s):
 def main():
     icons = os.path.join(HERE, '..', 'resources', 'icons')
     os.makedirs(icons, exist_ok=True)
+    draw.write_icon(os.path.join(icons, 'folder.ico'), [closed_folder(32), closed_folder(16)])
     draw.write_icon(os.path.join(icons, 'folder_open.ico'), [open_folder(32), open_folder(16)])
 
 

@@ -99,9 +99,9 @@ TEST_F(ItemIconTest, IconLocationsOfFoldersAndFiles) {
   Location closed = LocationOf(folder, 0);
   EXPECT_EQ(closed.result, S_OK);
   EXPECT_EQ(closed.text, module);
-  EXPECT_EQ(closed.index, 101);
+  EXPECT_EQ(closed.index, -101);
   EXPECT_EQ(closed.flags, static_cast<UINT>(GIL_PERINSTANCE));
-  EXPECT_EQ(LocationOf(folder, GIL_OPENICON).index, 102);
+  EXPECT_EQ(LocationOf(folder, GIL_OPENICON).index, -102);
 
   Location text = LocationOf(MakeItem("DIR\\read.me.txt"), GIL_OPENICON);
   EXPECT_EQ(text.text, "READ.ME.TXT");
@@ -186,6 +186,49 @@ Picture Inspect(HICON icon) {
   picture.leftBlack = (left & 0xFFFFFF) == 0;
   picture.rightWhite = (right & 0xFFFFFF) == 0xFFFFFF;
   return picture;
+}
+
+// The icons the library names: the archive file's own, which the installer registers as
+// "tanufold.dll,-100", and the folder icons its folder items point at. Each must come out of the
+// module both ways a shell takes: from the location alone (as Wine's view does) and through the
+// item's Extract (as the shell on Windows does).
+struct NamedIcon {
+  int resource;
+  UINT flags;        // GetIconLocation flags of a folder item that names it; none for 100
+  bool folderItem;   // whether a folder item hands it out
+};
+const NamedIcon NamedIcons[] = {{100, 0, false}, {101, 0, true}, {102, GIL_OPENICON, true}};
+
+TEST_F(ItemIconTest, EveryIconTheLibraryNamesComesOutOfTheModule) {
+  char module[MAX_PATH];
+  GetModuleFileNameA(ModuleInstance, module, sizeof module);
+  for (const NamedIcon& named : NamedIcons) {
+    HICON large = nullptr, small = nullptr;
+    ASSERT_GT(ExtractIconExA(module, -named.resource, &large, &small, 1), 0u) << named.resource;
+    EXPECT_EQ(Inspect(large).width, GetSystemMetrics(SM_CXICON)) << named.resource;
+    EXPECT_EQ(Inspect(small).width, GetSystemMetrics(SM_CXSMICON)) << named.resource;
+    DestroyIcon(large);
+    DestroyIcon(small);
+    if (!named.folderItem) continue;
+
+    IExtractIconA* icon = nullptr;
+    ASSERT_EQ(CreateItemIcon(AsList(MakeItem("DIR\SUB", 0x10, 0, 0, 0, "-lhd-")), nullptr,
+                             IID_IExtractIconA, reinterpret_cast<void**>(&icon)),
+              S_OK);
+    char location[MAX_PATH] = "";
+    int index = 0;
+    UINT flags = 0;
+    ASSERT_EQ(icon->GetIconLocation(named.flags, location, sizeof location, &index, &flags), S_OK);
+    EXPECT_STREQ(location, module);
+    EXPECT_EQ(index, -named.resource);
+    large = small = nullptr;
+    ASSERT_EQ(icon->Extract(location, index, &large, &small, MAKELONG(32, 16)), S_OK);
+    EXPECT_EQ(Inspect(large).width, 32) << named.resource;
+    EXPECT_EQ(Inspect(small).width, 16) << named.resource;
+    if (large) DestroyIcon(large);
+    if (small) DestroyIcon(small);
+    icon->Release();
+  }
 }
 
 class MemberImageTest : public ItemIconTest {
