@@ -1,0 +1,26 @@
+// The package's help file is one that a help viewer opens: Wine's winhlp32 shows its topics, the
+// contents topic first and any other by its context id.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "setup/InstallerDriver.h"
+
+using namespace setuptest;
+
+TEST(HelpFile, WinhlpShowsItsTopics) {
+  const struct {
+    const char* context;
+    std::string heading;
+  } topics[] = {
+      {"", "Tanuvia \x82\xc9\x82\xc2\x82\xa2\x82\xc4"},  // "Tanuvia について"
+      {"-i IDH_OPTIONS ",  // "オプションの設定"
+       "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93\x82\xcc\x90\xdd\x92\xe8"},
+  };
+  for (const auto& topic : topics) {
+    std::string text = ShownRichText("winhlp32.exe " + std::string(topic.context) +
+                                     PackageFile("TANUFOLD.HLP"));
+    EXPECT_EQ(text.substr(0, topic.heading.size()), topic.heading) << topic.context;
+  }
+  EXPECT_EQ(ReadFileBytes(PackageFile("TANUFOLD.CNT")).substr(0, 20), ":Base TANUFOLD.HLP\r\n");
+}
