@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "ArchiveTestSupport.h"
-#include "LzhBuilder.h"
 #include "archive/Archive.h"
+#include "support/LzhBuilder.h"
 
-using namespace lzhtest;
+using namespace testsupport;
 
 namespace {
 
@@ -229,10 +229,13 @@ TEST_F(Rewrite, RefusesWhatTheHeadersCannotDescribe) {
   // A level-0 path longer than its size byte allows.
   EXPECT_FALSE(Stage(a, std::string(200, 'D') + "\\" + std::string(50, 'N'), one, '5', 0, &why));
   EXPECT_EQ(why, RewriteFailure::BadEntry);
-  EXPECT_FALSE(Stage(a, "MISSING", one, '5', 2, &why) && false);
+  // A describable member still stages after the refusals, and clears the reason.
+  EXPECT_TRUE(Stage(a, "MISSING", one, '5', 2, &why));
+  EXPECT_EQ(why, RewriteFailure::None);
   ArchiveEntry missing = NewEntry("", "M", '5');
   EXPECT_FALSE(StageFile(*a, &missing, (folder / "no-such-file").c_str(), nullptr, nullptr, &why));
   EXPECT_EQ(why, RewriteFailure::SourceUnreadable);
+  EXPECT_EQ(a.PendingCount(), 1u);  // nothing refused was left staged
 }
 
 TEST_F(Rewrite, RefusesToGrowAnArchivePastTwoGigabytes) {

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "ArchiveTestSupport.h"
-#include "LzhBuilder.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
 #include "archive/TimeConversion.h"
+#include "support/LzhBuilder.h"
 
-using namespace lzhtest;
+using namespace testsupport;
 
 namespace {
 
@@ -30,14 +30,6 @@ class Extraction : public ::testing::Test {
     p += platform::PathSeparator();
     for (char c : relative) p += c == '|' ? platform::PathSeparator() : c;
     return p;
-  }
-
-  static std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(dir), ec))
-      names.push_back(e.path().filename().u8string());
-    return names;
   }
 
   struct Report {
@@ -141,12 +133,8 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   EXPECT_EQ(ReadBytes(Out("root3.txt")), TextBytes("bad"));
   EXPECT_EQ(ReadBytes(Out("root9.txt")), TextBytes("bad"));
   // Nothing but the target folder and the archive in the folder above it.
-  auto names = Names(folder.path());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"out", "x.lzh"}));
-  names = Names(target);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"SAFE", "root3.txt", "root9.txt"}));
+  EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"out", "x.lzh"}));
+  EXPECT_EQ(ListFolder(target), (std::vector<std::string>{"SAFE", "root3.txt", "root9.txt"}));
   // The single-member path of the shell library's selection uses the same guard.
   ArchiveEntry e = a.Members()[0];
   ExtractResult result;
@@ -170,7 +158,7 @@ TEST_F(Extraction, AFolderEndingInATrailByte0x5CGetsItsSeparator) {
   ASSERT_TRUE(ExtractEntries(*a, so.c_str(), ExtractOptions(), &counts));
   EXPECT_EQ(counts.written, 1u);
   EXPECT_EQ(ReadBytes(Out("\x83\x5C|DIR|A.TXT")), TextBytes("inside"));
-  EXPECT_EQ(Names(target), std::vector<std::string>{"\x83\x5C"});
+  EXPECT_EQ(ListFolder(target), std::vector<std::string>{"\x83\x5C"});
 }
 
 TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
@@ -196,7 +184,7 @@ TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
   ExtractCounts counts;
   ASSERT_TRUE(ExtractEntries(*a, target.c_str(), ExtractOptions(), &counts));
   EXPECT_EQ(counts.failed, 3u);
-  EXPECT_EQ(Names(target), std::vector<std::string>{"FINE.TXT"});
+  EXPECT_EQ(ListFolder(target), std::vector<std::string>{"FINE.TXT"});
 }
 
 TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
@@ -283,7 +271,7 @@ TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
     platform::FailNthWrite(n);
     int written = ExtractMemberToFile(*a, entry, Out("A.TXT").c_str(), nullptr, nullptr, &state);
     platform::FailNthWrite(0);
-    EXPECT_EQ(Names(target), std::vector<std::string>{"A.TXT"}) << "write " << n;
+    EXPECT_EQ(ListFolder(target), std::vector<std::string>{"A.TXT"}) << "write " << n;
     if (written == 1) break;
     ++failures;
     EXPECT_EQ(ReadBytes(Out("A.TXT")), old) << "write " << n;
@@ -305,7 +293,7 @@ TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {
   ASSERT_TRUE(ExtractEntries(*a, target.c_str(), ExtractOptions(), &counts));
   platform::FailNthWrite(0);
   EXPECT_EQ(counts.failed, 1u);
-  EXPECT_TRUE(Names(target).empty());
+  EXPECT_TRUE(ListFolder(target).empty());
 }
 
 }  // namespace

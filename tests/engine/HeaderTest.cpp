@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "EntryBuilder.h"
 #include "archive/ByteSource.h"
 #include "archive/Crc16.h"
 #include "archive/Header.h"
+#include "support/EntryBuilder.h"
 
-using namespace testentries;
+using namespace testsupport;
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Entries and archive images for engine tests.
+// Entries and archive images whose headers the engine's own header writer makes.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,9 @@
 #include "archive/ArchiveEntry.h"
 #include "archive/Header.h"
 #include "archive/HeaderFormat.h"
+#include "support/TestFiles.h"
 
-namespace testentries {
+namespace testsupport {
 
 inline ArchiveEntry MakeEntry(int level, const std::string& directory, const std::string& name,
                               const char* method = "-lh5-") {
@@ -29,22 +30,42 @@ inline ArchiveEntry MakeEntry(int level, const std::string& directory, const std
   return e;
 }
 
-inline std::vector<std::uint8_t> HeaderBytes(const ArchiveEntry& entry) {
+inline Bytes HeaderBytes(const ArchiveEntry& entry) {
   std::uint8_t buffer[lzh::HeaderBufferSize];
   std::size_t n = WriteHeader(entry, buffer);
   return std::vector<std::uint8_t>(buffer, buffer + n);
 }
 
-// An archive image: each member's header, `packedSize` data bytes, then the closing zero byte.
-inline std::vector<std::uint8_t> ArchiveImage(const std::vector<ArchiveEntry>& members) {
-  std::vector<std::uint8_t> image;
-  for (const ArchiveEntry& e : members) {
-    std::vector<std::uint8_t> header = HeaderBytes(e);
+// A member written from `entry`, followed by `data` as its packed bytes (which may differ from
+// what the entry claims, to make damaged archives).
+struct EntryMember {
+  ArchiveEntry entry;
+  Bytes data;
+};
+
+// Each member's header and data, then the closing zero byte; empty when a header cannot be written.
+inline Bytes ArchiveImage(const std::vector<EntryMember>& members) {
+  Bytes image;
+  for (const EntryMember& m : members) {
+    const Bytes header = HeaderBytes(m.entry);
+    if (header.empty()) return Bytes();
     image.insert(image.end(), header.begin(), header.end());
-    for (std::int32_t i = 0; i < e.packedSize; ++i) image.push_back(static_cast<std::uint8_t>(i * 7));
+    image.insert(image.end(), m.data.begin(), m.data.end());
   }
   image.push_back(0);
   return image;
+}
+
+// The same with `packedSize` filler bytes as each member's data.
+inline Bytes ArchiveImage(const std::vector<ArchiveEntry>& entries) {
+  std::vector<EntryMember> members;
+  for (const ArchiveEntry& e : entries) {
+    Bytes filler;
+    for (std::int32_t i = 0; i < e.packedSize; ++i)
+      filler.push_back(static_cast<std::uint8_t>(i * 7));
+    members.push_back({e, filler});
+  }
+  return ArchiveImage(members);
 }
 
 inline void Put16(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t value) {
@@ -82,4 +103,4 @@ inline std::vector<std::uint8_t> RawLevel2(
   return h;
 }
 
-}  // namespace testentries
+}  // namespace testsupport

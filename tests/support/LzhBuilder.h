@@ -8,10 +8,9 @@
 #include <vector>
 
 #include "archive/Crc16.h"
+#include "support/TestFiles.h"
 
-namespace lzhtest {
-
-using Bytes = std::vector<std::uint8_t>;
+namespace testsupport {
 
 inline void Put16(Bytes& b, std::uint32_t v) {
   b.push_back(static_cast<std::uint8_t>(v));
@@ -22,6 +21,7 @@ inline void Put32(Bytes& b, std::uint32_t v) {
   Put16(b, v >> 16);
 }
 
+// One member as raw fields; the defaults make a stored file.
 struct RawMember {
   std::string method = "-lh0-";
   std::string path;       // level 0: whole path as stored; level 2: directory + name split at last '\'
@@ -32,6 +32,16 @@ struct RawMember {
   std::uint16_t dosTime = 0x6000, dosDate = 0x5721;  // level 0: 2023-09-01 12:00:00
   std::uint8_t attributes = 0x20;
 };
+
+// A stored ("-lh0-") member with the path and bytes.
+inline RawMember StoredMember(const std::string& path, const Bytes& data,
+                              std::uint32_t modifyTime = 1700000000) {
+  RawMember m;
+  m.path = path;
+  m.data = data;
+  m.modifyTime = modifyTime;
+  return m;
+}
 
 // Level-0 header with the whole path in the base header.
 inline Bytes Level0(const RawMember& m) {
@@ -107,6 +117,11 @@ inline Bytes ArchiveBytes(const std::vector<Bytes>& members) {
   return a;
 }
 
-inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+// Writes a level-2 archive of the members.
+inline bool WriteArchive(const std::string& path, const std::vector<RawMember>& members) {
+  std::vector<Bytes> headers;
+  for (const auto& m : members) headers.push_back(Level2(m));
+  return WriteBytes(path, ArchiveBytes(headers));
+}
 
-}  // namespace lzhtest
+}  // namespace testsupport
