@@ -1,9 +1,8 @@
-// Member data and an independent decode of archive bytes for the rewrite and extraction tests.
+// An independent decode of archive bytes for the rewrite and extraction tests.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -12,29 +11,10 @@
 #include "codec/Decoder.h"
 #include "support/OpenArchive.h"
 #include "support/TempFolder.h"
+#include "support/TestData.h"
 #include "support/TestFiles.h"
 
 namespace testsupport {
-
-// Text that compresses well, different for every seed.
-inline Bytes Compressible(std::size_t size, unsigned seed) {
-  std::mt19937 rng(seed);
-  static const char* words[] = {"archive ", "member ", "header ", "folder ", "data ", "\n",
-                                "Tanuvia ", "level ", "method ", "-lh5- ", "0123 "};
-  Bytes out;
-  while (out.size() < size) {
-    const char* w = words[rng() % 11];
-    while (*w && out.size() < size) out.push_back(static_cast<std::uint8_t>(*w++));
-  }
-  return out;
-}
-
-inline Bytes Random(std::size_t size, unsigned seed) {
-  std::mt19937 rng(seed);
-  Bytes out(size);
-  for (auto& b : out) b = static_cast<std::uint8_t>(rng());
-  return out;
-}
 
 // Decodes a member straight from the archive bytes (independent of the engine's member drivers)
 // and checks its CRC. False for an unknown method, corrupt data or a CRC mismatch.

@@ -85,8 +85,8 @@ class EncoderInterop : public ::testing::Test {
 
 TEST_F(EncoderInterop, IndependentReadersAcceptOurPackedData) {
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> inputs;
-  inputs.emplace_back("text", encoder_test::TextBytes(500000, 31));
-  inputs.emplace_back("small alphabet", encoder_test::NoiseBytes(200000, 32, 9));
+  inputs.emplace_back("text", testsupport::WordText(500000, 31));
+  inputs.emplace_back("small alphabet", testsupport::NoiseBytes(200000, 32, 9));
   std::vector<std::uint8_t> run(70000, 0);
   run.insert(run.end(), 3, 1);  // a run, then a few literals
   inputs.emplace_back("run", run);
@@ -95,7 +95,7 @@ TEST_F(EncoderInterop, IndependentReadersAcceptOurPackedData) {
   std::vector<std::uint8_t> program = ReadFileOrEmpty("/proc/self/exe", 3 << 20);
   if (!program.empty()) inputs.emplace_back("test program", program);
   // Far repeats that only the larger windows reach, across several slides.
-  std::vector<std::uint8_t> far = encoder_test::NoiseBytes(60000, 33);
+  std::vector<std::uint8_t> far = testsupport::NoiseBytes(60000, 33);
   for (int copy = 0; copy < 3; ++copy) far.insert(far.end(), far.begin(), far.begin() + 60000);
 
   for (int method = 4; method <= 7; ++method) {

@@ -43,7 +43,7 @@ class Extraction : public ::testing::Test {
 TEST_F(Extraction, MakesFoldersAndRestoresTimesAndAttributes) {
   ASSERT_TRUE(WriteBytes(archivePath, Bytes{0}));
   std::string source = folder / "a.txt";
-  Bytes text = Compressible(20000, 4);
+  Bytes text = WordText(20000, 4);
   ASSERT_TRUE(WriteBytes(source, text));
   {
     OpenArchive a(archivePath);
@@ -95,20 +95,11 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
                                "\\root3.txt",   "A\\..\\..\\evil4.txt", "good.txt:stream",
                                "A/../../evil5.txt", "\\\\server\\share\\evil6.txt", "...\\evil7",
                                "/root9.txt"};
-  for (const char* p : level0Paths) {
-    RawMember m;
-    m.path = p;
-    m.data = TextBytes("bad");
-    members.push_back(Level0(m));
-  }
-  RawMember up;  // level 2: folder "..\" in the 0x02 extended header
-  up.path = "..\\..\\evil8.txt";
-  up.data = TextBytes("bad");
-  members.push_back(Level2(up));
-  RawMember good;
-  good.path = "SAFE\\\x95\x5C.txt";  // trail byte 0x5C is not a separator
-  good.data = TextBytes("good");
-  members.push_back(Level0(good));
+  for (const char* p : level0Paths) members.push_back(Level0(StoredMember(p, TextBytes("bad"))));
+  // Level 2: folder "..\" in the 0x02 extended header.
+  members.push_back(Level2(StoredMember("..\\..\\evil8.txt", TextBytes("bad"))));
+  // The trail byte 0x5C is not a separator.
+  members.push_back(Level0(StoredMember("SAFE\\\x95\x5C.txt", TextBytes("good"))));
   ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes(members)));
 
   OpenArchive a(archivePath);
@@ -147,10 +138,7 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
 // Into a folder whose name ends in a double-byte character with trail byte 0x5C (ソ): the
 // members land inside it, not beside it in the parent.
 TEST_F(Extraction, AFolderEndingInATrailByte0x5CGetsItsSeparator) {
-  RawMember m;
-  m.path = "DIR\\A.TXT";
-  m.data = TextBytes("inside");
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("DIR\\A.TXT", TextBytes("inside"))}));
   const std::string so = Out("\x83\x5C");
   ASSERT_TRUE(platform::MakeDirectory(so.c_str()));
   OpenArchive a(archivePath);
@@ -166,18 +154,14 @@ TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
   unknown.method = "-lh1-";
   unknown.path = "OLD.TXT";
   unknown.data = TextBytes("xxxxxxxx");
-  RawMember badCrc;
-  badCrc.path = "BADCRC.TXT";
-  badCrc.data = TextBytes("stored bytes");
+  RawMember badCrc = StoredMember("BADCRC.TXT", TextBytes("stored bytes"));
   badCrc.crc = 0x1234;
   RawMember garbage;  // compressed data that is not a valid stream
   garbage.method = "-lh5-";
   garbage.path = "GARBAGE.TXT";
-  garbage.data = Random(40, 1);
+  garbage.data = NoiseBytes(40, 1);
   garbage.originalSize = 5000;
-  RawMember fine;
-  fine.path = "FINE.TXT";
-  fine.data = TextBytes("fine");
+  RawMember fine = StoredMember("FINE.TXT", TextBytes("fine"));
   ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level0(unknown), Level2(badCrc),
                                                      Level2(garbage), Level0(fine)})));
   OpenArchive a(archivePath);
@@ -188,15 +172,10 @@ TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
 }
 
 TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
-  RawMember m;
-  m.path = "A.TXT";
-  m.data = TextBytes("new content");
-  m.modifyTime = 1600000000;
-  RawMember n = m;
-  n.path = "B.TXT";
-  RawMember o = m;
-  o.path = "C.TXT";
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m), Level2(n), Level2(o)})));
+  const Bytes content = TextBytes("new content");
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("A.TXT", content, 1600000000),
+                                         StoredMember("B.TXT", content, 1600000000),
+                                         StoredMember("C.TXT", content, 1600000000)}));
   for (const char* name : {"A.TXT", "B.TXT", "C.TXT"}) ASSERT_TRUE(WriteBytes(Out(name), TextBytes("old")));
   platform::SetAttributes(Out("A.TXT").c_str(), platform::AttrReadOnly);
 
@@ -255,10 +234,8 @@ TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
 // Replacing a file writes the new contents beside it first: a write that fails at any point
 // leaves the old file as it was (read-only bit included) and nothing else behind.
 TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
-  RawMember m;
-  m.path = "A.TXT";
-  m.data = Random(200000, 5);
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  const Bytes fresh = NoiseBytes(200000, 5);
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("A.TXT", fresh)}));
   const Bytes old = TextBytes("the user's own file");
   ASSERT_TRUE(WriteBytes(Out("A.TXT"), old));
   platform::SetAttributes(Out("A.TXT").c_str(), platform::AttrReadOnly);
@@ -278,14 +255,11 @@ TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
     EXPECT_TRUE(platform::GetAttributes(Out("A.TXT").c_str()) & platform::AttrReadOnly);
   }
   EXPECT_GE(failures, 1);
-  EXPECT_EQ(ReadBytes(Out("A.TXT")), m.data);
+  EXPECT_EQ(ReadBytes(Out("A.TXT")), fresh);
 }
 
 TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {
-  RawMember m;
-  m.path = "BIG.BIN";
-  m.data = Random(300000, 2);
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("BIG.BIN", NoiseBytes(300000, 2))}));
   OpenArchive a(archivePath);
   a.Members();
   platform::FailNthWrite(1);
