@@ -261,11 +261,7 @@ TEST_F(MemberImageTest, AnIconMemberShowsItsOwnPictureAndLeavesNoFile) {
 
 TEST_F(MemberImageTest, ATakenNameGetsACounterAndTheExistingFileIsKept) {
   std::string taken = temp_ / "A.ICO";
-  HANDLE file = CreateFileA(taken.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written;
-  WriteFile(file, "keep", 4, &written, nullptr);
-  CloseHandle(file);
+  ASSERT_TRUE(WriteBytes(taken, TextBytes("keep")));
   // 000A.ICO is taken too, so the picture goes to 001A.ICO.
   std::string second = temp_ / "000A.ICO";
   ASSERT_TRUE(CopyFileA(taken.c_str(), second.c_str(), TRUE));

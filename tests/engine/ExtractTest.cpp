@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveTestSupport.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
 #include "archive/TimeConversion.h"
 #include "support/LzhBuilder.h"
+#include "support/OpenArchive.h"
+#include "support/TempFolder.h"
+#include "support/TestData.h"
+#include "support/TestFiles.h"
 
 using namespace testsupport;
 
