@@ -133,7 +133,7 @@ TEST_F(ArchiveTest, PrefixBlockBrokenChainAndDamagedMembers) {
   // A fourth member whose packed size would send the next header backwards ends the scan.
   std::vector<std::uint8_t> backwards = body;
   std::vector<std::uint8_t> negative = HeaderBytes(MakeEntry(0, "", "D.TXT"));
-  Put32(negative, 7, 0xFFFFFF00);
+  Set32(negative, 7, 0xFFFFFF00);
   negative[1] = 0;  // the checksum is not verified
   backwards.insert(backwards.end(), negative.begin(), negative.end());
   backwards.push_back(0);

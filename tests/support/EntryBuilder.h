@@ -13,6 +13,7 @@
 
 namespace testsupport {
 
+// An entry of the level, folder, name and method, with fixed times, attributes and CRC.
 inline ArchiveEntry MakeEntry(int level, const std::string& directory, const std::string& name,
                               const char* method = "-lh5-") {
   ArchiveEntry e;
@@ -30,6 +31,7 @@ inline ArchiveEntry MakeEntry(int level, const std::string& directory, const std
   return e;
 }
 
+// The header the engine writes for the entry; empty when it cannot be written.
 inline Bytes HeaderBytes(const ArchiveEntry& entry) {
   std::uint8_t buffer[lzh::HeaderBufferSize];
   std::size_t n = WriteHeader(entry, buffer);
@@ -43,7 +45,8 @@ struct EntryMember {
   Bytes data;
 };
 
-// Each member's header and data, then the closing zero byte; empty when a header cannot be written.
+// Each member's header and data, then the closing zero byte; empty when a header cannot be
+// written.
 inline Bytes ArchiveImage(const std::vector<EntryMember>& members) {
   Bytes image;
   for (const EntryMember& m : members) {
@@ -68,13 +71,14 @@ inline Bytes ArchiveImage(const std::vector<ArchiveEntry>& entries) {
   return ArchiveImage(members);
 }
 
-inline void Put16(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t value) {
+// Overwrites the little-endian 16-bit or 32-bit value at `at`.
+inline void Set16(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t value) {
   v[at] = static_cast<std::uint8_t>(value);
   v[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
-inline void Put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t value) {
-  Put16(v, at, value);
-  Put16(v, at + 2, value >> 16);
+inline void Set32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t value) {
+  Set16(v, at, value);
+  Set16(v, at + 2, value >> 16);
 }
 
 // A level-2 header from raw extended headers (type, data), with the true total size unless
@@ -84,22 +88,23 @@ inline std::vector<std::uint8_t> RawLevel2(
     int total = -1) {
   std::vector<std::uint8_t> h(26, 0);
   std::memcpy(&h[2], "-lh5-", 5);
-  Put32(h, 7, packed);
-  Put32(h, 11, packed * 2);
-  Put32(h, 15, 946684800);
+  Set32(h, 7, packed);
+  Set32(h, 11, packed * 2);
+  Set32(h, 15, 946684800);
   h[19] = 0x20;
   h[20] = 2;
   std::size_t sizeField = 24;
   for (const auto& [type, data] : extended) {
-    Put16(h, sizeField, static_cast<std::uint32_t>(data.size() + 3));
+    Set16(h, sizeField, static_cast<std::uint32_t>(data.size() + 3));
     h.push_back(type);
     h.insert(h.end(), data.begin(), data.end());
     sizeField = h.size();
     h.push_back(0);
     h.push_back(0);
   }
-  Put16(h, sizeField, 0);
-  Put16(h, 0, total >= 0 ? static_cast<std::uint32_t>(total) : static_cast<std::uint32_t>(h.size()));
+  Set16(h, sizeField, 0);
+  Set16(h, 0,
+        total >= 0 ? static_cast<std::uint32_t>(total) : static_cast<std::uint32_t>(h.size()));
   return h;
 }
 

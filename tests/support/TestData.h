@@ -21,7 +21,7 @@ inline std::vector<std::uint8_t> NoiseBytes(std::size_t size, std::uint32_t seed
   return v;
 }
 
-// Text-like data: words from a small vocabulary (some in Shift-JIS), so it compresses as real
+// Text-like data: words from a small vocabulary (some Japanese), so it compresses as real
 // text does.
 inline std::vector<std::uint8_t> WordText(std::size_t size, std::uint32_t seed) {
   static const char* const words[] = {"archive ", "member ", "header ", "folder ", "shell ",

@@ -22,9 +22,9 @@ bool ReadBytes(const std::string& path, Bytes* out) {
   const std::int64_t size = platform::FileSize(file);
   out->assign(size > 0 ? static_cast<std::size_t>(size) : 0, 0);
   std::uint32_t got = 0;
-  const bool ok = size >= 0 && (size == 0 || platform::ReadFile(file, out->data(),
-                                                                static_cast<std::uint32_t>(size),
-                                                                &got));
+  const bool ok =
+      size >= 0 &&
+      (size == 0 || platform::ReadFile(file, out->data(), static_cast<std::uint32_t>(size), &got));
   platform::CloseFile(file);
   return ok && got == out->size();
 }
