@@ -58,6 +58,20 @@ if [ -z "$WINE_RUN" ]; then
   done
 fi
 have() { command -v "$1" >/dev/null 2>&1; }
+# lhasa extracts archive $1 (header level $2) to the files of src. lhasa writes the names as
+# stored (Shift-JIS bytes): they are compared through a conversion.
+lhasa_extracts_src() {
+  local f sj ok=1
+  rm -rf y && mkdir y && (cd y && lhasa xq ../$1 >/dev/null 2>&1)
+  while IFS= read -r f; do
+    # lhasa splits level-0 paths at every 0x5C byte, the trail bytes of 表 and ソ included (it
+    # does so with jlha's level-0 archives too): those names cannot be compared there.
+    [ $2 = 0 ] && case "$f" in *表*|*ソ*) continue ;; esac
+    sj=$(printf '%s' "$f" | iconv -f UTF-8 -t CP932)
+    cmp -s "$f" "y/$sj" || { ok=0; echo "  lhasa: $f" >&2; }
+  done < <(find src -type f)
+  [ $ok = 1 ] && pass || fail "lhasa x of $1 differs"
+}
 
 # Files whose names hold Shift-JIS characters with a trail byte 0x5C (表 = 95 5C, ソ = 83 5C).
 mkdir -p src/ソフト/表示 src/empty
@@ -80,17 +94,7 @@ for level in 0 1 2 3; do for method in 0 4 5 6 7; do
   [ -n "$WINE_RUN" ] && continue
   if have lhasa; then
     expect_status 0 "lhasa t $a" lhasa tq $a
-    rm -rf y && mkdir y && (cd y && lhasa xq ../$a >/dev/null 2>&1)
-    # lhasa writes the names as stored (Shift-JIS bytes): compare through a conversion.
-    ok=1
-    while IFS= read -r f; do
-      # lhasa splits level-0 paths at every 0x5C byte, the trail bytes of 表 and ソ included
-      # (it does so with jlha's level-0 archives too): those names cannot be compared there.
-      [ $level = 0 ] && case "$f" in *表*|*ソ*) continue ;; esac
-      sj=$(printf '%s' "$f" | iconv -f UTF-8 -t CP932)
-      cmp -s "$f" "y/$sj" || { ok=0; echo "  lhasa: $f" >&2; }
-    done < <(find src -type f)
-    [ $ok = 1 ] && pass || fail "lhasa x of $a differs"
+    lhasa_extracts_src $a $level
   fi
   if have 7z && [ $level -le 2 ]; then
     expect_status 0 "7z t $a" 7z t $a
@@ -107,16 +111,7 @@ if [ -z "$WINE_RUN" ] && have jlha; then
     ok=1
     while IFS= read -r f; do cmp -s "$f" "x/$f" || { ok=0; echo "  $f" >&2; }; done < <(find src -type f)
     [ $ok = 1 ] && pass || fail "tnlzh x of jlha level $level differs"
-    if have lhasa; then
-      rm -rf y && mkdir y && (cd y && lhasa xq ../j$level.lzh >/dev/null 2>&1)
-      ok=1
-      while IFS= read -r f; do
-        [ $level = 0 ] && case "$f" in *表*|*ソ*) continue ;; esac
-        sj=$(printf '%s' "$f" | iconv -f UTF-8 -t CP932)
-        cmp -s "$f" "y/$sj" || ok=0
-      done < <(find src -type f)
-      [ $ok = 1 ] && pass || fail "lhasa x of jlha level $level differs"
-    fi
+    have lhasa && lhasa_extracts_src j$level.lzh $level
   done
 fi
 
