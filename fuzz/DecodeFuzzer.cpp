@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unique_ptr<std::uint8_t[]> packed(new std::uint8_t[packedSize + codec::ReaderLookahead]);
   std::memcpy(packed.get(), data + 4, packedSize);
   std::memset(packed.get() + packedSize, 0, codec::ReaderLookahead);
-  std::unique_ptr<std::uint8_t[]> output(new std::uint8_t[originalSize + 1]);
+  std::unique_ptr<std::uint8_t[]> output(new std::uint8_t[originalSize]);
   std::unique_ptr<std::uint32_t[]> work(new std::uint32_t[codec::DecodeWorkSize / 4]);
   const int result = codec::DecodeStream(output.get(), packed.get(), packedSize, method,
                                          originalSize, work.get());

@@ -116,7 +116,7 @@ const WayUp WaysUp[] = {{"Backspace", WM_KEYDOWN, VK_BACK, 0},
                         {"the Up button", 0, 0, 0}};
 
 TEST_F(BrowseScenarioTest, WalksIntoAFolderAndBackUp) {
-  TempDir dir;
+  TempFolder dir;
   std::string path = dir / "SAMPLE.LZH";
   ASSERT_TRUE(WriteArchive(path, {File("README.TXT", std::string(1536, 'r')),
                                   File(JapaneseFile, std::string(2048, 'j')),

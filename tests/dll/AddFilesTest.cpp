@@ -94,10 +94,10 @@ class AddFilesTest : public RegistryFixture {
 
   // Source files and folders below `base` ("name\" makes a folder).
   using Tree = std::vector<std::pair<std::string, std::string>>;
-  static void Make(const TempDir& base, const Tree& tree) {
+  static void Make(const TempFolder& base, const Tree& tree) {
     for (const auto& [path, text] : tree) {
       if (path.back() == '\\') CreateDirectoryA((base / path).c_str(), nullptr);
-      else ASSERT_TRUE(WriteFileBytes(base / path, Bytes(text.begin(), text.end())));
+      else ASSERT_TRUE(WriteBytes(base / path, Bytes(text.begin(), text.end())));
     }
   }
 
@@ -112,7 +112,7 @@ class AddFilesTest : public RegistryFixture {
   }
 
   // A job run on this thread, as the new-compression command runs it, over `sources`.
-  AddFilesOutcome RunJob(const TempDir& base, const std::vector<std::string>& sources,
+  AddFilesOutcome RunJob(const TempFolder& base, const std::vector<std::string>& sources,
                          const char* target = "", HWND owner = HWND(-1)) {
     ArchiveFolder* folder = OpenFolder();
     AddFilesJob* job = AddFilesJob::Create(owner == HWND(-1) ? view_.window() : owner, folder,
@@ -150,7 +150,7 @@ class AddFilesTest : public RegistryFixture {
     return target;
   }
 
-  TempDir dir_;
+  TempFolder dir_;
   std::string archive_ = dir_ / "ARC.LZH";
   ViewWindowStub view_;
   LONG start_ = 0;
@@ -161,7 +161,7 @@ class AddFilesTest : public RegistryFixture {
 // drop reports a copy; the worker ends, and the view is told to refresh.
 TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
   const std::string big = Sample(300000, 1), small = Sample(5000, 2);
-  TempDir src;
+  TempFolder src;
   Make(src, {{"new.txt", big}, {"tree\\", ""}, {"tree\\sub\\", ""}, {"tree\\a.txt", "alpha"},
              {"tree\\sub\\b.txt", small}});
   for (std::string place : {"folder window", "member folder", "archive icon"}) {
@@ -247,7 +247,7 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(WriteArchive(archive_, {FolderEntry("DIR\\"), File("ROOT.TXT", "root")}));
-    TempDir src;
+    TempFolder src;
     Make(src, c.sources);
     AnyThreadDialogs dialogs(c.answers);
     RunJob(src, c.dropped);
@@ -260,7 +260,7 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
   // A view closed before the question still gets it asked (without an owner).
   HWND closed = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   DestroyWindow(closed);
-  TempDir src;
+  TempFolder src;
   Make(src, {{"ROOT.TXT", "new"}});
   AnyThreadDialogs dialogs({Press(IDCANCEL)});
   RunJob(src, {"ROOT.TXT"}, "", closed);
@@ -296,7 +296,7 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
 
   // Below a folder 200 bytes deep, the dropped tree's 70-byte folder no longer fits.
   const std::string deep(200, 'D'), x(70, 'x');
-  TempDir src;
+  TempFolder src;
   Make(src, {{"t\\", ""}, {"t\\" + x + "\\", ""}, {"t\\short.txt", "s"},
              {"t\\" + x + "\\long.txt", "l"}});
   // A (sparse) file of 4 GiB cannot be stored: the format's sizes have 32 bits.
@@ -320,7 +320,7 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
 // back: a later Commit of the same archive, by anyone, does not write it.
 TEST_F(AddFilesTest, AFailedCommitIsToldAndLeavesNothingStaged) {
   ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
-  TempDir src;
+  TempFolder src;
   Make(src, {{"new.txt", "new"}});
   ArchiveFolder* folder = OpenFolder();
   AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, "");
@@ -349,7 +349,7 @@ TEST_F(AddFilesTest, AFailedCommitIsToldAndLeavesNothingStaged) {
 // what was staged before. A dialog closed before its window exists still goes.
 TEST_F(AddFilesTest, ProgressDialogFollowsTheDelayAndCancelKeepsWhatWasStaged) {
   const std::string big = Sample(8 << 20, 3, true);
-  TempDir src;
+  TempFolder src;
   Make(src, {{"first.txt", "first"}, {"big.bin", big}, {"last.txt", "last"}});
   ASSERT_TRUE(WriteArchive(archive_, {}));
   AnyThreadDialogs none({});

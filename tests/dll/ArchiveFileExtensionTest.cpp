@@ -68,7 +68,7 @@ class ArchiveFileExtensionTest : public testing::Test {
     return items;
   }
 
-  TempDir dir_;
+  TempFolder dir_;
   LONG start_ = 0;
 };
 
@@ -127,14 +127,14 @@ TEST_F(ArchiveFileExtensionTest, ExtractHereWritesEveryMemberInsideTheFolderEven
   EXPECT_EQ(menu->InvokeCommand(&info), E_INVALIDARG);
   info.lpVerb = MAKEINTRESOURCEA(1);
   EXPECT_EQ(menu->InvokeCommand(&info), E_INVALIDARG);
-  EXPECT_FALSE(FileExists(dir_ / "out\\a.txt"));
+  EXPECT_FALSE(Exists(dir_ / "out\\a.txt"));
   info.lpVerb = MAKEINTRESOURCEA(0);
   EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
   menu->Release();
   init->Release();
-  EXPECT_EQ(ReadFileText(dir_ / "out\\a.txt"), "alpha");
-  EXPECT_EQ(ReadFileText(dir_ / "out\\DIR\\b.txt"), "beta");
-  EXPECT_FALSE(FileExists(dir_ / "evil.txt")) << "a member left the chosen folder";
+  EXPECT_EQ(ReadText(dir_ / "out\\a.txt"), "alpha");
+  EXPECT_EQ(ReadText(dir_ / "out\\DIR\\b.txt"), "beta");
+  EXPECT_FALSE(Exists(dir_ / "evil.txt")) << "a member left the chosen folder";
   CloseHandle(holder);
   SetFileAttributesA(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -173,7 +173,7 @@ TEST_F(ArchiveFileExtensionTest, SummaryPageListsMemberFilesInArchiveOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    if (c.members.empty()) ASSERT_TRUE(WriteFileBytes(archive, lzhtest::Text("not an archive")));
+    if (c.members.empty()) ASSERT_TRUE(WriteBytes(archive, TextBytes("not an archive")));
     else ASSERT_TRUE(WriteArchive(archive, c.members));
     std::vector<HPROPSHEETPAGE> pages = Pages(Make({archive}, dir_.path()));
     ASSERT_EQ(pages.size(), 1u);

@@ -86,7 +86,7 @@ class FolderTest : public testing::Test {
   }
 
   LONG startCount_ = ObjectCount();
-  TempDir dir_;
+  TempFolder dir_;
   std::string path_;
   LPITEMIDLIST shellList_ = nullptr;
   std::vector<IShellFolder*> folders_;
@@ -497,13 +497,13 @@ TEST_F(FolderTest, SetNameOfRenamesAMemberAndTheArchiveStillDecodes) {
 TEST_F(FolderTest, AFailedRenameIsNotCommittedWithTheNextChange) {
   IShellFolder* root = Open({File("A.TXT", "first"), File("B.TXT", "second")});
   HeldItem a = Find(root, "A.TXT"), b = Find(root, "B.TXT");
-  std::string before = ReadFileText(path_);
+  std::string before = ReadText(path_);
   platform::FailNthWrite(1);
   EXPECT_EQ(root->SetNameOf(nullptr, reinterpret_cast<LPCITEMIDLIST>(&a), L"GONE.TXT",
                             SHGDN_INFOLDER, nullptr),
             E_FAIL);
   platform::FailNthWrite(0);
-  EXPECT_EQ(ReadFileText(path_), before);
+  EXPECT_EQ(ReadText(path_), before);
   EXPECT_EQ(root->SetNameOf(nullptr, reinterpret_cast<LPCITEMIDLIST>(&b), L"NEW.TXT",
                             SHGDN_INFOLDER, nullptr),
             S_OK);
@@ -514,7 +514,7 @@ TEST_F(FolderTest, SetNameOfRefusesNamesThatCannotStand) {
   IShellFolder* root = Open({File("A.TXT"), File("B.TXT"), File("DIR\\X")});
   HeldItem a = Find(root, "A.TXT"), dir = Find(root, "DIR");
   LPCITEMIDLIST list = reinterpret_cast<LPCITEMIDLIST>(&a);
-  std::string before = ReadFileText(path_);
+  std::string before = ReadText(path_);
   EXPECT_EQ(root->SetNameOf(nullptr, list, L"A.TXT", SHGDN_INFOLDER, nullptr), S_OK);
   EXPECT_EQ(root->SetNameOf(nullptr, list, L"", SHGDN_INFOLDER, nullptr), S_FALSE);
   EXPECT_EQ(root->SetNameOf(nullptr, list, L"a:b", SHGDN_INFOLDER, nullptr), S_FALSE);
@@ -529,7 +529,7 @@ TEST_F(FolderTest, SetNameOfRefusesNamesThatCannotStand) {
   EXPECT_EQ(root->SetNameOf(nullptr, reinterpret_cast<LPCITEMIDLIST>(&dir), L"NEW",
                             SHGDN_INFOLDER, nullptr),
             S_FALSE);
-  EXPECT_EQ(ReadFileText(path_), before);
+  EXPECT_EQ(ReadText(path_), before);
   // A case change of its own name is a rename.
   EXPECT_EQ(root->SetNameOf(nullptr, list, L"a.txt", SHGDN_INFOLDER, nullptr), S_OK);
   EXPECT_EQ(Names({"a.txt", "B.TXT", "DIR"}), List(root));
@@ -538,7 +538,7 @@ TEST_F(FolderTest, SetNameOfRefusesNamesThatCannotStand) {
 TEST_F(FolderTest, ARenameThatCannotBeCommittedIsReportedAsAFailure) {
   IShellFolder* root = Open({File("A.TXT", "first"), File("B.TXT", "second")});
   HeldItem a = Find(root, "A.TXT");
-  std::string before = ReadFileText(path_);
+  std::string before = ReadText(path_);
   // Another user holds the archive locked: the rewrite cannot take it.
   HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
@@ -548,7 +548,7 @@ TEST_F(FolderTest, ARenameThatCannotBeCommittedIsReportedAsAFailure) {
   EXPECT_EQ(root->SetNameOf(nullptr, a.list(), L"C.TXT", SHGDN_INFOLDER, nullptr), E_FAIL);
   UnlockFile(other, 0, 0, 0xFFFFFFFF, 0);
   CloseHandle(other);
-  EXPECT_EQ(ReadFileText(path_), before);
+  EXPECT_EQ(ReadText(path_), before);
   EXPECT_EQ(Names({"A.TXT", "B.TXT"}), List(root));
 }
 

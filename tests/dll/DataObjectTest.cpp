@@ -55,7 +55,7 @@ class DataObjectTest : public testing::Test {
     RawMember colon = File("C\\a:b", "colon");
     ASSERT_TRUE(WriteArchive(path_, {File("A\\ONE.TXT", "one", 1600000000), File("A\\SUB\\TWO.TXT", "two"),
                                      File("AB\\X.TXT", "sibling"), File("B\\ONE.TXT", "other one"),
-                                     bad, colon}));
+                                     bad, colon, StoredMember("EMPTY.TXT", Bytes{})}));
     list_ = ShellIdListOf(path_);
     void* out = nullptr;
     ASSERT_EQ(ArchiveFolder::Create(IID_IShellFolder, &out), S_OK);
@@ -106,7 +106,7 @@ class DataObjectTest : public testing::Test {
     return object;
   }
 
-  TempDir dir_;
+  TempFolder dir_;
   std::string path_;
   LPITEMIDLIST list_ = nullptr;
   ArchiveFolder* root_ = nullptr;
@@ -145,7 +145,7 @@ TEST_F(DataObjectTest, EveryFormatDescribesTheSameDecodedCopiesInDragMode) {
   const std::string temp = TempDirectory;
   const std::vector<std::string> copies = {temp + "ONE.TXT", temp + "TWO.TXT", temp + "000ONE.TXT"};
   EXPECT_EQ(static_cast<ArchiveDataObject*>(object)->TemporaryPaths(), copies);
-  EXPECT_EQ(ReadFileText(copies[2]), "other one");
+  EXPECT_EQ(ReadText(copies[2]), "other one");
 
   EXPECT_EQ(Offered(object), (std::vector<UINT>{ids.fileContents, ids.fileGroupDescriptor,
                                                 ids.fileNameMap, CF_HDROP, ids.shellIdListArray}));
@@ -227,6 +227,12 @@ TEST_F(DataObjectTest, OneFileOnTheClipboardAsAnotherApplicationReadsIt) {
   EXPECT_EQ(object->QueryGetData(&hdrop), S_FALSE);
   object->Release();
 
+  // An empty member gets an empty copy (its decoded block has no memory to lock on Windows).
+  object = Make({"EMPTY.TXT"}, ArchiveDataObject::ClipboardMode);
+  ASSERT_EQ(static_cast<ArchiveDataObject*>(object)->TemporaryPaths().size(), 1u);
+  EXPECT_EQ(ReadText(static_cast<ArchiveDataObject*>(object)->TemporaryPaths()[0]), "");
+  object->Release();
+
   object = Make({"AB"}, ArchiveDataObject::ClipboardMode);
   EXPECT_EQ(Offered(object), (std::vector<UINT>{ids.fileContents, ids.fileGroupDescriptor,
                                                 ids.fileNameMap, CF_HDROP, ids.fileName}));
@@ -241,7 +247,7 @@ TEST_F(DataObjectTest, OneFileOnTheClipboardAsAnotherApplicationReadsIt) {
   ASSERT_EQ(OleGetClipboard(&pasted), S_OK);
   std::vector<std::string> files = DropFiles(Get(pasted, CF_HDROP));
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(ReadFileText(files[0]), "sibling");
+  EXPECT_EQ(ReadText(files[0]), "sibling");
   pasted->Release();
   EXPECT_EQ(OleSetClipboard(nullptr), S_OK);
 }

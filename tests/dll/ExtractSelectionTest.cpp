@@ -153,8 +153,8 @@ class ExtractTest : public testing::Test {
 
   std::string Target(const std::string& relative) const { return target_ / relative; }
 
-  TempDir archives_;
-  TempDir target_;
+  TempFolder archives_;
+  TempFolder target_;
   LPITEMIDLIST shellList_ = nullptr;
   std::vector<IShellFolder*> folders_;
 };
@@ -168,7 +168,7 @@ TEST_F(ExtractTest, CancellingThePickerExtractsNothing) {
   DialogSequence sequence({Press(IDCANCEL)});
   EXPECT_EQ(ExtractSelection(root->archive, root->innerPath, 1, lists.data(), nullptr), 0);
   EXPECT_EQ(sequence.Finish(), 1);
-  EXPECT_FALSE(FileExists(Target("A.TXT")));
+  EXPECT_FALSE(Exists(Target("A.TXT")));
 }
 
 TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
@@ -180,12 +180,11 @@ TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
   int dialogs = 0;
   EXPECT_EQ(Extract(root, {items[0], items[1]}, {}, &dialogs), 1);
   EXPECT_EQ(dialogs, 1);
-  EXPECT_EQ(ReadFileText(Target("A.TXT")), "alpha");
-  EXPECT_EQ(ReadFileText(Target("DOC\\SUB\\B.TXT")), "beta");
-  EXPECT_EQ(ReadFileText(Target("DOC\\C.TXT")), "gamma");
-  EXPECT_NE(GetFileAttributesA(Target("DOC\\EMPTY").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-  EXPECT_EQ(GetFileAttributesA(Target("DOC\\EMPTY").c_str()) == INVALID_FILE_ATTRIBUTES, false);
-  EXPECT_FALSE(FileExists(Target("OTHER")));
+  EXPECT_EQ(ReadText(Target("A.TXT")), "alpha");
+  EXPECT_EQ(ReadText(Target("DOC\\SUB\\B.TXT")), "beta");
+  EXPECT_EQ(ReadText(Target("DOC\\C.TXT")), "gamma");
+  EXPECT_TRUE(IsDirectory(Target("DOC\\EMPTY")));
+  EXPECT_FALSE(Exists(Target("OTHER")));
 
   // From the view of DOC, selecting SUB writes SUB\... under the chosen folder.
   ArchiveFolder* doc = Bind(root, items[1]);
@@ -195,8 +194,8 @@ TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
   ASSERT_EQ(inner.size(), 3u) << seen;
   ASSERT_STREQ(inner[1].path, "DOC\\SUB");
   EXPECT_EQ(Extract(doc, {inner[1], inner[0]}, {}), 1);
-  EXPECT_EQ(ReadFileText(Target("SUB\\B.TXT")), "beta");
-  EXPECT_EQ(ReadFileText(Target("C.TXT")), "gamma");
+  EXPECT_EQ(ReadText(Target("SUB\\B.TXT")), "beta");
+  EXPECT_EQ(ReadText(Target("C.TXT")), "gamma");
 }
 
 TEST_F(ExtractTest, MembersThatWouldLeaveTheChosenFolderAreNotWritten) {
@@ -205,12 +204,12 @@ TEST_F(ExtractTest, MembersThatWouldLeaveTheChosenFolderAreNotWritten) {
   std::vector<HeldItem> items = Items(root);  // the folders ".." and "DOC"
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(Extract(root, items, {}), 1);
-  EXPECT_EQ(ReadFileText(Target("DOC\\GOOD.TXT")), "good");
+  EXPECT_EQ(ReadText(Target("DOC\\GOOD.TXT")), "good");
   std::string parent = target_.path().substr(0, target_.path().rfind('\\'));
-  EXPECT_FALSE(FileExists(parent + "\\EVIL1.TXT"));
-  EXPECT_FALSE(FileExists(parent + "\\EVIL2.TXT"));
-  EXPECT_FALSE(FileExists(Target("EVIL1.TXT")));
-  EXPECT_FALSE(FileExists(Target("EVIL2.TXT")));
+  EXPECT_FALSE(Exists(parent + "\\EVIL1.TXT"));
+  EXPECT_FALSE(Exists(parent + "\\EVIL2.TXT"));
+  EXPECT_FALSE(Exists(Target("EVIL1.TXT")));
+  EXPECT_FALSE(Exists(Target("EVIL2.TXT")));
 }
 
 class OverwriteTest : public ExtractTest {
@@ -220,13 +219,13 @@ class OverwriteTest : public ExtractTest {
     ArchiveFolder* root = Open({File("F1.TXT", "new1"), File("F2.TXT", "new2"),
                                 File("F3.TXT", "new3")});
     for (const char* name : {"F1.TXT", "F2.TXT", "F3.TXT"})
-      EXPECT_TRUE(WriteFileBytes(Target(name), lzhtest::Text("old")));
+      EXPECT_TRUE(WriteBytes(Target(name), TextBytes("old")));
     root_ = root;
     return Items(root);
   }
   std::string Contents() {
-    return ReadFileText(Target("F1.TXT")) + "," + ReadFileText(Target("F2.TXT")) + "," +
-           ReadFileText(Target("F3.TXT"));
+    return ReadText(Target("F1.TXT")) + "," + ReadText(Target("F2.TXT")) + "," +
+           ReadText(Target("F3.TXT"));
   }
   ArchiveFolder* root_ = nullptr;
 };
@@ -255,7 +254,7 @@ TEST_F(OverwriteTest, CancelEndsTheSelection) {
   EXPECT_EQ(Extract(root_, items, {Press(IDOK), Press(IDCANCEL)}, &dialogs), 1);
   EXPECT_EQ(dialogs, 3);
   // F3 did not exist and would have needed no question, but the extraction had ended.
-  EXPECT_EQ(ReadFileText(Target("F1.TXT")), "new1");
-  EXPECT_EQ(ReadFileText(Target("F2.TXT")), "old");
-  EXPECT_FALSE(FileExists(Target("F3.TXT")));
+  EXPECT_EQ(ReadText(Target("F1.TXT")), "new1");
+  EXPECT_EQ(ReadText(Target("F2.TXT")), "old");
+  EXPECT_FALSE(Exists(Target("F3.TXT")));
 }

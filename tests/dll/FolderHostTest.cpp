@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "dll/FolderTestSupport.h"
@@ -18,19 +17,10 @@ namespace {
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(WINAPI*)();
 
-std::string LibraryPath() {
-  const char* path = std::getenv("TANUFOLD_DLL");
-  if (!path) return "tanufold.dll";
-  std::string windows = path[0] == '/' ? std::string("Z:") + path : std::string(path);
-  for (char& c : windows)
-    if (c == '/') c = '\\';
-  return windows;
-}
-
 }  // namespace
 
 TEST(FolderHostTest, BrowsesAnArchiveThroughTheLibraryAndReleasesEverything) {
-  TempDir dir;
+  TempFolder dir;
   std::string archivePath = dir / "HOST.LZH";
   RawMember readOnly = File("A.TXT");
   readOnly.attributes = 0x21;

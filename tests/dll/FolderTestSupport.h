@@ -7,26 +7,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "engine/LzhBuilder.h"
 #include "namespace/ItemId.h"
 #include "namespace/ModuleState.h"
+#include "support/LzhBuilder.h"
+#include "support/TempFolder.h"
+#include "support/TestFiles.h"
 
 namespace foldertest {
 
-using lzhtest::Bytes;
-using lzhtest::RawMember;
+using namespace testsupport;
 
 // A stored member ("-lh0-") at level 2 with the given path and text.
 inline RawMember File(const std::string& path, const std::string& text = "data",
                       std::uint32_t modifyTime = 1700000000) {
-  RawMember m;
-  m.path = path;
-  m.data = lzhtest::Text(text.empty() ? path : text);
-  m.modifyTime = modifyTime;
-  return m;
+  return StoredMember(path, TextBytes(text.empty() ? path : text), modifyTime);
 }
 
 // A folder entry ("-lhd-", attribute 0x10); `path` ends with a backslash.
@@ -50,77 +48,10 @@ struct HeldItem : ItemId {
 #pragma pack(pop)
 static_assert(sizeof(HeldItem) == 312, "one item and a terminator");
 
-// A fresh folder under the user's temporary folder, removed with its contents.
-class TempDir {
- public:
-  TempDir() {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    for (int i = 0;; ++i) {
-      path_ = std::string(base) + "tnfold" + std::to_string(GetCurrentProcessId()) + "_" +
-              std::to_string(serial_++);
-      if (CreateDirectoryA(path_.c_str(), nullptr)) break;
-    }
-  }
-  ~TempDir() { Remove(path_); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
-
-  static void Remove(const std::string& path) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string child = path + "\\" + name;
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Remove(child);
-        else DeleteFileA(child.c_str());
-      } while (FindNextFileA(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
-  }
-
- private:
-  std::string path_;
-  static inline int serial_ = 0;
-};
-
-inline bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-inline std::string ReadFileText(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string text(1 << 16, '\0');
-  DWORD read = 0;
-  ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
-  CloseHandle(file);
-  text.resize(read);
-  return text;
-}
-
-inline bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Writes a level-2 archive of the members to `path`.
-inline bool WriteArchive(const std::string& path, const std::vector<RawMember>& members) {
-  std::vector<Bytes> headers;
-  for (const auto& m : members) headers.push_back(lzhtest::Level2(m));
-  return WriteFileBytes(path, lzhtest::ArchiveBytes(headers));
+// The built library as the shell loads it (the test runner names it in TANUFOLD_DLL).
+inline std::string LibraryPath() {
+  const char* path = std::getenv("TANUFOLD_DLL");
+  return path ? HostPath(path) : "tanufold.dll";
 }
 
 // The shell's absolute identifier list of a file (freed with the task allocator).

@@ -5,13 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <set>
 #include <string>
 
+#include "dll/FolderTestSupport.h"
 #include "namespace/ClassId.h"
 
 namespace {
+
+using foldertest::LibraryPath;
 
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFunction = HRESULT(WINAPI*)();
@@ -19,16 +21,6 @@ using CanUnloadNowFunction = HRESULT(WINAPI*)();
 template <class Function>
 Function Export(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-// Wine maps the host's root to drive Z:.
-std::string LibraryPath() {
-  const char* path = std::getenv("TANUFOLD_DLL");
-  if (!path) return "tanufold.dll";
-  std::string windows = path[0] == '/' ? std::string("Z:") + path : std::string(path);
-  for (char& c : windows)
-    if (c == '/') c = '\\';
-  return windows;
 }
 
 // {00000000-1111-2222-3333-444444444444}: neither the library's class nor a known interface.
@@ -150,18 +142,33 @@ const ExpectedString kExpectedStrings[] = {
 #include "dll/StringTableExpected.inc"
 };
 
+// Ids of every non-empty string in the module's string table (16 strings to a block).
+BOOL CALLBACK AddBlockIds(HMODULE module, LPCSTR, LPSTR name, LONG_PTR ids) {
+  if (!IS_INTRESOURCE(name)) return TRUE;
+  const UINT first = (static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)) - 1) * 16;
+  for (UINT id = first; id < first + 16; ++id) {
+    char text[4];
+    if (LoadStringA(module, id, text, sizeof text) > 0)
+      reinterpret_cast<std::set<UINT>*>(ids)->insert(id);
+  }
+  return TRUE;
+}
+
 TEST_F(HostTest, StringTableHoldsEveryTextInShiftJis) {
   ASSERT_EQ(GetACP(), 932u) << "the tests run with a Japanese locale";
-  int checked = 0;
+  std::set<UINT> expectedIds;
   for (const ExpectedString& expected : kExpectedStrings) {
     char text[1024];
     int length = LoadStringA(module_, expected.id, text, sizeof text);
     EXPECT_GT(length, 0) << "string " << expected.id << " is missing";
     EXPECT_EQ(std::string(text, length > 0 ? length : 0), std::string(expected.bytes))
         << "string " << expected.id;
-    ++checked;
+    expectedIds.insert(expected.id);
   }
-  EXPECT_EQ(checked, 81);
+  // And the table holds no text beyond them.
+  std::set<UINT> tableIds;
+  EnumResourceNamesA(module_, RT_STRING, AddBlockIds, reinterpret_cast<LONG_PTR>(&tableIds));
+  EXPECT_EQ(tableIds, expectedIds);
 }
 
 }  // namespace

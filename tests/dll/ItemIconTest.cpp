@@ -18,8 +18,13 @@
 #include "namespace/IconIndex.h"
 #include "namespace/ItemIcon.h"
 #include "namespace/ModuleState.h"
+#include "support/LzhBuilder.h"
+#include "support/TempFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
+
+using namespace testsupport;
 
 class ItemIconTest : public RegistryFixture {
  protected:
@@ -235,16 +240,20 @@ class MemberImageTest : public ItemIconTest {
  protected:
   void SetUp() override {
     ItemIconTest::SetUp();
-    archivePath_ = temp_.Path() + "SAMPLE.LZH";
-    ASSERT_TRUE(WriteStoredArchive(archivePath_, {{"PICS\\A.ICO", SampleIconFile()},
-                                                  {"con.ico", SampleIconFile()},
-                                                  {"BROKEN.ICO", {}}}));
+    // The library's temporary files go to the test's own folder meanwhile.
+    std::memcpy(savedTempDirectory_, TempDirectory, MAX_PATH);
+    std::snprintf(TempDirectory, MAX_PATH, "%s\\", temp_.path().c_str());
+    archivePath_ = temp_ / "SAMPLE.LZH";
+    ASSERT_TRUE(WriteArchive(archivePath_, {StoredMember("PICS\\A.ICO", SampleIconFile()),
+                                            StoredMember("con.ico", SampleIconFile()),
+                                            StoredMember("BROKEN.ICO", {})}));
     archive_ = new Archive();
     archive_->Retain();
     ASSERT_EQ(archive_->OpenFile(archivePath_.c_str()), ResultOk);
   }
   void TearDown() override {
     if (archive_) archive_->Release();
+    std::memcpy(TempDirectory, savedTempDirectory_, MAX_PATH);
     ItemIconTest::TearDown();
   }
 
@@ -272,12 +281,13 @@ class MemberImageTest : public ItemIconTest {
   // Files in the temporary folder besides the archive.
   std::vector<std::string> Leftovers() const {
     std::vector<std::string> files;
-    for (const std::string& name : temp_.Files())
+    for (const std::string& name : ListFolder(temp_.path()))
       if (name != "SAMPLE.LZH" && name != "A.ICO") files.push_back(name);
     return files;
   }
 
-  TempFolderScope temp_;
+  TempFolder temp_;
+  char savedTempDirectory_[MAX_PATH];
   std::string archivePath_;
   Archive* archive_ = nullptr;
 };
@@ -289,18 +299,14 @@ TEST_F(MemberImageTest, AnIconMemberShowsItsOwnPictureAndLeavesNoFile) {
   EXPECT_TRUE(large.leftBlack);
   EXPECT_TRUE(large.rightWhite);
   EXPECT_GT(small.width, 0);
-  EXPECT_TRUE(temp_.Files().size() == 1 && temp_.Files()[0] == "SAMPLE.LZH");
+  EXPECT_EQ(ListFolder(temp_.path()), std::vector<std::string>{"SAMPLE.LZH"});
 }
 
 TEST_F(MemberImageTest, ATakenNameGetsACounterAndTheExistingFileIsKept) {
-  std::string taken = temp_.Path() + "A.ICO";
-  HANDLE file = CreateFileA(taken.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  DWORD written;
-  WriteFile(file, "keep", 4, &written, nullptr);
-  CloseHandle(file);
+  std::string taken = temp_ / "A.ICO";
+  ASSERT_TRUE(WriteBytes(taken, TextBytes("keep")));
   // 000A.ICO is taken too, so the picture goes to 001A.ICO.
-  std::string second = temp_.Path() + "000A.ICO";
+  std::string second = temp_ / "000A.ICO";
   ASSERT_TRUE(CopyFileA(taken.c_str(), second.c_str(), TRUE));
 
   Picture large, small;
@@ -332,7 +338,7 @@ TEST_F(MemberImageTest, TheSearchForAFreeNameEnds) {
   char saved[MAX_PATH];
   std::memcpy(saved, TempDirectory, MAX_PATH);
   // No file at all can be created in a folder that does not exist.
-  std::snprintf(TempDirectory, MAX_PATH, "%sMISSING\\", temp_.Path().c_str());
+  std::snprintf(TempDirectory, MAX_PATH, "%s\\MISSING\\", temp_.path().c_str());
   Picture large, small;
   EXPECT_EQ(ExtractMember("PICS\\A.ICO", &large, &small), E_UNEXPECTED);
   std::memcpy(TempDirectory, saved, MAX_PATH);

@@ -257,7 +257,7 @@ class ArchiveMenus : public testing::Test {
     return out;
   }
 
-  TempDir dir_;
+  TempFolder dir_;
   std::string path_;
   LPITEMIDLIST list_ = nullptr;
   ArchiveFolder* root_ = nullptr;
@@ -375,14 +375,15 @@ TEST_F(ArchiveMenus, NewCompressionAddsTheChosenFilesUnderTheirNames) {
   Open({File("OLD.TXT")});
   const std::string source = dir_ / "src";
   CreateDirectoryA(source.c_str(), nullptr);
-  ASSERT_TRUE(WriteFileBytes(source + "\\ONE.TXT", lzhtest::Text("one")));
-  ASSERT_TRUE(WriteFileBytes(source + "\\TWO.TXT", lzhtest::Text("two")));
+  ASSERT_TRUE(WriteBytes(source + "\\ONE.TXT", TextBytes("one")));
+  ASSERT_TRUE(WriteBytes(source + "\\TWO.TXT", TextBytes("two")));
   char before[MAX_PATH];
   GetCurrentDirectoryA(sizeof before, before);
   const std::string several = source + std::string("\0ONE.TXT\0TWO.TXT\0", 17);
   EXPECT_TRUE(BackgroundContextMenu::AddChosenFiles(nullptr, root_, several.c_str()));
-  const std::string one = source + "\\THREE.TXT";  // one name: a full path
-  ASSERT_TRUE(WriteFileBytes(one, lzhtest::Text("three")));
+  const std::string path = source + "\\THREE.TXT";  // one name: a full path
+  ASSERT_TRUE(WriteBytes(path, TextBytes("three")));
+  const std::string one = path + std::string(1, '\0');  // the buffer ends with an empty name
   EXPECT_TRUE(BackgroundContextMenu::AddChosenFiles(nullptr, root_, one.c_str()));
   EXPECT_EQ(Members(), (std::vector<std::string>{"OLD.TXT", "ONE.TXT", "TWO.TXT", "THREE.TXT"}));
   char after[MAX_PATH];

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "namespace/ModuleState.h"
+#include "support/TempFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -22,7 +24,13 @@ TEST(ModuleState, LoadStepsFillThePlatformState) {
   size_t length = std::strlen(TempDirectory);
   ASSERT_GT(length, 0u);
   EXPECT_EQ(TempDirectory[length - 1], '\\');
-  EXPECT_LT(std::strlen(FolderTypeName), sizeof FolderTypeName);
+  // The folder type name is HKCR\Directory's default value as the registry holds it ("" when
+  // there is none, as in the test prefix).
+  char registered[sizeof FolderTypeName] = "";
+  LONG size = sizeof registered;
+  if (RegQueryValueA(HKEY_CLASSES_ROOT, "Directory", registered, &size) != ERROR_SUCCESS)
+    registered[0] = '\0';
+  EXPECT_STREQ(FolderTypeName, registered);
 }
 
 TEST(ModuleState, RegistersTheTenClipboardFormats) {
@@ -38,28 +46,20 @@ TEST(ModuleState, RegistersTheTenClipboardFormats) {
   }
 }
 
-std::string MakeFile(const std::string& folder, const char* name, DWORD attributes) {
-  std::string path = folder + name;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
-  DWORD written = 0;
-  WriteFile(file, "data", 4, &written, nullptr);
-  CloseHandle(file);
+std::string MakeFile(const testsupport::TempFolder& folder, const char* name, DWORD attributes) {
+  std::string path = folder / name;
+  EXPECT_TRUE(testsupport::WriteBytes(path, testsupport::TextBytes("data"))) << path;
   SetFileAttributesA(path.c_str(), attributes);
   return path;
 }
 
 TEST(ModuleState, UnloadDeletesTempFilesEvenReadOnlyOnes) {
-  char base[MAX_PATH];
-  ASSERT_GT(GetTempPathA(MAX_PATH, base), 0u);
-  std::string folder = std::string(base) + "tanufold-tempfiles\\";
-  CreateDirectoryA(folder.c_str(), nullptr);
+  testsupport::TempFolder folder;
   std::string plain = MakeFile(folder, "plain.txt", FILE_ATTRIBUTE_NORMAL);
   std::string readOnly = MakeFile(folder, "locked.txt", FILE_ATTRIBUTE_READONLY);
   std::string hidden = MakeFile(folder, "hidden.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   std::string kept = MakeFile(folder, "kept.txt", FILE_ATTRIBUTE_NORMAL);
-  std::string missing = folder + "gone.txt";
+  std::string missing = folder / "gone.txt";
 
   int before = TempFileCount();
   ASSERT_TRUE(AddTempFile(plain.c_str()));
@@ -76,8 +76,6 @@ TEST(ModuleState, UnloadDeletesTempFilesEvenReadOnlyOnes) {
 
   LoadModuleState(GetModuleHandleA(nullptr));
   EXPECT_EQ(TempFileCount(), 0);
-  DeleteFileA(kept.c_str());
-  RemoveDirectoryA(folder.c_str());
 }
 
 // The folder type name comes from HKCR\Directory; a value that does not fit the 80-byte buffer

@@ -92,7 +92,7 @@ class OpenAndUpdateTest : public testing::Test {
     return text;
   }
 
-  TempDir dir_;
+  TempFolder dir_;
   HMODULE library_ = nullptr;
   std::string archivePath_, temp_, marker_ = dir_ / "ran";
 };
@@ -117,7 +117,7 @@ TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
     ASSERT_TRUE(WriteArchive(archivePath_, {File("A.TXT", "first"), File("DOC\\NOTE.TXT", "original", 1600000000)}));
     DeleteFileA(marker_.c_str());
     ASSERT_TRUE(Launch(Template(c.mode)));
-    ASSERT_TRUE(WaitFor(60, [](const std::string& p) { return FileExists(p); }, marker_))
+    ASSERT_TRUE(WaitFor(60, [](const std::string& p) { return Exists(p); }, marker_))
         << "the application never ran";
     HANDLE holder = INVALID_HANDLE_VALUE;
     if (c.locked) {
@@ -132,14 +132,14 @@ TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
       for (int i = 0; i < 50 && IsWindow(box); ++i) Sleep(100);
     }
     if (!c.locked) {
-      EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !FileExists(p); }, temp_))
+      EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !Exists(p); }, temp_))
           << "the temporary file is deleted";
     }
     EXPECT_EQ(FindQuestion(1), nullptr) << "no question left open";
     if (holder != INVALID_HANDLE_VALUE) {
       UnlockFile(holder, 0, 0, 0xFFFFFFFF, 0);
       CloseHandle(holder);
-      EXPECT_EQ(ReadFileText(temp_), "edited by the application") << "the edits are kept";
+      EXPECT_EQ(ReadText(temp_), "edited by the application") << "the edits are kept";
       SetFileAttributesA(temp_.c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileA(temp_.c_str());
     }
@@ -160,7 +160,7 @@ TEST_F(OpenAndUpdateTest, AProgramThatCannotStartIsReportedAndLeavesNothing) {
   HWND message = FindQuestion(60);
   ASSERT_NE(message, nullptr) << "the user is told";
   PostMessageA(message, WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !FileExists(p); }, temp_));
+  EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !Exists(p); }, temp_));
 }
 
 TEST(BuildCommandLine, SplitsProgramAndArgumentsAndNeverOverruns) {

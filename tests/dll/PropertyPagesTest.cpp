@@ -197,10 +197,10 @@ class PropertyPagesTest : public RegistryFixture {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     GetFileAttributesExA(path_.c_str(), GetFileExInfoStandard, &data);
     return std::to_string(data.ftLastWriteTime.dwHighDateTime) + ":" +
-           std::to_string(data.ftLastWriteTime.dwLowDateTime) + ":" + ReadFileText(path_);
+           std::to_string(data.ftLastWriteTime.dwLowDateTime) + ":" + ReadText(path_);
   }
 
-  TempDir dir_;
+  TempFolder dir_;
   std::string path_;
   std::uint32_t members_ = 0;
   std::vector<IShellFolder*> folders_;

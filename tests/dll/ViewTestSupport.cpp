@@ -6,10 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "archive/Crc16.h"
 #include "archive/PathName.h"
-#include "archive/Header.h"
-#include "archive/HeaderFormat.h"
 #include "namespace/IconIndex.h"
 #include "namespace/ItemCompare.h"
 #include "namespace/ItemIcon.h"
@@ -238,79 +235,7 @@ std::string ListViewText(HWND listView, int item, int column) {
   return narrow;
 }
 
-// ----- temporary folder -----
-
-TempFolderScope::TempFolderScope() {
-  char base[MAX_PATH];
-  GetTempPathA(MAX_PATH, base);
-  char name[MAX_PATH];
-  std::snprintf(name, sizeof name, "%stnview-%lu-%lu\\", base, GetCurrentProcessId(),
-                GetTickCount());
-  CreateDirectoryA(name, nullptr);
-  path_ = name;
-  std::memcpy(savedTempDirectory_, TempDirectory, MAX_PATH);
-  std::snprintf(TempDirectory, MAX_PATH, "%s", path_.c_str());
-}
-
-TempFolderScope::~TempFolderScope() {
-  for (const std::string& file : Files()) {
-    std::string full = path_ + file;
-    SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(full.c_str());
-  }
-  RemoveDirectoryA(path_.c_str());
-  std::memcpy(TempDirectory, savedTempDirectory_, MAX_PATH);
-}
-
-std::vector<std::string> TempFolderScope::Files() const {
-  std::vector<std::string> files;
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path_ + "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return files;
-  do {
-    if (std::strcmp(found.cFileName, ".") != 0 && std::strcmp(found.cFileName, "..") != 0)
-      files.push_back(found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  return files;
-}
-
-// ----- archives and icon files -----
-
-bool WriteStoredArchive(const std::string& file, const std::vector<StoredMember>& members) {
-  std::vector<std::uint8_t> bytes;
-  for (const StoredMember& member : members) {
-    ArchiveEntry entry;
-    std::memset(&entry, 0, sizeof entry);
-    std::size_t split = member.path.rfind('\\');
-    std::string directory = split == std::string::npos ? "" : member.path.substr(0, split + 1);
-    std::string name = split == std::string::npos ? member.path : member.path.substr(split + 1);
-    std::strncpy(entry.directory, directory.c_str(), sizeof entry.directory - 1);
-    std::strncpy(entry.name, name.c_str(), sizeof entry.name - 1);
-    std::memcpy(entry.method, "-lh0-", 6);
-    entry.packedSize = static_cast<std::int32_t>(member.data.size());
-    entry.originalSize = static_cast<std::uint32_t>(member.data.size());
-    entry.crc = ComputeCrc16(member.data.data(), member.data.size());
-    entry.attributes = 0x20;
-    entry.headerLevel = 2;
-    entry.osId = 'M';
-    entry.modifyTime = entry.createTime = entry.accessTime = 946684800;
-    std::vector<std::uint8_t> header(lzh::HeaderBufferSize);
-    std::size_t length = WriteHeader(entry, header.data());
-    if (length == 0) return false;
-    bytes.insert(bytes.end(), header.begin(), header.begin() + length);
-    bytes.insert(bytes.end(), member.data.begin(), member.data.end());
-  }
-  bytes.push_back(0);
-  HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  bool ok = WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-            written == bytes.size();
-  CloseHandle(out);
-  return ok;
-}
+// ----- icon files -----
 
 std::vector<std::uint8_t> SampleIconFile() {
   const int side = 32;

@@ -92,26 +92,5 @@ HWND FindListView(HWND viewWindow);
 // Text of a list view cell.
 std::string ListViewText(HWND listView, int item, int column);
 
-// A temporary folder of the test's own, removed with its contents at the end; TEMP and the
-// library's TempDirectory point at it meanwhile.
-class TempFolderScope {
- public:
-  TempFolderScope();
-  ~TempFolderScope();
-  const std::string& Path() const { return path_; }  // ends with a backslash
-  std::vector<std::string> Files() const;
-
- private:
-  std::string path_;
-  char savedTempDirectory_[MAX_PATH];
-};
-
-// Writes an archive of stored ("-lh0-", level 2) members.
-struct StoredMember {
-  std::string path;
-  std::vector<std::uint8_t> data;
-};
-bool WriteStoredArchive(const std::string& file, const std::vector<StoredMember>& members);
-
 // A 32 x 32 icon file with 32-bit pixels: its left half is black, its right half white.
 std::vector<std::uint8_t> SampleIconFile();

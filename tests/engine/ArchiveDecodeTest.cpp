@@ -8,52 +8,20 @@
 #include <thread>
 #include <vector>
 
-#include "TestFiles.h"
 #include "archive/Archive.h"
 #include "archive/Crc16.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/Header.h"
 #include "archive/HeaderFormat.h"
 #include "platform/Platform.h"
+#include "support/EntryBuilder.h"
+#include "support/OpenArchive.h"
+#include "support/TempFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
-// An Archive with one reference, opened on `path`; released at the end of the scope.
-class OpenArchive {
- public:
-  explicit OpenArchive(const std::string& path) : archive_(new Archive) {
-    archive_->Retain();
-    opened_ = archive_->OpenFile(path.c_str()) == ResultOk;
-  }
-  ~OpenArchive() { archive_->Release(); }
-  OpenArchive(const OpenArchive&) = delete;
-  OpenArchive& operator=(const OpenArchive&) = delete;
-  Archive* operator->() { return archive_; }
-  Archive& operator*() { return *archive_; }
-  bool Opened() const { return opened_; }
-
-  std::vector<ArchiveEntry> Members() {
-    std::vector<ArchiveEntry> entries;
-    EntryEnumerator* snapshot = archive_->EnumEntries();
-    if (!snapshot) return entries;
-    entries.resize(snapshot->Count());
-    std::uint32_t fetched = 0;
-    snapshot->Next(static_cast<std::uint32_t>(entries.size()), entries.data(), &fetched);
-    entries.resize(fetched);
-    snapshot->Release();
-    return entries;
-  }
-
- private:
-  Archive* archive_;
-  bool opened_ = false;
-};
-
-std::string PathOf(const ArchiveEntry& entry) {
-  char path[EntryPathMax];
-  EntryPath(entry, path);
-  return path;
-}
+using namespace testsupport;
 
 bool Decodable(const ArchiveEntry& entry) {
   for (const char* m : {"-lh0-", "-lh4-", "-lh5-", "-lh6-", "-lh7-"}) {
@@ -95,10 +63,9 @@ bool KnownDamaged(const std::string& name) {
 }
 
 TEST(ArchiveDecode, EveryDecodableMemberOfTheInteropCorpusDecodesToItsCrc) {
-  const std::string dir = testfiles::InteropDir();
-  if (dir.empty()) GTEST_SKIP() << "TANUVIA_INTEROP_DIR is not set";
+  const std::string dir = InteropDir();
   std::vector<std::uint8_t> manifest;
-  ASSERT_TRUE(testfiles::ReadAll(dir + "MANIFEST.tsv", &manifest));
+  ASSERT_TRUE(ReadBytes(dir + "MANIFEST.tsv", &manifest));
   std::istringstream lines(std::string(manifest.begin(), manifest.end()));
   std::string line, last;
   std::vector<std::string> names;
@@ -114,7 +81,7 @@ TEST(ArchiveDecode, EveryDecodableMemberOfTheInteropCorpusDecodesToItsCrc) {
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     OpenArchive archive(dir + name);
-    ASSERT_TRUE(archive.Opened());
+    ASSERT_TRUE(archive.ok());
     for (const ArchiveEntry& member : archive.Members()) {
       const int result = DecodeAndCheck(*archive, member, nullptr);
       if (!Decodable(member)) {
@@ -134,15 +101,10 @@ TEST(ArchiveDecode, EveryDecodableMemberOfTheInteropCorpusDecodesToItsCrc) {
   EXPECT_EQ(damaged, 3);
 }
 
-std::string SourceDir() {
-  const char* source = std::getenv("TANUVIA_SOURCE_DIR");
-  return source ? std::string(source) + "/" : std::string();
-}
-
 TEST(ArchiveDecode, BothDriversDecodeArchivesOfAnotherArchiver) {
   for (int method = 5; method <= 7; ++method) {
-    OpenArchive archive(SourceDir() + "tests/data/sample-lh" + std::to_string(method) + ".lzh");
-    ASSERT_TRUE(archive.Opened());
+    OpenArchive archive(SourcePath("tests/data/sample-lh" + std::to_string(method) + ".lzh"));
+    ASSERT_TRUE(archive.ok());
     const std::vector<ArchiveEntry> members = archive.Members();
     ASSERT_EQ(members.size(), 3u);
     for (const ArchiveEntry& member : members) {
@@ -166,8 +128,8 @@ TEST(ArchiveDecode, BothDriversDecodeArchivesOfAnotherArchiver) {
 }
 
 TEST(ArchiveDecode, ACallerHoldingTheLockKeepsItAndItsFilePosition) {
-  OpenArchive archive(SourceDir() + "tests/data/sample-lh6.lzh");
-  ASSERT_TRUE(archive.Opened());
+  OpenArchive archive(SourcePath("tests/data/sample-lh6.lzh"));
+  ASSERT_TRUE(archive.ok());
   const std::vector<ArchiveEntry> members = archive.Members();
   ASSERT_FALSE(members.empty());
 
@@ -190,15 +152,15 @@ TEST(ArchiveDecode, ACallerHoldingTheLockKeepsItAndItsFilePosition) {
     if (otherThread) archive->Unlock();
   }).join();
   EXPECT_EQ(otherThread, 1);
-  OpenArchive second(SourceDir() + "tests/data/sample-lh6.lzh");
-  ASSERT_TRUE(second.Opened());
+  OpenArchive second(SourcePath("tests/data/sample-lh6.lzh"));
+  ASSERT_TRUE(second.ok());
   EXPECT_EQ(second->Lock(true), 1);
   second->Unlock();
 }
 
 TEST(ArchiveDecode, ThreadsDecodeMembersOfOneArchiveAtTheSameTime) {
-  OpenArchive archive(SourceDir() + "tests/data/sample-lh7.lzh");
-  ASSERT_TRUE(archive.Opened());
+  OpenArchive archive(SourcePath("tests/data/sample-lh7.lzh"));
+  ASSERT_TRUE(archive.ok());
   const std::vector<ArchiveEntry> members = archive.Members();
   ASSERT_EQ(members.size(), 3u);
   int failures[3] = {};
@@ -218,15 +180,10 @@ TEST(ArchiveDecode, ThreadsDecodeMembersOfOneArchiveAtTheSameTime) {
   EXPECT_EQ(failures[0] + failures[1] + failures[2], 0);
 }
 
-// Writes an archive of the given members (header + data each) and the closing zero byte.
-struct RawMember {
-  ArchiveEntry entry;
-  std::vector<std::uint8_t> data;
-};
-
-RawMember Member(const char* name, const char* method, int level, std::vector<std::uint8_t> data,
+// A member whose header the engine writes from the fields, followed by `data`.
+EntryMember Member(const char* name, const char* method, int level, std::vector<std::uint8_t> data,
                  std::uint32_t originalSize, std::uint16_t crc) {
-  RawMember m;
+  EntryMember m;
   std::memset(&m.entry, 0, sizeof m.entry);
   std::memcpy(m.entry.method, method, 6);
   std::strcpy(m.entry.name, name);
@@ -241,33 +198,16 @@ RawMember Member(const char* name, const char* method, int level, std::vector<st
 }
 
 // The member's header states another packed size than the data written.
-RawMember Claiming(RawMember member, std::int32_t packedSize) {
+EntryMember Claiming(EntryMember member, std::int32_t packedSize) {
   member.entry.packedSize = packedSize;
   return member;
-}
-
-bool WriteArchive(const std::string& path, const std::vector<RawMember>& members) {
-  std::vector<std::uint8_t> bytes;
-  for (const RawMember& m : members) {
-    std::uint8_t header[lzh::HeaderBufferSize];
-    const std::size_t length = WriteHeader(m.entry, header);
-    if (length == 0) return false;
-    bytes.insert(bytes.end(), header, header + length);
-    bytes.insert(bytes.end(), m.data.begin(), m.data.end());
-  }
-  bytes.push_back(0);
-  return testfiles::WriteAll(path, bytes);
-}
-
-std::vector<std::uint8_t> Bytes(const char* text) {
-  return std::vector<std::uint8_t>(text, text + std::strlen(text));
 }
 
 TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   // A packed member to damage: the first member of the -lh5- sample, re-wrapped.
   std::vector<std::uint8_t> sample;
-  ASSERT_TRUE(testfiles::ReadAll(SourceDir() + "tests/data/sample-lh5.lzh", &sample));
-  OpenArchive original(SourceDir() + "tests/data/sample-lh5.lzh");
+  ASSERT_TRUE(ReadBytes(SourcePath("tests/data/sample-lh5.lzh"), &sample));
+  OpenArchive original(SourcePath("tests/data/sample-lh5.lzh"));
   const std::vector<ArchiveEntry> sampleMembers = original.Members();
   ASSERT_EQ(sampleMembers.size(), 3u);
   const ArchiveEntry& text = sampleMembers[0];
@@ -277,27 +217,28 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   flipped[flipped.size() / 2] ^= 0x10;
 
   const std::uint16_t helloCrc = ComputeCrc16("HELLO", 5);
-  testfiles::TempFolder folder;
-  const std::string path = folder.File("damaged.lzh");
-  folder.Track(path);
-  ASSERT_TRUE(WriteArchive(
-      path, {Member("good.txt", "-lh5-", 2, packed, text.originalSize, text.crc),
-             Member("wrongcrc.txt", "-lh5-", 1, packed, text.originalSize, text.crc ^ 0x0101),
-             Member("flipped.txt", "-lh5-", 2, flipped, text.originalSize, text.crc),
-             Member("short.txt", "-lh5-", 0,
-                    std::vector<std::uint8_t>(packed.begin(), packed.end() - 40),
-                    text.originalSize, text.crc),
-             Member("stored.txt", "-lh0-", 2, Bytes("HELLOxxxxx"), 5, helloCrc),
-             Member("storedshort.txt", "-lh0-", 2, Bytes("HEL"), 5, helloCrc),
-             Member("old.txt", "-lh1-", 2, Bytes("HELLO"), 5, helloCrc),
-             Member("empty.bin", "-lh5-", 2, {}, 0, 0),
-             Member("empty0.bin", "-lh0-", 1, {}, 0, 0),
-             // Claims far more packed data than the file holds (the last member: the scan stops
-             // after it).
-             Claiming(Member("huge.bin", "-lh5-", 2, packed, text.originalSize, text.crc),
-                      0x7FFF0000)}));
+  TempFolder folder;
+  const std::string path = folder / "damaged.lzh";
+  ASSERT_TRUE(WriteBytes(
+      path,
+      ArchiveImage(
+          {Member("good.txt", "-lh5-", 2, packed, text.originalSize, text.crc),
+           Member("wrongcrc.txt", "-lh5-", 1, packed, text.originalSize, text.crc ^ 0x0101),
+           Member("flipped.txt", "-lh5-", 2, flipped, text.originalSize, text.crc),
+           Member("short.txt", "-lh5-", 0,
+                  std::vector<std::uint8_t>(packed.begin(), packed.end() - 40),
+                  text.originalSize, text.crc),
+           Member("stored.txt", "-lh0-", 2, TextBytes("HELLOxxxxx"), 5, helloCrc),
+           Member("storedshort.txt", "-lh0-", 2, TextBytes("HEL"), 5, helloCrc),
+           Member("old.txt", "-lh1-", 2, TextBytes("HELLO"), 5, helloCrc),
+           Member("empty.bin", "-lh5-", 2, {}, 0, 0),
+           Member("empty0.bin", "-lh0-", 1, {}, 0, 0),
+           // Claims far more packed data than the file holds (the last member: the scan stops
+           // after it).
+           Claiming(Member("huge.bin", "-lh5-", 2, packed, text.originalSize, text.crc),
+                    0x7FFF0000)})));
   OpenArchive archive(path);
-  ASSERT_TRUE(archive.Opened());
+  ASSERT_TRUE(archive.ok());
   const std::vector<ArchiveEntry> members = archive.Members();
   ASSERT_EQ(members.size(), 10u);
   ASSERT_GT(members[9].packedSize, 0x70000000);
@@ -311,7 +252,7 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   }
   // A stored member with more packed bytes than its size yields just its size.
   EXPECT_EQ(DecodeAndCheck(*archive, members[4], &data), 0);
-  EXPECT_EQ(data, Bytes("HELLO"));
+  EXPECT_EQ(data, TextBytes("HELLO"));
   std::vector<std::uint8_t> into(6, 0xEE);
   EXPECT_EQ(archive->DecodeMemberInto("STORED.TXT", into.data(), nullptr), 0);
   EXPECT_EQ(into[5], 0xEE);
@@ -331,13 +272,13 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
 }
 
 TEST(ArchiveDecode, ARepeatedPathDecodesItsFirstMemberAndSaysSo) {
-  testfiles::TempFolder folder;
-  const std::string path = folder.File("twice.lzh");
-  folder.Track(path);
-  ASSERT_TRUE(WriteArchive(path, {Member("same.txt", "-lh0-", 2, Bytes("first"), 5,
-                                         ComputeCrc16("first", 5)),
-                                  Member("SAME.TXT", "-lh0-", 0, Bytes("second!"), 7,
-                                         ComputeCrc16("second!", 7))}));
+  TempFolder folder;
+  const std::string path = folder / "twice.lzh";
+  ASSERT_TRUE(WriteBytes(
+      path, ArchiveImage({Member("same.txt", "-lh0-", 2, TextBytes("first"), 5,
+                                 ComputeCrc16("first", 5)),
+                          Member("SAME.TXT", "-lh0-", 0, TextBytes("second!"), 7,
+                                 ComputeCrc16("second!", 7))})));
   OpenArchive archive(path);
   ASSERT_EQ(archive.Members().size(), 2u);
   platform::MemoryBlock block = platform::NoBlock;
@@ -351,14 +292,13 @@ TEST(ArchiveDecode, ARepeatedPathDecodesItsFirstMemberAndSaysSo) {
 }
 
 TEST(ArchiveDecode, FolderEntriesAndOtherMethodsAreRefusedWithoutReadingData) {
-  const std::string dir = testfiles::InteropDir();
-  if (dir.empty()) GTEST_SKIP() << "TANUVIA_INTEROP_DIR is not set";
+  const std::string dir = InteropDir();
   OpenArchive archive(dir + "regression/dir.lzh");
-  ASSERT_TRUE(archive.Opened());
+  ASSERT_TRUE(archive.ok());
   const std::vector<ArchiveEntry> members = archive.Members();
   ASSERT_EQ(members.size(), 1u);
   ASSERT_EQ(std::memcmp(members[0].method, "-lhd-", 6), 0);
-  OpenArchive stored(SourceDir() + "tests/data/sample-lh5.lzh");
+  OpenArchive stored(SourcePath("tests/data/sample-lh5.lzh"));
   const std::vector<ArchiveEntry> storedMembers = stored.Members();
   ASSERT_FALSE(storedMembers.empty());
 

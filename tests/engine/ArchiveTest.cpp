@@ -6,13 +6,14 @@
 #include <thread>
 #include <vector>
 
-#include "EntryBuilder.h"
-#include "TestFiles.h"
 #include "archive/Archive.h"
 #include "archive/Crc16.h"
 #include "archive/EntryEnumerator.h"
+#include "support/EntryBuilder.h"
+#include "support/TempFolder.h"
+#include "support/TestFiles.h"
 
-using namespace testentries;
+using namespace testsupport;
 
 namespace {
 
@@ -50,12 +51,11 @@ std::vector<std::string> Paths(Archive* archive) {
 class ArchiveTest : public ::testing::Test {
  protected:
   std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    std::string path = temp_.File(name);
-    temp_.Track(path);
-    EXPECT_TRUE(testfiles::WriteAll(path, bytes));
+    std::string path = temp_ / name;
+    EXPECT_TRUE(WriteBytes(path, bytes));
     return path;
   }
-  testfiles::TempFolder temp_;
+  TempFolder temp_;
 };
 
 }  // namespace
@@ -133,7 +133,7 @@ TEST_F(ArchiveTest, PrefixBlockBrokenChainAndDamagedMembers) {
   // A fourth member whose packed size would send the next header backwards ends the scan.
   std::vector<std::uint8_t> backwards = body;
   std::vector<std::uint8_t> negative = HeaderBytes(MakeEntry(0, "", "D.TXT"));
-  Put32(negative, 7, 0xFFFFFF00);
+  Set32(negative, 7, 0xFFFFFF00);
   negative[1] = 0;  // the checksum is not verified
   backwards.insert(backwards.end(), negative.begin(), negative.end());
   backwards.push_back(0);
@@ -167,7 +167,7 @@ TEST_F(ArchiveTest, OpenFileFailuresLeaveTheObjectAsItWas) {
   std::string path = Write("a.lzh", ArchiveImage(ThreeMembers()));
   ASSERT_EQ(archive->OpenFile(path.c_str()), ResultOk);
   platform::FileHandle file = archive->File();
-  EXPECT_EQ(archive->OpenFile(temp_.File("missing.lzh").c_str()), ResultInvalidArg);
+  EXPECT_EQ(archive->OpenFile((temp_ / "missing.lzh").c_str()), ResultInvalidArg);
   EXPECT_EQ(archive->OpenFile(std::string(300, 'p').c_str()), ResultInvalidArg);
   EXPECT_EQ(archive->File(), file);
   EXPECT_EQ(std::string(archive->Path()), path);

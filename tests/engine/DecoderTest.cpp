@@ -15,6 +15,7 @@
 #include "archive/Crc16.h"
 #include "codec/BitReader.h"
 #include "codec/DecodeTable.h"
+#include "support/TestFiles.h"
 
 using testbits::Block;
 using testbits::BitWriter;
@@ -520,30 +521,16 @@ TEST(DecodeStream, OverAndUnderSubscribedLiteralCodesDecodeAsTheirTablesSay) {
 // ---------------------------------------------------------------------------------------------
 // Data written by another archiver (tests/data/sample-lh?.lzh, level-2 headers)
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  std::vector<std::uint8_t> bytes;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  std::uint8_t chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) {
-    bytes.insert(bytes.end(), chunk, chunk + n);
-  }
-  std::fclose(f);
-  return bytes;
-}
-
 std::uint32_t Le32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 TEST(DecodeStream, MembersWrittenByAnotherArchiverDecodeToTheirCrc) {
-  const char* source = std::getenv("TANUVIA_SOURCE_DIR");
-  ASSERT_NE(source, nullptr);
   int members = 0;
   for (int method = 5; method <= 7; ++method) {
     const std::string path =
-        std::string(source) + "/tests/data/sample-lh" + std::to_string(method) + ".lzh";
-    const std::vector<std::uint8_t> file = ReadWholeFile(path);
+        testsupport::SourcePath("tests/data/sample-lh" + std::to_string(method) + ".lzh");
+    const std::vector<std::uint8_t> file = testsupport::ReadBytes(path);
     ASSERT_FALSE(file.empty()) << path;
     std::size_t pos = 0;
     while (pos + 26 <= file.size() && file[pos] != 0) {

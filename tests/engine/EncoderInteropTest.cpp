@@ -4,18 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "EncoderTestUtil.h"
-#include "archive/Header.h"
-#include "archive/HeaderFormat.h"
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include "support/EntryBuilder.h"
+#include "support/TempFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -26,10 +21,9 @@ bool HaveTool(const char* name) {
   return std::system(command.c_str()) == 0;
 }
 
-// One member and the end-of-archive byte.
-std::vector<std::uint8_t> SingleMemberArchive(const char* name, int method, int level,
-                                              const encoder_test::Encoded& e,
-                                              std::uint32_t originalSize) {
+// One member, its header from our header writer, and the end-of-archive byte.
+testsupport::Bytes SingleMemberArchive(const char* name, int method, int level,
+                                       const encoder_test::Encoded& e, std::uint32_t originalSize) {
   ArchiveEntry entry{};
   entry.createTime = entry.modifyTime = entry.accessTime = 1589716800;  // 2020-05-17 12:00 UTC
   entry.packedSize = static_cast<std::int32_t>(e.packedSize);
@@ -40,28 +34,13 @@ std::vector<std::uint8_t> SingleMemberArchive(const char* name, int method, int 
   entry.osId = 'W';
   std::snprintf(entry.method, sizeof entry.method, "-lh%d-", method);
   std::snprintf(entry.name, sizeof entry.name, "%s", name);
-  std::vector<std::uint8_t> archive(lzh::HeaderBufferSize);
-  std::size_t headerLength = WriteHeader(entry, archive.data());
-  EXPECT_NE(headerLength, 0u);
-  archive.resize(headerLength);
-  archive.insert(archive.end(), e.packed.begin(), e.packed.end());
-  archive.push_back(0);
+  testsupport::Bytes archive = testsupport::ArchiveImage({{entry, e.packed}});
+  EXPECT_FALSE(archive.empty());
   return archive;
 }
 
-bool WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(f);
-}
-
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), {});
-}
-
 std::vector<std::uint8_t> ReadFileOrEmpty(const char* path, std::size_t limit) {
-  std::vector<std::uint8_t> v = ReadAll(path);
+  std::vector<std::uint8_t> v = testsupport::ReadBytes(path);
   if (v.size() > limit) v.resize(limit);
   return v;
 }
@@ -69,15 +48,8 @@ std::vector<std::uint8_t> ReadFileOrEmpty(const char* path, std::size_t limit) {
 class EncoderInterop : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"lhasa", "7z"}) {
-      if (!HaveTool(tool)) GTEST_SKIP() << tool << " is not installed; interop not checked";
-    }
-    char pattern[] = "/tmp/tnencXXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+    for (const char* tool : {"lhasa", "7z"})
+      ASSERT_TRUE(HaveTool(tool)) << tool << " is not installed (scripts/setup.sh installs it)";
   }
 
   // Encodes, archives, and has both tools test and extract the member.
@@ -87,30 +59,34 @@ class EncoderInterop : public ::testing::Test {
     encoder_test::Encoded e = encoder_test::EncodeBytes(input, method);
     ASSERT_EQ(e.result, 0);
     const std::string archive = dir_ + "/t.lzh";
-    ASSERT_TRUE(WriteAll(archive, SingleMemberArchive("data.bin", method, level, e,
-                                                      static_cast<std::uint32_t>(input.size()))));
+    ASSERT_TRUE(testsupport::WriteBytes(
+        archive, SingleMemberArchive("data.bin", method, level, e,
+                                     static_cast<std::uint32_t>(input.size()))));
     EXPECT_EQ(Run("lhasa t '" + archive + "'"), 0);
     EXPECT_EQ(Run("7z t '" + archive + "'"), 0);
 
     EXPECT_EQ(Run("rm -rf '" + dir_ + "/x' && mkdir '" + dir_ + "/x' && cd '" + dir_ +
                   "/x' && lhasa xq '" + archive + "'"),
               0);
-    EXPECT_TRUE(ReadAll(dir_ + "/x/data.bin") == input) << "lhasa extracted other bytes";
+    EXPECT_TRUE(testsupport::ReadBytes(dir_ + "/x/data.bin") == input)
+        << "lhasa extracted other bytes";
     EXPECT_EQ(Run("rm -rf '" + dir_ + "/y' && 7z x -y '-o" + dir_ + "/y' '" + archive + "'"), 0);
-    EXPECT_TRUE(ReadAll(dir_ + "/y/data.bin") == input) << "7z extracted other bytes";
+    EXPECT_TRUE(testsupport::ReadBytes(dir_ + "/y/data.bin") == input)
+        << "7z extracted other bytes";
   }
 
   int Run(const std::string& command) {
     return std::system((command + " >'" + dir_ + "/log' 2>&1").c_str());
   }
 
-  std::string dir_;
+  testsupport::TempFolder temp_;
+  const std::string dir_ = temp_.path();
 };
 
 TEST_F(EncoderInterop, IndependentReadersAcceptOurPackedData) {
   std::vector<std::pair<std::string, std::vector<std::uint8_t>>> inputs;
-  inputs.emplace_back("text", encoder_test::TextBytes(500000, 31));
-  inputs.emplace_back("small alphabet", encoder_test::NoiseBytes(200000, 32, 9));
+  inputs.emplace_back("text", testsupport::WordText(500000, 31));
+  inputs.emplace_back("small alphabet", testsupport::NoiseBytes(200000, 32, 9));
   std::vector<std::uint8_t> run(70000, 0);
   run.insert(run.end(), 3, 1);  // a run, then a few literals
   inputs.emplace_back("run", run);
@@ -119,7 +95,7 @@ TEST_F(EncoderInterop, IndependentReadersAcceptOurPackedData) {
   std::vector<std::uint8_t> program = ReadFileOrEmpty("/proc/self/exe", 3 << 20);
   if (!program.empty()) inputs.emplace_back("test program", program);
   // Far repeats that only the larger windows reach, across several slides.
-  std::vector<std::uint8_t> far = encoder_test::NoiseBytes(60000, 33);
+  std::vector<std::uint8_t> far = testsupport::NoiseBytes(60000, 33);
   for (int copy = 0; copy < 3; ++copy) far.insert(far.end(), far.begin(), far.begin() + 60000);
 
   for (int method = 4; method <= 7; ++method) {

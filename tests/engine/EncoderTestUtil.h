@@ -6,6 +6,7 @@
 
 #include "codec/ByteStream.h"
 #include "codec/LzEncoder.h"
+#include "support/TestData.h"
 
 namespace encoder_test {
 
@@ -25,34 +26,6 @@ inline Encoded EncodeBytes(const std::vector<std::uint8_t>& input, int method,
   e.result = encoder.Encode(out, in, method, &e.packedSize, &e.crc, progress, context);
   e.packed.assign(out.data(), out.data() + out.size());
   return e;
-}
-
-// Deterministic pseudo-random bytes (xorshift), `alphabet` distinct values.
-inline std::vector<std::uint8_t> NoiseBytes(std::size_t size, std::uint32_t seed, int alphabet = 256) {
-  std::vector<std::uint8_t> v(size);
-  std::uint32_t x = seed ? seed : 1;
-  for (auto& b : v) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    b = static_cast<std::uint8_t>(x % static_cast<std::uint32_t>(alphabet));
-  }
-  return v;
-}
-
-// Text-like data: words from a small vocabulary, so it compresses as real text does.
-inline std::vector<std::uint8_t> TextBytes(std::size_t size, std::uint32_t seed) {
-  static const char* const words[] = {"archive ", "member ", "header ", "folder ", "shell ",
-                                      "の ", "圧縮 ", "データ ", "window\r\n", "block ",
-                                      "symbol ", "length ", "position ", "code ", "table "};
-  std::vector<std::uint8_t> v;
-  std::uint32_t x = seed ? seed : 1;
-  while (v.size() < size) {
-    x = x * 1103515245u + 12345u;
-    const char* w = words[(x >> 16) % (sizeof words / sizeof *words)];
-    while (*w && v.size() < size) v.push_back(static_cast<std::uint8_t>(*w++));
-  }
-  return v;
 }
 
 // Accepts `failAt - 1` writes, then refuses every write.

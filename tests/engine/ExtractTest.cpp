@@ -7,13 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "ArchiveTestSupport.h"
-#include "LzhBuilder.h"
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
 #include "archive/TimeConversion.h"
+#include "support/LzhBuilder.h"
+#include "support/OpenArchive.h"
+#include "support/TempFolder.h"
+#include "support/TestData.h"
+#include "support/TestFiles.h"
 
-using namespace lzhtest;
+using namespace testsupport;
 
 namespace {
 
@@ -32,14 +35,6 @@ class Extraction : public ::testing::Test {
     return p;
   }
 
-  static std::vector<std::string> Names(const std::string& dir) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (auto& e : std::filesystem::directory_iterator(std::filesystem::u8path(dir), ec))
-      names.push_back(e.path().filename().u8string());
-    return names;
-  }
-
   struct Report {
     std::vector<std::pair<std::string, ExtractResult>> results;
   };
@@ -51,7 +46,7 @@ class Extraction : public ::testing::Test {
 TEST_F(Extraction, MakesFoldersAndRestoresTimesAndAttributes) {
   ASSERT_TRUE(WriteBytes(archivePath, Bytes{0}));
   std::string source = folder / "a.txt";
-  Bytes text = Compressible(20000, 4);
+  Bytes text = WordText(20000, 4);
   ASSERT_TRUE(WriteBytes(source, text));
   {
     OpenArchive a(archivePath);
@@ -103,20 +98,11 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
                                "\\root3.txt",   "A\\..\\..\\evil4.txt", "good.txt:stream",
                                "A/../../evil5.txt", "\\\\server\\share\\evil6.txt", "...\\evil7",
                                "/root9.txt"};
-  for (const char* p : level0Paths) {
-    RawMember m;
-    m.path = p;
-    m.data = TextBytes("bad");
-    members.push_back(Level0(m));
-  }
-  RawMember up;  // level 2: folder "..\" in the 0x02 extended header
-  up.path = "..\\..\\evil8.txt";
-  up.data = TextBytes("bad");
-  members.push_back(Level2(up));
-  RawMember good;
-  good.path = "SAFE\\\x95\x5C.txt";  // trail byte 0x5C is not a separator
-  good.data = TextBytes("good");
-  members.push_back(Level0(good));
+  for (const char* p : level0Paths) members.push_back(Level0(StoredMember(p, TextBytes("bad"))));
+  // Level 2: folder "..\" in the 0x02 extended header.
+  members.push_back(Level2(StoredMember("..\\..\\evil8.txt", TextBytes("bad"))));
+  // The trail byte 0x5C is not a separator.
+  members.push_back(Level0(StoredMember("SAFE\\\x95\x5C.txt", TextBytes("good"))));
   ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes(members)));
 
   OpenArchive a(archivePath);
@@ -141,12 +127,8 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   EXPECT_EQ(ReadBytes(Out("root3.txt")), TextBytes("bad"));
   EXPECT_EQ(ReadBytes(Out("root9.txt")), TextBytes("bad"));
   // Nothing but the target folder and the archive in the folder above it.
-  auto names = Names(folder.path());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"out", "x.lzh"}));
-  names = Names(target);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"SAFE", "root3.txt", "root9.txt"}));
+  EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"out", "x.lzh"}));
+  EXPECT_EQ(ListFolder(target), (std::vector<std::string>{"SAFE", "root3.txt", "root9.txt"}));
   // The single-member path of the shell library's selection uses the same guard.
   ArchiveEntry e = a.Members()[0];
   ExtractResult result;
@@ -159,10 +141,7 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
 // Into a folder whose name ends in a double-byte character with trail byte 0x5C (ソ): the
 // members land inside it, not beside it in the parent.
 TEST_F(Extraction, AFolderEndingInATrailByte0x5CGetsItsSeparator) {
-  RawMember m;
-  m.path = "DIR\\A.TXT";
-  m.data = TextBytes("inside");
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("DIR\\A.TXT", TextBytes("inside"))}));
   const std::string so = Out("\x83\x5C");
   ASSERT_TRUE(platform::MakeDirectory(so.c_str()));
   OpenArchive a(archivePath);
@@ -170,7 +149,7 @@ TEST_F(Extraction, AFolderEndingInATrailByte0x5CGetsItsSeparator) {
   ASSERT_TRUE(ExtractEntries(*a, so.c_str(), ExtractOptions(), &counts));
   EXPECT_EQ(counts.written, 1u);
   EXPECT_EQ(ReadBytes(Out("\x83\x5C|DIR|A.TXT")), TextBytes("inside"));
-  EXPECT_EQ(Names(target).size(), 1u) << "nothing beside the folder";
+  EXPECT_EQ(ListFolder(target).size(), 1u) << "nothing beside the folder";
 }
 
 TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
@@ -178,37 +157,28 @@ TEST_F(Extraction, DamagedOrUnknownMembersLeaveNoFileAndTheOthersGoOn) {
   unknown.method = "-lh1-";
   unknown.path = "OLD.TXT";
   unknown.data = TextBytes("xxxxxxxx");
-  RawMember badCrc;
-  badCrc.path = "BADCRC.TXT";
-  badCrc.data = TextBytes("stored bytes");
+  RawMember badCrc = StoredMember("BADCRC.TXT", TextBytes("stored bytes"));
   badCrc.crc = 0x1234;
   RawMember garbage;  // compressed data that is not a valid stream
   garbage.method = "-lh5-";
   garbage.path = "GARBAGE.TXT";
-  garbage.data = Random(40, 1);
+  garbage.data = NoiseBytes(40, 1);
   garbage.originalSize = 5000;
-  RawMember fine;
-  fine.path = "FINE.TXT";
-  fine.data = TextBytes("fine");
+  RawMember fine = StoredMember("FINE.TXT", TextBytes("fine"));
   ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level0(unknown), Level2(badCrc),
                                                      Level2(garbage), Level0(fine)})));
   OpenArchive a(archivePath);
   ExtractCounts counts;
   ASSERT_TRUE(ExtractEntries(*a, target.c_str(), ExtractOptions(), &counts));
   EXPECT_EQ(counts.failed, 3u);
-  EXPECT_EQ(Names(target), std::vector<std::string>{"FINE.TXT"});
+  EXPECT_EQ(ListFolder(target), std::vector<std::string>{"FINE.TXT"});
 }
 
 TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
-  RawMember m;
-  m.path = "A.TXT";
-  m.data = TextBytes("new content");
-  m.modifyTime = 1600000000;
-  RawMember n = m;
-  n.path = "B.TXT";
-  RawMember o = m;
-  o.path = "C.TXT";
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m), Level2(n), Level2(o)})));
+  const Bytes content = TextBytes("new content");
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("A.TXT", content, 1600000000),
+                                         StoredMember("B.TXT", content, 1600000000),
+                                         StoredMember("C.TXT", content, 1600000000)}));
   for (const char* name : {"A.TXT", "B.TXT", "C.TXT"}) ASSERT_TRUE(WriteBytes(Out(name), TextBytes("old")));
   platform::SetAttributes(Out("A.TXT").c_str(), platform::AttrReadOnly);
 
@@ -267,10 +237,8 @@ TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
 // Replacing a file writes the new contents beside it first: a write that fails at any point
 // leaves the old file as it was (read-only bit included) and nothing else behind.
 TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
-  RawMember m;
-  m.path = "A.TXT";
-  m.data = Random(200000, 5);
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  const Bytes fresh = NoiseBytes(200000, 5);
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("A.TXT", fresh)}));
   const Bytes old = TextBytes("the user's own file");
   ASSERT_TRUE(WriteBytes(Out("A.TXT"), old));
   platform::SetAttributes(Out("A.TXT").c_str(), platform::AttrReadOnly);
@@ -283,21 +251,18 @@ TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
     platform::FailNthWrite(n);
     int written = ExtractMemberToFile(*a, entry, Out("A.TXT").c_str(), nullptr, nullptr, &state);
     platform::FailNthWrite(0);
-    EXPECT_EQ(Names(target), std::vector<std::string>{"A.TXT"}) << "write " << n;
+    EXPECT_EQ(ListFolder(target), std::vector<std::string>{"A.TXT"}) << "write " << n;
     if (written == 1) break;
     ++failures;
     EXPECT_EQ(ReadBytes(Out("A.TXT")), old) << "write " << n;
     EXPECT_TRUE(platform::GetAttributes(Out("A.TXT").c_str()) & platform::AttrReadOnly);
   }
   EXPECT_GE(failures, 1);
-  EXPECT_EQ(ReadBytes(Out("A.TXT")), m.data);
+  EXPECT_EQ(ReadBytes(Out("A.TXT")), fresh);
 }
 
 TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {
-  RawMember m;
-  m.path = "BIG.BIN";
-  m.data = Random(300000, 2);
-  ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes({Level2(m)})));
+  ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("BIG.BIN", NoiseBytes(300000, 2))}));
   OpenArchive a(archivePath);
   a.Members();
   platform::FailNthWrite(1);
@@ -305,7 +270,7 @@ TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {
   ASSERT_TRUE(ExtractEntries(*a, target.c_str(), ExtractOptions(), &counts));
   platform::FailNthWrite(0);
   EXPECT_EQ(counts.failed, 1u);
-  EXPECT_TRUE(Names(target).empty());
+  EXPECT_TRUE(ListFolder(target).empty());
 }
 
 }  // namespace

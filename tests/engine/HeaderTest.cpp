@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "EntryBuilder.h"
 #include "archive/ByteSource.h"
 #include "archive/Crc16.h"
 #include "archive/Header.h"
+#include "support/EntryBuilder.h"
 
-using namespace testentries;
+using namespace testsupport;
 
 namespace {
 
@@ -265,20 +265,20 @@ TEST(HeaderHostile, ExtendedSizesOutsideTheirBounds) {
   // Sizes smaller than the type byte and the next-size field.
   for (std::uint32_t size : {1u, 2u}) {
     std::vector<std::uint8_t> h = RawLevel2({{0x01, "A"}}, 0);
-    Put16(h, 24, size);
+    Set16(h, 24, size);
     EXPECT_EQ(Read(h, &out), 0) << size;
   }
   std::vector<std::uint8_t> h3 = HeaderBytes(MakeEntry(3, "", "A"));
-  Put32(h3, 28, 4);
+  Set32(h3, 28, 4);
   EXPECT_EQ(Read(h3, &out), 0);
   // Sizes reaching past the end of the file, up to the largest a field can hold.
   h3 = HeaderBytes(MakeEntry(3, "", "A"));
-  Put32(h3, 28, 0x7FFFFFF0);
+  Set32(h3, 28, 0x7FFFFFF0);
   EXPECT_EQ(Read(h3, &out), 0);
-  Put32(h3, 28, 0xFFFFFFFF);
+  Set32(h3, 28, 0xFFFFFFFF);
   EXPECT_EQ(Read(h3, &out), 0);
   std::vector<std::uint8_t> h1 = HeaderBytes(MakeEntry(1, "DIR\\", "A"));
-  Put16(h1, h1[0], 0xFFFF);
+  Set16(h1, h1[0], 0xFFFF);
   EXPECT_EQ(Read(h1, &out), 0);
 }
 
@@ -288,7 +288,7 @@ TEST(HeaderHostile, LevelOneExtendedHeadersLargerThanThePackedSize) {
   std::vector<std::uint8_t> h = HeaderBytes(e);
   ArchiveEntry out;
   ASSERT_EQ(Read(h, &out), static_cast<std::int64_t>(h.size()));
-  Put32(h, 7, static_cast<std::uint32_t>(h.size() - (h[0] + 2) - 1));  // one byte short
+  Set32(h, 7, static_cast<std::uint32_t>(h.size() - (h[0] + 2) - 1));  // one byte short
   EXPECT_EQ(Read(h, &out), 0);
 }
 
@@ -296,9 +296,9 @@ TEST(HeaderHostile, NextPositionAlwaysMovesForwardBelowTwoGigabytes) {
   ArchiveEntry out;
   for (int level = 0; level <= 3; ++level) {
     std::vector<std::uint8_t> h = HeaderBytes(MakeEntry(level, "", "A"));
-    Put32(h, 7, 0xFFFFFFF0);  // negative as a signed size
+    Set32(h, 7, 0xFFFFFFF0);  // negative as a signed size
     EXPECT_EQ(Read(h, &out), 0) << level;
-    Put32(h, 7, 0x7FFFFFF0);  // data end past 2^31 - 1
+    Set32(h, 7, 0x7FFFFFF0);  // data end past 2^31 - 1
     EXPECT_EQ(Read(h, &out), 0) << level;
   }
   std::vector<std::uint8_t> h = HeaderBytes(MakeEntry(2, "", "A"));

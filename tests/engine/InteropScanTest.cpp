@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "TestFiles.h"
 #include "archive/Archive.h"
 #include "archive/EntryEnumerator.h"
+#include "support/TestFiles.h"
 
 namespace {
+
+using testsupport::InteropDir;
+using testsupport::ReadBytes;
 
 struct ManifestRow {
   std::string method, packed, original, crc, path;
@@ -35,7 +38,7 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 std::map<std::string, ManifestArchive> LoadManifest(const std::string& dir) {
   std::map<std::string, ManifestArchive> archives;
   std::vector<std::uint8_t> bytes;
-  if (!testfiles::ReadAll(dir + "MANIFEST.tsv", &bytes)) return archives;
+  if (!ReadBytes(dir + "MANIFEST.tsv", &bytes)) return archives;
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
   std::string line;
   std::getline(in, line);  // column names
@@ -101,8 +104,7 @@ std::string Hex4(unsigned value) {
 }  // namespace
 
 TEST(InteropScan, EveryArchiveScansAndMatchesTheIndependentListing) {
-  const std::string dir = testfiles::InteropDir();
-  if (dir.empty()) GTEST_SKIP() << "TANUVIA_INTEROP_DIR is not set";
+  const std::string dir = InteropDir();
   auto manifest = LoadManifest(dir);
   ASSERT_GT(manifest.size(), 200u) << "MANIFEST.tsv not read from " << dir;
 

@@ -13,8 +13,8 @@
 
 using encoder_test::EncodeBytes;
 using encoder_test::Encoded;
-using encoder_test::NoiseBytes;
-using encoder_test::TextBytes;
+using testsupport::NoiseBytes;
+using testsupport::WordText;
 
 namespace {
 
@@ -53,11 +53,11 @@ void ExpectRoundTrip(const std::vector<std::uint8_t>& input, int method) {
 
 TEST(LzEncoder, RoundTripsThroughAnIndependentReader) {
   for (int method = 4; method <= 7; ++method) {
-    ExpectRoundTrip(TextBytes(300000, 1), method);
+    ExpectRoundTrip(WordText(300000, 1), method);
     ExpectRoundTrip(NoiseBytes(150000, 7, 12), method);
-    ExpectRoundTrip(TextBytes(3000, 5), method);
+    ExpectRoundTrip(WordText(3000, 5), method);
     // Mixed: text, a stretch of noise, and the text again from far back.
-    std::vector<std::uint8_t> mixed = TextBytes(40000, 2);
+    std::vector<std::uint8_t> mixed = WordText(40000, 2);
     std::vector<std::uint8_t> noise = NoiseBytes(30000, 3, 40);
     mixed.insert(mixed.end(), noise.begin(), noise.end());
     mixed.insert(mixed.end(), mixed.begin(), mixed.begin() + 40000);
@@ -122,7 +122,7 @@ TEST(LzEncoder, TinyAndEmptyInputsDoNotCompress) {
 }
 
 TEST(LzEncoder, MethodDigitsOutside4To7AreRefused) {
-  std::vector<std::uint8_t> input = TextBytes(10000, 3);
+  std::vector<std::uint8_t> input = WordText(10000, 3);
   for (int method : {0, 1, 3, 8, -5}) EXPECT_EQ(EncodeBytes(input, method).result, 1) << method;
 }
 
@@ -138,7 +138,7 @@ TEST(LzEncoder, IncompressibleInputNeverGrowsToTheInputSize) {
 }
 
 TEST(LzEncoder, BlocksEndOnlyAtGroupStartsWhenTheSymbolBufferIsFull) {
-  for (const auto& input : {NoiseBytes(200000, 5, 200), TextBytes(400000, 8)}) {
+  for (const auto& input : {NoiseBytes(200000, 5, 200), WordText(400000, 8)}) {
     Encoded e = EncodeBytes(input, 5);
     ASSERT_EQ(e.result, 0);
     testing_lzh::Stream s = ReadBack(e, 5, input);
@@ -201,7 +201,7 @@ int RecordProgress(void* context, std::uint32_t packed, std::uint32_t original) 
 }
 
 TEST(LzEncoder, ProgressIsReportedAtStartSlidesAndEnd) {
-  std::vector<std::uint8_t> input = TextBytes(200000, 4);
+  std::vector<std::uint8_t> input = WordText(200000, 4);
   Progress p;
   Encoded e = EncodeBytes(input, 5, RecordProgress, &p);
   ASSERT_EQ(e.result, 0);
@@ -219,7 +219,7 @@ TEST(LzEncoder, ProgressIsReportedAtStartSlidesAndEnd) {
 }
 
 TEST(LzEncoder, CancelOnTheFirstCallCodesNothing) {
-  std::vector<std::uint8_t> input = TextBytes(200000, 4);
+  std::vector<std::uint8_t> input = WordText(200000, 4);
   Progress p;
   p.cancelAt = 1;
   Encoded e = EncodeBytes(input, 5, RecordProgress, &p);
@@ -231,7 +231,7 @@ TEST(LzEncoder, CancelOnTheFirstCallCodesNothing) {
 }
 
 TEST(LzEncoder, CancelDuringTheWorkStopsAtThatStep) {
-  std::vector<std::uint8_t> input = TextBytes(400000, 4);
+  std::vector<std::uint8_t> input = WordText(400000, 4);
   Progress p;
   p.cancelAt = 3;
   Encoded e = EncodeBytes(input, 5, RecordProgress, &p);
@@ -254,7 +254,7 @@ TEST(LzEncoder, WriteErrorsEndWithFailureNotTruncatedData) {
     EXPECT_EQ(p.calls.back().first, codec::NotCompressedProgress);
   }
   // A small input whose only write is the final one.
-  std::vector<std::uint8_t> small = TextBytes(20000, 3);
+  std::vector<std::uint8_t> small = WordText(20000, 3);
   codec::LzEncoder encoder;
   codec::MemoryInput in(small.data(), small.size());
   encoder_test::FailingOutput out(1);
@@ -263,7 +263,7 @@ TEST(LzEncoder, WriteErrorsEndWithFailureNotTruncatedData) {
 }
 
 TEST(LzEncoder, EncodesBetweenPlatformFiles) {
-  std::vector<std::uint8_t> input = TextBytes(150000, 12);
+  std::vector<std::uint8_t> input = WordText(150000, 12);
   Encoded reference = EncodeBytes(input, 6);
   ASSERT_EQ(reference.result, 0);
 
@@ -308,7 +308,7 @@ TEST(LzEncoder, EncodesBetweenPlatformFiles) {
 namespace {
 
 TEST(LzEncoder, MissingWorkArraysAreReportedAsOutOfMemory) {
-  std::vector<std::uint8_t> input = TextBytes(50000, 6);
+  std::vector<std::uint8_t> input = WordText(50000, 6);
   // The encoder takes four blocks: Huffman builder, block writer, bit writer, match finder.
   for (std::uint32_t failing = 1; failing <= 4; ++failing) {
     platform::FailNthAlloc(failing);

@@ -6,7 +6,7 @@
 
 #include "EncoderTestUtil.h"
 
-using encoder_test::NoiseBytes;
+using testsupport::NoiseBytes;
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "TestFiles.h"
 #include "archive/NoCase.h"
 #include "archive/PathName.h"
 #include "platform/Platform.h"
+#include "support/TempFolder.h"
 
 namespace {
 const std::string Hyo = "\x95\x5C";  // Shift-JIS character whose second byte is a backslash
@@ -82,12 +82,9 @@ TEST(NoCase, FoldsAsciiOnlyAndNeverASecondByte) {
 }
 
 TEST(PathName, CreatePathDirectoriesMakesEveryFolderButTheLast) {
-  testfiles::TempFolder temp;
-  const std::string base = temp.Path();
+  testsupport::TempFolder temp;
+  const std::string base = temp.path() + platform::PathSeparator();
   const std::string x = base + "X", y = x + platform::PathSeparator() + "Y";
-  temp.Track(x);
-  temp.Track(y);
-  temp.Track(y + platform::PathSeparator() + "Z.TXT");
   EXPECT_TRUE(CreatePathDirectories((base + "X\\Y\\Z.TXT").c_str()));
   EXPECT_EQ(platform::GetAttributes(x.c_str()), platform::AttrDirectory);
   EXPECT_EQ(platform::GetAttributes(y.c_str()), platform::AttrDirectory);
@@ -97,8 +94,6 @@ TEST(PathName, CreatePathDirectoriesMakesEveryFolderButTheLast) {
   // A trailing backslash creates the last folder too; the second byte of 0x95 0x5C separates
   // nothing (on POSIX a split there would have made "\x95" and "\x95/IN" instead).
   const std::string hyo = base + Hyo, inner = hyo + platform::PathSeparator() + "IN";
-  temp.Track(hyo);
-  temp.Track(inner);
   EXPECT_TRUE(CreatePathDirectories((base + Hyo + "\\IN\\").c_str()));
   EXPECT_EQ(platform::GetAttributes(hyo.c_str()), platform::AttrDirectory);
   EXPECT_EQ(platform::GetAttributes(inner.c_str()), platform::AttrDirectory);

@@ -66,28 +66,23 @@ TEST(TimeConversion, FormatsLocalDateAndTime) {
   if (!RunningInTokyo()) GTEST_SKIP() << "needs TZ=Asia/Tokyo, as the test runner sets";
   platform::FileTime utc;
   UnixToFileTime(Y2000 + 3600 + 2 * 60 + 3, &utc);  // 10:02:03 in Tokyo
-  // The date's form is the locale's (Wine writes 2000/1/1); the local calendar day and time and
-  // the joining are this helper's.
-  platform::SystemTime local;
-  local.year = 2000;
-  local.month = 1;
-  local.day = 1;
-  local.dayOfWeek = 6;
-  local.hour = 10;
-  local.minute = 2;
-  local.second = 3;
-  char date[64];
-  ASSERT_TRUE(platform::FormatDate(local, 0, date, sizeof date));
-  EXPECT_NE(std::string(date).find("2000"), std::string::npos);
+  // The date's form is the locale's short date (Wine's Japanese one under Wine, year/month/day
+  // with two-digit fields natively); the local calendar day and time and the joining are this
+  // helper's.
+#ifdef _WIN32
+  const std::string date = "2000/1/1";
+#else
+  const std::string date = "2000/01/01";
+#endif
   char out[160];
   FormatFileTime(utc, out, sizeof out, 0, OmitPart);
   EXPECT_EQ(std::string(out), date);
   FormatFileTime(utc, out, sizeof out, OmitPart, 0);
   EXPECT_STREQ(out, "10:02:03");
   FormatFileTime(utc, out, sizeof out, 0, 0);
-  EXPECT_EQ(std::string(out), std::string(date) + " 10:02:03");
+  EXPECT_EQ(std::string(out), date + " 10:02:03");
   FormatFileTime(utc, out, 8, 0, 0);  // cut to the buffer
-  EXPECT_EQ(std::strlen(out), 7u);
+  EXPECT_EQ(std::string(out), (date + " 10:02:03").substr(0, 7));
 }
 
 // Local times are read back as standard time, with the zone's current bias: while daylight

@@ -22,5 +22,5 @@ TEST(HelpFile, WinhlpShowsItsTopics) {
                                      PackageFile("TANUFOLD.HLP"));
     EXPECT_EQ(text.substr(0, topic.heading.size()), topic.heading) << topic.context;
   }
-  EXPECT_EQ(ReadFileBytes(PackageFile("TANUFOLD.CNT")).substr(0, 20), ":Base TANUFOLD.HLP\r\n");
+  EXPECT_EQ(ReadText(PackageFile("TANUFOLD.CNT")).substr(0, 20), ":Base TANUFOLD.HLP\r\n");
 }

@@ -84,7 +84,8 @@ SetupRun RunSetup(const std::string& program, const std::string& arguments,
                   const std::vector<int>& answers, const RunOptions& options) {
   SetupRun run;
   std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-  std::string folder = options.currentFolder.empty() ? TempFolder() : options.currentFolder;
+  TempFolder scratch;
+  std::string folder = options.currentFolder.empty() ? scratch.path() : options.currentFolder;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
@@ -194,43 +195,6 @@ std::string SystemDirectory() {
 }
 
 std::string ShellExtFile(const char* name) { return SystemDirectory() + "\\SHELLEXT\\" + name; }
-
-std::string TempFolder() {
-  static int serial = 0;
-  char base[MAX_PATH] = "";
-  GetTempPathA(sizeof base, base);
-  std::string path;
-  do {
-    path = std::string(base) + "tnsetup" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(serial++);
-  } while (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
-  return path;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes(GetFileSize(file, nullptr), '\0');
-  DWORD read = 0;
-  if (!bytes.empty()) ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr);
-  CloseHandle(file);
-  return bytes.substr(0, read);
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  DWORD written = 0;
-  bool ok = file != INVALID_HANDLE_VALUE &&
-            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  return ok && written == bytes.size();
-}
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 RegValue ReadValue(HKEY root, const std::string& key, const char* name) {
   RegValue value;

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
+#include "support/TestFiles.h"
+
 namespace setuptest {
 
 using Texts = std::vector<std::string>;
@@ -46,11 +49,14 @@ std::string HostFile(const char* variable, const char* name);
 std::string PackageFile(const char* name);
 std::string ShellExtFile(const char* name);  // system directory + "\SHELLEXT\" + name
 std::string SystemDirectory();
-std::string TempFolder();                    // a fresh folder under the temporary folder
 
-std::string ReadFileBytes(const std::string& path);  // "<missing>" when it cannot be read
-bool WriteFileBytes(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
+using testsupport::Exists;
+using testsupport::ReadText;
+using testsupport::TempFolder;
+// Writes text bytes to a file, replacing it.
+inline bool WriteBytes(const std::string& path, const std::string& text) {
+  return testsupport::WriteBytes(path, testsupport::TextBytes(text));
+}
 
 // One registry value as stored.
 struct RegValue {

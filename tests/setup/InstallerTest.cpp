@@ -148,8 +148,8 @@ TEST_F(InstallerTest, InstallRegistersTheTablesCopiesTheFilesAndServesTheFolder)
   EXPECT_TRUE(KeyExists(Machine, "SOFTWARE\\Bellfin\\Tanuvia"));
   EXPECT_FALSE(ReadValue(Machine, Uninstall, "PreviousAssociation").present);
   for (const char* name : Files)
-    EXPECT_EQ(ReadFileBytes(ShellExtFile(name)), ReadFileBytes(PackageFile(name))) << name;
-  for (const char* name : Temporaries) EXPECT_FALSE(FileExists(ShellExtFile(name))) << name;
+    EXPECT_EQ(ReadText(ShellExtFile(name)), ReadText(PackageFile(name))) << name;
+  for (const char* name : Temporaries) EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
   EXPECT_EQ(PendingRenames(), Texts{});
 
   // On a thread of its own: the library initialises OLE on the thread that loads it, and only
@@ -164,21 +164,21 @@ TEST_F(InstallerTest, InstallRegistersTheTablesCopiesTheFilesAndServesTheFolder)
 
 TEST_F(InstallerTest, InstallingAgainReplacesEveryFileAtTheRestart) {
   Install();
-  ASSERT_TRUE(WriteFileBytes(ShellExtFile("TANUFOLD.CNT"), "old"));
+  ASSERT_TRUE(WriteBytes(ShellExtFile("TANUFOLD.CNT"), "old"));
   InstallAgain();
   Texts renames;
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(ReadFileBytes(ShellExtFile(Temporaries[i])), ReadFileBytes(PackageFile(Files[i])));
+    EXPECT_EQ(ReadText(ShellExtFile(Temporaries[i])), ReadText(PackageFile(Files[i])));
     renames.push_back("\\??\\" + ShellExtFile(Temporaries[i]));
     renames.push_back("!\\??\\" + ShellExtFile(Files[i]));  // "!": replace the existing file
   }
   EXPECT_EQ(PendingRenames(), renames);
-  EXPECT_EQ(ReadFileBytes(ShellExtFile("TANUFOLD.CNT")), "old");
+  EXPECT_EQ(ReadText(ShellExtFile("TANUFOLD.CNT")), "old");
 
   ASSERT_TRUE(RestartWine());
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(ReadFileBytes(ShellExtFile(Files[i])), ReadFileBytes(PackageFile(Files[i])));
-    EXPECT_FALSE(FileExists(ShellExtFile(Temporaries[i])));
+    EXPECT_EQ(ReadText(ShellExtFile(Files[i])), ReadText(PackageFile(Files[i])));
+    EXPECT_FALSE(Exists(ShellExtFile(Temporaries[i])));
   }
   EXPECT_EQ(PendingRenames(), Texts{});
 }
@@ -187,20 +187,20 @@ TEST_F(InstallerTest, OnThe95PlatformWininitIniCarriesTheReplacementsAndTableBIs
   PretendWindows95(true);
   Install();
   ExpectRows(InstalledRows(false));
-  ASSERT_TRUE(WriteFileBytes(ShellExtFile("TANUFOLD.CNT"), "old"));
+  ASSERT_TRUE(WriteBytes(ShellExtFile("TANUFOLD.CNT"), "old"));
   InstallAgain();
   std::string wininit = "[Rename]\r\n";
   for (int i = 3; i >= 0; --i)
     wininit += ShellExtFile(Files[i]) + "=" + ShellExtFile(Temporaries[i]) + "\r\n";
   char windows[MAX_PATH] = "";
   GetWindowsDirectoryA(windows, sizeof windows);
-  EXPECT_EQ(ReadFileBytes(std::string(windows) + "\\WININIT.INI"), wininit);
+  EXPECT_EQ(ReadText(std::string(windows) + "\\WININIT.INI"), wininit);
   EXPECT_EQ(PendingRenames(), Texts{});
 
   ASSERT_TRUE(RestartWine());
-  EXPECT_EQ(ReadFileBytes(ShellExtFile("TANUFOLD.CNT")),
-            ReadFileBytes(PackageFile("TANUFOLD.CNT")));
-  for (const char* name : Temporaries) EXPECT_FALSE(FileExists(ShellExtFile(name))) << name;
+  EXPECT_EQ(ReadText(ShellExtFile("TANUFOLD.CNT")),
+            ReadText(PackageFile("TANUFOLD.CNT")));
+  for (const char* name : Temporaries) EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
 }
 
 TEST_F(InstallerTest, RemovalAsTheControlPanelRunsItLeavesNoRowAndNoFile) {
@@ -225,10 +225,10 @@ TEST_F(InstallerTest, RemovalAsTheControlPanelRunsItLeavesNoRowAndNoFile) {
     Texts deletion = {"\\??\\" + ShellExtFile(name), ""};
     bool scheduled = std::search(renames.begin(), renames.end(), deletion.begin(),
                                  deletion.end()) != renames.end();
-    EXPECT_TRUE(!FileExists(ShellExtFile(name)) || scheduled) << name;
+    EXPECT_TRUE(!Exists(ShellExtFile(name)) || scheduled) << name;
   }
   ASSERT_TRUE(RestartWine());
-  for (const char* name : Files) EXPECT_FALSE(FileExists(ShellExtFile(name))) << name;
+  for (const char* name : Files) EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
 }
 
 TEST_F(InstallerTest, OnlyTheExactRemoveArgumentRemoves) {
@@ -260,7 +260,7 @@ TEST_F(InstallerTest, AnotherProgramsAssociationAndDataSurviveInstallAndRemoval)
   EXPECT_FALSE(KeyExists(Machine, Uninstall));
   // The replacements that the second install left pending bring nothing back.
   ASSERT_TRUE(RestartWine());
-  for (const char* name : Files) EXPECT_FALSE(FileExists(ShellExtFile(name))) << name;
+  for (const char* name : Files) EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
 }
 
 // A failed install puts back what it changed: another program's association, no row of its own.
@@ -270,7 +270,7 @@ void ExpectRunUndone() {
     EXPECT_FALSE(KeyExists(Classes, key)) << key;
   EXPECT_FALSE(KeyExists(Machine, Uninstall));
   for (const char* name : {"TANUFOLD.DLL", "TNSETUP.EXE", "TANUFOLD.HLP"})
-    EXPECT_FALSE(FileExists(ShellExtFile(name))) << name;
+    EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
 }
 
 TEST_F(InstallerTest, ARowThatCannotBeWrittenUndoesTheRunAndCopiesNothing) {
@@ -294,13 +294,14 @@ TEST_F(InstallerTest, ARowThatCannotBeRemovedKeepsTheFiles) {
   Install();
   ASSERT_TRUE(LockKey(Classes, "lzhfile\\DefaultIcon"));
   Expect("/remove", {IDYES, IDOK}, {IDS_ASK_REMOVE, IDS_REGISTRY_REMOVE}, 2);
-  for (const char* name : Files) EXPECT_TRUE(FileExists(ShellExtFile(name))) << name;
+  for (const char* name : Files) EXPECT_TRUE(Exists(ShellExtFile(name))) << name;
 }
 
 TEST_F(InstallerTest, TheSourcesComeFromTheInstallersFolderAndAreCheckedFirst) {
   // Alone in a folder, the installer has nothing to install, even with the whole package in its
   // current folder.
-  std::string folder = TempFolder();
+  TempFolder scratch;
+  std::string folder = scratch.path();
   ASSERT_TRUE(CopyFileA(PackageFile("TNSETUP.EXE").c_str(), (folder + "\\TNSETUP.EXE").c_str(),
                         FALSE));
   RunOptions options;
@@ -312,7 +313,7 @@ TEST_F(InstallerTest, TheSourcesComeFromTheInstallersFolderAndAreCheckedFirst) {
   EXPECT_EQ(run.texts, Texts{expected});
   EXPECT_EQ(run.exitCode, 2u);
   EXPECT_FALSE(KeyExists(Classes, CLSID_KEY));
-  EXPECT_FALSE(FileExists(SystemDirectory() + "\\SHELLEXT"));
+  EXPECT_FALSE(Exists(SystemDirectory() + "\\SHELLEXT"));
 }
 
 TEST_F(InstallerTest, WithoutTheRightToRestartMessage9ReplacesTheQuestion) {

@@ -37,25 +37,27 @@ const WininitCase Cases[] = {
 };
 
 TEST(WininitRename, AddsEachLineToTheRenameSection) {
-  std::string ini = TempFolder() + "\\WININIT.INI";
+  TempFolder folder;
+  std::string ini = folder / "WININIT.INI";
   for (const WininitCase& c : Cases) {
     DeleteFileA(ini.c_str());
     if (c.before) {
-      ASSERT_TRUE(WriteFileBytes(ini, c.before));
+      ASSERT_TRUE(WriteBytes(ini, c.before));
     }
     EXPECT_TRUE(AddWininitRename(ini.c_str(), "C:\\S\\A.TMP", c.target)) << c.what;
-    EXPECT_EQ(ReadFileBytes(ini), c.after) << c.what;
+    EXPECT_EQ(ReadText(ini), c.after) << c.what;
   }
 }
 
 TEST(WininitRename, AFileInUseIsLeftAsItWas) {
-  std::string ini = TempFolder() + "\\WININIT.INI";
-  ASSERT_TRUE(WriteFileBytes(ini, "[Rename]\r\n"));
+  TempFolder folder;
+  std::string ini = folder / "WININIT.INI";
+  ASSERT_TRUE(WriteBytes(ini, "[Rename]\r\n"));
   HANDLE held = CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(AddWininitRename(ini.c_str(), "C:\\S\\A.TMP", "C:\\S\\A.DLL"));
   CloseHandle(held);
-  EXPECT_EQ(ReadFileBytes(ini), "[Rename]\r\n");
+  EXPECT_EQ(ReadText(ini), "[Rename]\r\n");
 }
 
 }  // namespace
