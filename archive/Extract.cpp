@@ -103,7 +103,8 @@ void DescribeExisting(const ArchiveEntry& entry, const char* target, std::uint32
 bool WriteContents(FileHandle file, platform::MemoryBlock block, const ArchiveEntry& entry) {
   const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
   std::uint32_t size = entry.originalSize;
-  bool ok = data && platform::BlockSize(block) >= size;
+  // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
+  bool ok = size == 0 || (data && platform::BlockSize(block) >= size);
   for (std::uint32_t done = 0; ok && done < size;) {
     std::uint32_t chunk = size - done < 0x4000000u ? size - done : 0x4000000u;
     ok = platform::WriteFile(file, data + done, chunk);

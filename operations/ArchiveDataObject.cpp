@@ -342,8 +342,10 @@ HRESULT ArchiveDataObject::RenderContents(LONG index, HGLOBAL* block) const {
       ok = false;
       break;
     }
-    std::memcpy(memory + at, platform::LockBlock(decoded), item.originalSize);
-    platform::UnlockBlock(decoded);
+    if (item.originalSize != 0) {
+      std::memcpy(memory + at, platform::LockBlock(decoded), item.originalSize);
+      platform::UnlockBlock(decoded);
+    }
     platform::FreeBlock(decoded);
     at += item.originalSize;
   }

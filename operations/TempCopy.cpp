@@ -62,8 +62,10 @@ bool WriteTempCopy(Archive& archive, const char* memberPath, ArchiveEntry* entry
     return false;
   }
   const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
-  bool ok = data && platform::BlockSize(block) >= entry->originalSize &&
-            WriteAll(file, data, entry->originalSize);
+  // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
+  bool ok = entry->originalSize == 0 ||
+            (data && platform::BlockSize(block) >= entry->originalSize &&
+             WriteAll(file, data, entry->originalSize));
   if (data) platform::UnlockBlock(block);
   platform::FreeBlock(block);
   if (ok) {
