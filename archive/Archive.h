@@ -33,7 +33,8 @@ class Archive {
   Archive(const Archive&) = delete;
   Archive& operator=(const Archive&) = delete;
 
-  // Opens `path` for reading and writing (sharing both) and forces a scan at the next Lock. A path
+  // Opens `path` for reading and writing (sharing both; for reading only when writing is refused)
+  // and forces a scan at the next Lock. A path
   // that cannot be opened (or does not fit a path buffer) gives ResultInvalidArg and leaves the
   // object as it was. Without a path: ResultInvalidArg when no file is open, else a forced rescan.
   ResultCode OpenFile(const char* path);

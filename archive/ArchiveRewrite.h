@@ -51,10 +51,11 @@ bool MarkDeleted(Archive& archive, const char* memberPath);
 // it; returns how many members were marked.
 std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath);
 
-// Takes back what was staged for exactly `path` (a file, a header change or a deletion), so a
-// change whose commit failed does not ride along with the next one. False when nothing was
-// staged for it.
-bool Unstage(Archive& archive, const char* path);
+// Takes back what was staged for exactly `memberPath` (file, folder entry, header change or
+// deletion): its temporary file is deleted and the next Commit leaves that member as it is. For a
+// caller whose Commit failed and that must not leave its changes behind for someone else's Commit.
+// False when nothing is staged under that path.
+bool Unstage(Archive& archive, const char* memberPath);
 
 // Writes the archive anew with every staged change: unchanged members are copied as byte
 // ranges, new members follow the last member in staging order, a closing zero byte ends them,

@@ -8,12 +8,14 @@
 #include "archive/EntryEnumerator.h"
 #include "archive/NoCase.h"
 #include "archive/PathName.h"
+#include "commands/ArchiveDropTarget.h"
 #include "namespace/ClassId.h"
 #include "namespace/ItemCompare.h"
 #include "namespace/ItemEnumerator.h"
 #include "namespace/ItemId.h"
 #include "namespace/Settings.h"
 #include "namespace/ArchiveView.h"
+#include "namespace/ChangeNotice.h"
 #include "namespace/IconIndex.h"
 #include "namespace/ItemIcon.h"
 #include "operations/ArchiveDataObject.h"
@@ -223,9 +225,11 @@ STDMETHODIMP ArchiveFolder::CompareIDs(LPARAM column, LPCITEMIDLIST first,
   return static_cast<HRESULT>(result);
 }
 
-STDMETHODIMP ArchiveFolder::CreateViewObject(HWND, REFIID iid, void** out) {
+STDMETHODIMP ArchiveFolder::CreateViewObject(HWND owner, REFIID iid, void** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
+  if (IsEqualIID(iid, IID_IDropTarget))
+    return ArchiveDropTarget::CreateForFolder(innerPath, this, owner, iid, out);
   if (IsEqualIID(iid, IID_IShellView))
     return CreateArchiveViewObject(static_cast<IShellFolder*>(this), absoluteIdList.Get(), &view,
                                    out);
@@ -246,7 +250,7 @@ STDMETHODIMP ArchiveFolder::GetAttributesOf(UINT count, LPCITEMIDLIST* items, SF
   return S_OK;
 }
 
-STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items, REFIID iid,
+STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST* items, REFIID iid,
                                           UINT*, void** out) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
@@ -260,6 +264,14 @@ STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND, UINT count, LPCITEMIDLIST* items
     return CreateItemIcon(items[0], archive, iid, out);
   if (IsEqualIID(iid, IID_IDataObject))
     return ArchiveDataObject::Create(this, count, items, ArchiveDataObject::DragMode, iid, out);
+  if (IsEqualIID(iid, IID_IDropTarget)) {
+    // Only a folder member takes dropped files (file members do not claim SFGAO_DROPTARGET).
+    const ItemId* item = AsItemId(items[0]);
+    char target[MAX_PATH];
+    if (!IsFolderItem(*item) || std::strlen(item->path) + 1 >= sizeof target) return E_INVALIDARG;
+    wsprintfA(target, "%s\\", item->path);
+    return ArchiveDropTarget::CreateForFolder(target, this, owner, iid, out);
+  }
   return E_NOINTERFACE;
 }
 
@@ -325,10 +337,13 @@ STDMETHODIMP ArchiveFolder::SetNameOf(HWND, LPCITEMIDLIST list, LPCOLESTR newNam
 }
 
 void ArchiveFolder::AnnounceChange() {
-  SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_PATHA, archivePath, nullptr);
-  SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_IDLIST, absoluteIdList.Get(), nullptr);
-  SHChangeNotify(0, SHCNF_FLUSH, nullptr, nullptr);
-  if (view) view->Refresh();
+  AnnounceArchiveChange(archivePath, absoluteIdList.Get(), ViewWindow());
+}
+
+HWND ArchiveFolder::ViewWindow() const {
+  HWND window = nullptr;
+  if (view && FAILED(view->GetWindow(&window))) window = nullptr;
+  return window;
 }
 
 // ----- IShellIcon -----

@@ -56,6 +56,9 @@ class ArchiveFolder : public ComObject<ArchiveFolder, IShellFolder, IPersistFold
   ArchiveView* view = nullptr;
   // The archive shared by every folder object of one window; this object holds one reference.
   Archive* archive = nullptr;
+  // The window of the latest view, or null when there is none (yet).
+  HWND ViewWindow() const;
+
   // Path of the archive file on disk.
   char archivePath[MAX_PATH] = "";
   // This folder's path inside the archive, ending with a backslash; empty at the root.

@@ -1,6 +1,10 @@
 #include "namespace/ArchiveView.h"
 
+#include <commctrl.h>
+
 #include <new>
+
+#include "namespace/ChangeNotice.h"
 
 #include "namespace/DetailsFolder.h"
 #include "namespace/OptionPages.h"
@@ -30,6 +34,18 @@ IShellView* CreateStandardView(IShellFolder* folder, LPCITEMIDLIST absoluteIdLis
   IShellView* view = nullptr;
   if (FAILED(create(&record, &view))) return nullptr;
   return view;
+}
+
+// The refresh command reaches the view's window by a posted message (often from a worker thread);
+// a shell view that does not know the command still re-reads its folder.
+LRESULT CALLBACK RefreshOnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                  UINT_PTR id, DWORD_PTR data) {
+  if (message == WM_COMMAND && LOWORD(wParam) == ViewRefreshCommand && lParam == 0) {
+    reinterpret_cast<IShellView*>(data)->Refresh();
+    return 0;
+  }
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(window, RefreshOnCommand, id);
+  return DefSubclassProc(window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -110,6 +126,7 @@ STDMETHODIMP_(ULONG) ArchiveView::Release() {
   // The last outside reference is gone (or the inner view dropped references of its own below
   // the baseline): forget the folder's record, drop what is left of the inner view, go.
   if (viewSlot_ && *viewSlot_ == this) *viewSlot_ = nullptr;
+  if (window_ && IsWindow(window_)) RemoveWindowSubclass(window_, RefreshOnCommand, 1);
   while (left > 0) left = inner_->Release();
   inner_ = nullptr;
   shown_->Release();
@@ -134,7 +151,13 @@ STDMETHODIMP ArchiveView::CreateViewWindow(IShellView* previous, LPCFOLDERSETTIN
                                            HWND* window) {
   if (!settings) return inner_->CreateViewWindow(previous, settings, browser, rectangle, window);
   FOLDERSETTINGS startup = StartupFolderSettings(*settings);
-  return inner_->CreateViewWindow(previous, &startup, browser, rectangle, window);
+  HRESULT result = inner_->CreateViewWindow(previous, &startup, browser, rectangle, window);
+  if (SUCCEEDED(result) && window && *window) {
+    window_ = *window;
+    SetWindowSubclass(window_, RefreshOnCommand, 1,
+                      reinterpret_cast<DWORD_PTR>(static_cast<IShellView*>(inner_)));
+  }
+  return result;
 }
 
 STDMETHODIMP ArchiveView::DestroyViewWindow() { return inner_->DestroyViewWindow(); }

@@ -56,6 +56,8 @@ class ArchiveView : public ComObject<ArchiveView, IShellView> {
   IShellFolder2* shown_ = nullptr;
   ULONG baseline_ = 0;
   ArchiveView** viewSlot_ = nullptr;
+  // The view's window while it answers the refresh command (see ChangeNotice.h).
+  HWND window_ = nullptr;
 };
 
 // The folder's CreateViewObject for IID_IShellView: a new view with one reference in `*out`,

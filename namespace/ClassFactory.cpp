@@ -1,5 +1,7 @@
 #include "namespace/ClassFactory.h"
 
+#include "commands/ArchiveDropTarget.h"
+#include "commands/ArchiveFileExtension.h"
 #include "namespace/ArchiveFolder.h"
 
 namespace {
@@ -13,6 +15,8 @@ struct ObjectMaker {
 
 const ObjectMaker kMakers[] = {
     {&IID_IShellFolder, &ArchiveFolder::Create},
+    {&IID_IShellExtInit, &ArchiveFileExtension::Create},
+    {&IID_IPersistFile, &ArchiveDropTarget::Create},
     {nullptr, nullptr},
 };
 

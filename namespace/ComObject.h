@@ -1,4 +1,4 @@
-// Shared plumbing of every COM object of the library: the plain reference count that starts at 0,
+// Shared plumbing of every COM object of the library: the reference count that starts at 0,
 // QueryInterface driven by a table of the interfaces the object offers, and the library's object
 // count raised by construction and lowered by destruction.
 //
@@ -69,22 +69,25 @@ class ComObject : public Interfaces... {
     return S_OK;
   }
 
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
+  // Interlocked: a worker thread (adding files) holds references to objects of the shell's thread.
+  STDMETHODIMP_(ULONG) AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+  }
 
   STDMETHODIMP_(ULONG) Release() override {
-    ULONG left = --references_;
+    ULONG left = static_cast<ULONG>(InterlockedDecrement(&references_));
     if (left == 0) delete this;
     return left;
   }
 
   // References held right now (for tests and diagnostics).
-  ULONG References() const { return references_; }
+  ULONG References() const { return static_cast<ULONG>(references_); }
 
  protected:
   virtual ~ComObject() { DecrementObjectCount(); }
 
  private:
-  ULONG references_ = 0;
+  volatile LONG references_ = 0;
 };
 
 // Creates an object and hands out its interface `iid` (which takes the first reference). When the

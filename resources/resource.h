@@ -64,6 +64,10 @@
 #define IDS_WAITING_TITLE         430
 #define IDS_UPDATE_TITLE          431
 #define IDS_UPDATE_QUESTION       432
+#define IDS_ADD_FILES_CAPTION     440  // 440..443: what an add-files job tells at its end
+#define IDS_ITEMS_NOT_ADDED       441
+#define IDS_ARCHIVE_NOT_WRITTEN   442
+#define IDS_ARCHIVE_DAMAGED       443
 #define IDS_UPDATE_CANNOT_START   450
 #define IDS_UPDATE_NOT_STORED     451
 #define IDS_UPDATE_MEMBER_CHANGED 452
@@ -82,6 +86,9 @@
 #define IDD_MEMBERS_PAGE          501  // several members
 #define IDD_FILE_CONFLICT         124
 #define IDD_OVERWRITE             503
+#define IDD_SUMMARY_PAGE          126
+#define IDD_PROGRESS              128
+#define IDR_PROGRESS_ANIMATION    127  // AVI resource of dialog 128
 
 // ---- Icons and bitmaps ----------------------------------------------------------------------
 #define IDI_QUESTION_FILE         121
@@ -135,3 +142,10 @@
 #define IDC_NEW_NAME_LABEL        21020
 #define IDC_KEEP_NEWER            21041
 #define IDC_KEEP_NEWER_ALL        21042
+#define IDC_ANIMATION             106
+#define IDC_FROM_TO               103
+#define IDC_PROGRESS              104
+#define IDC_ITEM_NAME             20001
+#define IDC_RATIO                 21027
+#define IDC_SUMMARY_ICON          20000
+#define IDC_MEMBER_LIST           21021

@@ -33,13 +33,17 @@ if [ ! -f "$WINEPREFIX/.tanuvia-x11-ready" ]; then
   touch "$WINEPREFIX/.tanuvia-x11-ready"
 fi
 
+adding=$build/tests/dll/adding_gallery/adding_gallery.exe
 for name in overwrite overwrite-folder folder-conflict file-conflict file-conflict-rename \
-            folder-options compression-options; do
+            folder-options compression-options progress summary; do
+  program=$gallery
+  # The dialogs of adding files come from a gallery of their own.
+  case $name in progress|summary) program=$adding ;; esac
   rect=$(mktemp)
   rm -f "$rect"
   png="$out/$name.png"
   run_in_display "
-    wine '$gallery' $name \"\$(winepath -w '$rect')\" >/dev/null 2>&1 &
+    wine '$program' $name \"\$(winepath -w '$rect')\" >/dev/null 2>&1 &
     pid=\$!
     i=0
     while [ ! -s '$rect' ] && [ \$i -lt 200 ]; do sleep 0.1; i=\$((i+1)); done
