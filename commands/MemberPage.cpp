@@ -99,7 +99,8 @@ void InitOneItem(HWND page, MemberPageState& state, EntryEnumerator* snapshot) {
 
   for (UINT i = 0; i < 4; ++i) AddComboString(page, IDC_HEADER_LEVEL, IDS_LEVEL_NAME_0 + i);
   if (IsFolderItem(item)) {
-    SetDlgItemTextA(page, IDC_PAGE_TYPE, FolderTypeName);
+    // The system's folder type name, or the shell's name for a folder when the system has none.
+    SetDlgItemTextA(page, IDC_PAGE_TYPE, FolderTypeName[0] ? FolderTypeName : type);
     AddComboString(page, IDC_METHOD, IDS_METHOD_NAME_FOLDER);
     SendItem(page, IDC_METHOD, CB_SETCURSEL, 0);
   } else {
