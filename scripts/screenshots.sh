@@ -34,15 +34,12 @@ if [ ! -f "$WINEPREFIX/.tanuvia-x11-ready" ]; then
 fi
 
 adding=$build/tests/dll/adding_gallery/adding_gallery.exe
-pages=$build/tests/dll/adding_gallery/pages_gallery.exe
 for name in overwrite overwrite-folder folder-conflict file-conflict file-conflict-rename \
             folder-options compression-options progress summary \
             member-page comment-page members-page folder-page archive-page; do
   program=$gallery
   # The dialogs of adding files come from a gallery of their own.
   case $name in progress|summary) program=$adding ;; esac
-  # So do the property pages.
-  case $name in *-page) program=$pages ;; esac
   rect=$(mktemp)
   rm -f "$rect"
   png="$out/$name.png"
