@@ -328,19 +328,51 @@ bool MarkDeleted(Archive& archive, const char* memberPath) {
 }
 
 bool Unstage(Archive& archive, const char* memberPath) {
-  StringList& pending = archive.Pending();
   if (!memberPath || !memberPath[0] || !archive.Lock(false)) return false;
-  std::int32_t index = pending.FindExact(memberPath);
-  bool found = index >= 0;
-  if (found) {
-    StagedNode node = NodeAt(pending, static_cast<std::uint32_t>(index));
-    platform::CloseFile(node.file);
-    delete node.record;
-    // A node with the empty key and no record matches no member and writes nothing.
+  StringList& pending = archive.Pending();
+  const std::int32_t index = pending.FindExact(memberPath);
+  if (index < 0) {
+    archive.Unlock();
+    return false;
+  }
+  // The list has no removal of its own: it is rebuilt without the node (pending lists are short).
+  struct Kept {
+    std::string key;
+    std::uintptr_t data;
+    void* record;
+  };
+  std::vector<Kept> kept;
+  bool ok = true;
+  try {
+    kept.reserve(pending.Count());
+    for (std::uint32_t i = 0; i < pending.Count(); ++i) {
+      const char* key = nullptr;
+      std::uintptr_t data = 0;
+      void* record = nullptr;
+      pending.Get(i, &key, &data, &record);
+      if (i != static_cast<std::uint32_t>(index)) kept.push_back(Kept{key, data, record});
+    }
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  StagedNode gone = NodeAt(pending, static_cast<std::uint32_t>(index));
+  platform::CloseFile(gone.file);
+  delete gone.record;
+  if (!ok) {
+    // No memory to rebuild the list: the node stays as one that matches nothing and writes
+    // nothing.
     pending.Replace(static_cast<std::uint32_t>(index), "", 0, nullptr);
+  } else {
+    pending.Clear();
+    for (const Kept& node : kept) {
+      if (pending.Append(node.key.c_str(), node.data, node.record)) continue;
+      // Memory ran out half-way: what could not be put back is released, not leaked.
+      platform::CloseFile(static_cast<FileHandle>(node.data));
+      delete static_cast<ArchiveEntry*>(node.record);
+    }
   }
   archive.Unlock();
-  return found;
+  return true;
 }
 
 std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath) {

@@ -46,7 +46,9 @@ UINT MergeMenus(HMENU destination, HMENU source, UINT position, UINT idAdjust, U
     lastWasSeparator = IsMenuSeparator(destination, position);
   }
   bool ours = false;  // the item now at `position` was put there by this merge
-  if ((flags & MergeAddSeparator) && !IsMenuSeparator(destination, position)) {
+  // A separator against the item that follows, when one does.
+  if ((flags & MergeAddSeparator) && count > 0 && position < static_cast<UINT>(count) &&
+      !IsMenuSeparator(destination, position)) {
     if (!InsertSeparator(destination, position)) return highest;
     lastWasSeparator = true;
     ours = true;

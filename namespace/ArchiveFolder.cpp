@@ -18,6 +18,8 @@
 #include "namespace/ChangeNotice.h"
 #include "namespace/IconIndex.h"
 #include "namespace/ItemIcon.h"
+#include "commands/BackgroundContextMenu.h"
+#include "commands/ItemContextMenu.h"
 #include "operations/ArchiveDataObject.h"
 
 namespace {
@@ -230,6 +232,7 @@ STDMETHODIMP ArchiveFolder::CreateViewObject(HWND owner, REFIID iid, void** out)
   *out = nullptr;
   if (IsEqualIID(iid, IID_IDropTarget))
     return ArchiveDropTarget::CreateForFolder(innerPath, this, owner, iid, out);
+  if (IsEqualIID(iid, IID_IContextMenu)) return BackgroundContextMenu::Create(this, iid, out);
   if (IsEqualIID(iid, IID_IShellView))
     return CreateArchiveViewObject(static_cast<IShellFolder*>(this), absoluteIdList.Get(), &view,
                                    out);
@@ -262,6 +265,8 @@ STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST*
   if (single && count != 1) return E_INVALIDARG;
   if (IsEqualIID(iid, IID_IExtractIconA) || IsEqualIID(iid, IID_IExtractIconW))
     return CreateItemIcon(items[0], archive, iid, out);
+  if (IsEqualIID(iid, IID_IContextMenu))
+    return ItemContextMenu::Create(this, count, items, iid, out);
   if (IsEqualIID(iid, IID_IDataObject))
     return ArchiveDataObject::Create(this, count, items, ArchiveDataObject::DragMode, iid, out);
   if (IsEqualIID(iid, IID_IDropTarget)) {

@@ -58,6 +58,9 @@ class ArchiveFolder : public ComObject<ArchiveFolder, IShellFolder, IPersistFold
   Archive* archive = nullptr;
   // The window of the latest view, or null when there is none (yet).
   HWND ViewWindow() const;
+  // After a committed change: tells the shell about the archive file and this folder, and has
+  // the view re-read it.
+  void AnnounceChange();
 
   // Path of the archive file on disk.
   char archivePath[MAX_PATH] = "";
@@ -66,10 +69,6 @@ class ArchiveFolder : public ComObject<ArchiveFolder, IShellFolder, IPersistFold
 
  protected:
   ~ArchiveFolder() override;
-
- private:
-  // Re-reads the folder after a change: notifies the shell and refreshes the view.
-  void AnnounceChange();
 };
 
 // Backslashes of `path`, the trail bytes of double-byte characters not counted.

@@ -76,6 +76,29 @@
 #define IDS_VERB_EXPLORE          461
 #define IDS_VERB_PRINT            462
 #define IDS_VERB_FIND             463
+#define IDS_CHANGE_NOT_WRITTEN    470  // a change of the context menus could not be written
+#define IDS_ALL_FILES_FILTER      471  // new compression: the file dialog's filter name
+#define IDS_TOO_MANY_FILES        472
+#define IDS_PRODUCT_CAPTION       473
+
+// ---- Context menus and their commands (offsets from the caller's first identifier) ----------
+#define IDM_FILE_ITEMS            50
+#define IDM_FILE_ITEMS_SHORT      51   // for the browser's File pull-down
+#define IDM_FOLDER_ITEM           52
+#define IDM_FOLDER_ITEM_SHORT     53
+#define IDM_BACKGROUND            118
+#define IDM_BACKGROUND_SHORT      120
+#define CMD_EXTRACT               200
+#define CMD_EXPLORE               201
+#define CMD_EXPLORE_DEFAULT       202
+#define CMD_SHORTCUT              205
+#define CMD_DELETE                206
+#define CMD_RENAME                207
+#define CMD_PROPERTIES            208
+#define CMD_NEW_COMPRESSION       209
+#define CMD_CUT                   210
+#define CMD_COPY                  211
+#define CMD_PASTE                 212
 
 // ---- Dialogs --------------------------------------------------------------------------------
 #define IDD_FOLDER_OPTIONS        110

@@ -3,11 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "archive/Archive.h"
+#include "archive/EntryEnumerator.h"
 #include "commands/MenuMerge.h"
 #include "commands/VerbMenu.h"
+#include "resources/resource.h"
+#include "dll/FolderTestSupport.h"
+#include "namespace/ArchiveFolder.h"
+#include "namespace/Settings.h"
+#include "operations/ArchiveDataObject.h"
+
+using namespace foldertest;
 
 namespace {
 
@@ -177,6 +187,185 @@ TEST(Menus, VerbMenuFollowsThePreferredListAndSkipsWhatCannotRun) {
   EXPECT_TRUE(Verbs("DIR.TNVA\\README").empty()) << "the extension comes from the name";
   EXPECT_TRUE(Verbs(".tnva").empty()) << "a leading dot is no extension";
   EXPECT_TRUE(Verbs("x.nosuchtype").empty());
+}
+
+// An archive folder with its items, as the shell holds them, for the context menu tests.
+class ArchiveMenus : public testing::Test {
+ protected:
+  void SetUp() override {
+    OleInitialize(nullptr);
+    OleSetClipboard(nullptr);
+    DialogDelay(-1);
+  }
+  void TearDown() override {
+    OleSetClipboard(nullptr);
+    if (root_) root_->Release();
+    CoTaskMemFree(list_);
+    EXPECT_EQ(ObjectCount(), 0) << "objects left alive";
+  }
+  void Open(const std::vector<RawMember>& members) {
+    path_ = dir_ / "MENU.LZH";
+    ASSERT_TRUE(WriteArchive(path_, members));
+    list_ = ShellIdListOf(path_);
+    void* out = nullptr;
+    ASSERT_EQ(ArchiveFolder::Create(IID_IShellFolder, &out), S_OK);
+    root_ = static_cast<ArchiveFolder*>(static_cast<IShellFolder*>(out));
+    ASSERT_EQ(root_->Initialize(list_), S_OK);
+  }
+  HeldItem Item(const std::string& path) {
+    IEnumIDList* enumerator = nullptr;
+    root_->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator);
+    ReceivedItems items;
+    ReadAll(enumerator, items);
+    enumerator->Release();
+    for (std::size_t i = 0; i < items.size(); ++i)
+      if (path == items[i].path) return HeldItem(items[i]);
+    ADD_FAILURE() << path << " not listed";
+    return HeldItem();
+  }
+  IContextMenu* Menu(const std::vector<std::string>& paths) {
+    std::vector<HeldItem> held;
+    for (const auto& path : paths) held.push_back(Item(path));
+    std::vector<LPCITEMIDLIST> lists;
+    for (const auto& item : held) lists.push_back(item.list());
+    void* out = nullptr;
+    EXPECT_EQ(root_->GetUIObjectOf(nullptr, static_cast<UINT>(lists.size()), lists.data(),
+                                   IID_IContextMenu, nullptr, &out),
+              S_OK);
+    return static_cast<IContextMenu*>(out);
+  }
+  static HRESULT Invoke(IContextMenu* menu, const char* verb) {
+    CMINVOKECOMMANDINFO info = {sizeof info};
+    info.lpVerb = verb;
+    return menu->InvokeCommand(&info);
+  }
+  std::vector<std::string> Members() {
+    Archive* archive = new Archive();
+    archive->Retain();
+    archive->OpenFile(path_.c_str());
+    std::vector<std::string> out;
+    if (archive->Lock(false)) {
+      for (std::uint32_t i = 0; i < archive->MemberCount(); ++i) {
+        const char* key = nullptr;
+        archive->Catalogue().Get(i, &key, nullptr, nullptr);
+        out.push_back(key);
+      }
+      archive->Unlock();
+    }
+    archive->Release();
+    return out;
+  }
+
+  TempDir dir_;
+  std::string path_;
+  LPITEMIDLIST list_ = nullptr;
+  ArchiveFolder* root_ = nullptr;
+};
+
+// What each selection offers: its menu, its default command, paste only with a file list.
+TEST_F(ArchiveMenus, EachSelectionGetsItsMenuAndDefault) {
+  SetDefault(".tnvm", "tnvmfile");
+  SetDefault("tnvmfile\\shell", "print");
+  SetDefault("tnvmfile\\shell\\open", "");
+  SetDefault("tnvmfile\\shell\\open\\command", "o.exe %1");
+  SetDefault("tnvmfile\\shell\\print", "");
+  SetDefault("tnvmfile\\shell\\print\\command", "p.exe %1");
+  Open({File("A.TNVM"), File("B.TXT"), File("DIR\\C.TXT")});
+  const std::string explore = "\xb4\xb8\xbd\xcc\xdf\xdb\xb0\xd7(&E)";  // ｴｸｽﾌﾟﾛｰﾗ(&E)
+  const std::string extract = "\x89\xf0\x93\x80(&X)";                   // 解凍(&X)
+  const std::string print = "\x88\xf3\x8d\xfc(&P)";                      // 印刷(&P)
+  struct Case {
+    std::vector<std::string> selection;
+    std::string firstCaption, defaultCaption;
+    int items;  // in the menu, separators included
+  } cases[] = {
+      {{"DIR"}, explore, explore, 12},
+      {{"DIR", "B.TXT"}, extract, extract, 10},
+      {{"A.TNVM"}, print, print, 13},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selection[0]);
+    IContextMenu* menu = Menu(c.selection);
+    HMENU popup = CreatePopupMenu();
+    HRESULT result = menu->QueryContextMenu(popup, 0, 1000, 1999, CMF_NORMAL);
+    EXPECT_TRUE(SUCCEEDED(result));
+    EXPECT_EQ(GetMenuItemCount(popup), c.items);
+    char text[128] = "";
+    GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
+    EXPECT_EQ(text, c.firstCaption);
+    const UINT defaultId = GetMenuDefaultItem(popup, FALSE, 0);
+    GetMenuStringA(popup, defaultId, text, sizeof text, MF_BYCOMMAND);
+    EXPECT_EQ(text, c.defaultCaption);
+    if (c.selection[0] == "DIR" && c.selection.size() == 1) {
+      EXPECT_EQ(LOWORD(result), CMD_PASTE + 1);
+      EXPECT_TRUE(GetMenuState(popup, 1000 + CMD_PASTE, MF_BYCOMMAND) & MF_GRAYED)
+          << "no file list on the clipboard";
+    }
+    if (c.selection[0] == "A.TNVM") {
+      char help[64] = "x";
+      EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, help, sizeof help), S_OK);
+      EXPECT_STREQ(help, "\x88\xf3\x8d\xfc");  // 印刷
+      EXPECT_EQ(menu->GetCommandString(CMD_DELETE, GCS_VERBA, nullptr, help, sizeof help), S_OK);
+      EXPECT_STREQ(help, "delete");
+      WCHAR wide[4] = L"xyz";
+      EXPECT_EQ(menu->GetCommandString(CMD_DELETE, GCS_HELPTEXTW, nullptr,
+                                       reinterpret_cast<LPSTR>(wide), 4),
+                S_OK);
+      EXPECT_LT(wcsnlen(wide, 4), 4u) << "cut to the caller's size";
+      EXPECT_EQ(wide[0], L'\x9078');  // 選, the first character of the help text
+      help[0] = 'x';
+      EXPECT_EQ(menu->GetCommandString(CMD_DELETE, GCS_HELPTEXTA, nullptr, help, 0), S_OK);
+      EXPECT_EQ(help[0], 'x') << "nothing written for size 0";
+      EXPECT_EQ(menu->GetCommandString(CMD_DELETE, GCS_VALIDATEA, nullptr, nullptr, 0), S_OK);
+      EXPECT_EQ(menu->GetCommandString(999, GCS_HELPTEXTA, nullptr, help, sizeof help),
+                E_INVALIDARG);
+    }
+    DestroyMenu(popup);
+    menu->Release();
+  }
+  // The background refuses what only the item menu does.
+  void* out = nullptr;
+  ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IContextMenu, &out), S_OK);
+  auto* background = static_cast<IContextMenu*>(out);
+  HMENU popup = CreatePopupMenu();
+  EXPECT_TRUE(SUCCEEDED(background->QueryContextMenu(popup, 0, 1, 999, CMF_NORMAL)));
+  EXPECT_EQ(GetMenuItemCount(popup), 3);
+  EXPECT_EQ(Invoke(background, "delete"), E_INVALIDARG);
+  EXPECT_EQ(Invoke(background, MAKEINTRESOURCEA(CMD_DELETE)), E_INVALIDARG);
+  EXPECT_EQ(Invoke(background, "nonsense"), E_INVALIDARG);
+  EXPECT_EQ(Members().size(), 3u) << "nothing changed";
+  DestroyMenu(popup);
+  background->Release();
+}
+
+// Delete a folder with everything below it (any letter case, not the sibling "DIRX"), copy a
+// member, and paste it into a folder member, where the add-files job puts it.
+TEST_F(ArchiveMenus, DeleteCopyAndPasteChangeTheArchive) {
+  Open({FolderEntry("DIR\\"), File("DIR\\A.TXT"), File("dir\\B.TXT"), File("DIRX\\C.TXT"),
+        File("NOTE.TXT", "copied"), FolderEntry("TARGET\\")});
+  IContextMenu* menu = Menu({"DIR"});
+  EXPECT_EQ(Invoke(menu, "delete"), S_OK);
+  menu->Release();
+  EXPECT_EQ(Members(), (std::vector<std::string>{"DIRX\\C.TXT", "NOTE.TXT", "TARGET\\"}));
+
+  menu = Menu({"NOTE.TXT"});
+  EXPECT_EQ(Invoke(menu, "copy"), S_OK);
+  menu->Release();
+  menu = Menu({"TARGET"});
+  HMENU popup = CreatePopupMenu();
+  menu->QueryContextMenu(popup, 0, 1000, 1999, CMF_NORMAL);
+  EXPECT_FALSE(GetMenuState(popup, 1000 + CMD_PASTE, MF_BYCOMMAND) & MF_GRAYED);
+  DestroyMenu(popup);
+  EXPECT_EQ(Invoke(menu, "paste"), S_OK);
+  menu->Release();
+  bool pasted = false;
+  for (int i = 0; i < 300 && !pasted; ++i) {
+    std::vector<std::string> now = Members();
+    pasted = std::find(now.begin(), now.end(), "TARGET\\NOTE.TXT") != now.end();
+    if (!pasted) Sleep(100);
+  }
+  EXPECT_TRUE(pasted) << "the job on its worker thread added the copy";
+  for (int i = 0; i < 100 && ObjectCount() != 2; ++i) Sleep(100);  // the job lets go
 }
 
 }  // namespace

@@ -1,0 +1,111 @@
+#include "commands/MenuCommands.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "archive/PathName.h"
+#include "commands/MenuMerge.h"
+#include "namespace/ArchiveFolder.h"
+#include "namespace/ModuleState.h"
+#include "namespace/ResourceText.h"
+#include "operations/AddFilesJob.h"
+#include "resources/resource.h"
+
+namespace {
+
+struct VerbName {
+  const char* verb;
+  UINT command;
+};
+const VerbName VerbNames[] = {{"link", CMD_SHORTCUT},     {"delete", CMD_DELETE},
+                              {"rename", CMD_RENAME},     {"properties", CMD_PROPERTIES},
+                              {"cut", CMD_CUT},           {"copy", CMD_COPY},
+                              {"paste", CMD_PASTE}};
+
+FORMATETC FileListFormat() {
+  return FORMATETC{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+}
+
+}  // namespace
+
+bool CommandOfInvocation(const CMINVOKECOMMANDINFO* info, UINT* command) {
+  if (!info) return false;
+  if (IS_INTRESOURCE(info->lpVerb)) {
+    *command = LOWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb));
+    return true;
+  }
+  for (const VerbName& name : VerbNames) {
+    if (lstrcmpiA(info->lpVerb, name.verb) == 0) {
+      *command = name.command;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* VerbOfCommand(UINT command) {
+  for (const VerbName& name : VerbNames)
+    if (name.command == command) return name.verb;
+  return nullptr;
+}
+
+bool ClipboardHasFileList() {
+  IDataObject* clipboard = nullptr;
+  if (OleGetClipboard(&clipboard) != S_OK || !clipboard) return false;
+  FORMATETC format = FileListFormat();
+  const bool has = clipboard->QueryGetData(&format) == S_OK;
+  clipboard->Release();
+  return has;
+}
+
+bool PasteInto(HWND owner, ArchiveFolder* folder, const char* targetPath) {
+  IDataObject* clipboard = nullptr;
+  if (OleGetClipboard(&clipboard) != S_OK || !clipboard) return false;
+  FORMATETC format = FileListFormat();
+  STGMEDIUM medium = {};
+  bool started = false;
+  if (clipboard->GetData(&format, &medium) == S_OK) {
+    if (medium.tymed == TYMED_HGLOBAL) {
+      // The job reads the list before it returns; it compresses on a worker thread of its own.
+      if (AddFilesJob* job = AddFilesJob::Create(owner, folder, targetPath))
+        started = job->AddDropList(medium.hGlobal, true);
+    }
+    ReleaseStgMedium(&medium);
+  }
+  clipboard->Release();
+  return started;
+}
+
+UINT MergeMenuResource(HMENU menu, UINT id, UINT position, UINT first, UINT last) {
+  HMENU loaded = LoadMenuA(ModuleInstance, MAKEINTRESOURCEA(id));
+  if (!loaded) return 0;
+  const UINT highest =
+      MergeMenus(menu, GetSubMenu(loaded, 0), position, first, last, MergeAddSeparator);
+  DestroyMenu(loaded);
+  return highest;
+}
+
+void CopyCommandText(const char* text, UINT kind, LPSTR buffer, UINT size) {
+  if (!buffer || size == 0) return;
+  if (kind & GCS_UNICODE) {
+    auto* wide = reinterpret_cast<LPWSTR>(buffer);
+    const int n = MultiByteToWideChar(CP_OEMCP, 0, text, -1, wide, static_cast<int>(size));
+    if (n == 0) {
+      // Too long: as much as fits, ending on a whole character.
+      const std::size_t cut = CharBoundaryCut(text, std::strlen(text), size - 1);
+      const int m = MultiByteToWideChar(CP_OEMCP, 0, text, static_cast<int>(cut), wide,
+                                        static_cast<int>(size - 1));
+      wide[m > 0 ? m : 0] = L'\0';
+    }
+    return;
+  }
+  CopyCut(buffer, size, text, std::strlen(text));
+}
+
+void TellChangeNotWritten(HWND owner, const char* archivePath) {
+  char format[256], caption[64], text[256 + MAX_PATH];
+  LoadLibraryString(IDS_CHANGE_NOT_WRITTEN, format, sizeof format);
+  LoadLibraryString(IDS_PRODUCT_CAPTION, caption, sizeof caption);
+  std::snprintf(text, sizeof text, format, PathNamePart(archivePath));
+  MessageBoxA(owner, text, caption, MB_OK | MB_ICONWARNING);
+}
