@@ -27,8 +27,6 @@
 #include "commands/PropertyPages.h"
 #include "commands/PropertySheets.h"
 #include "namespace/ArchiveFolder.h"
-#include "namespace/ArchiveView.h"
-#include "namespace/ChangeNotice.h"
 #include "namespace/ModuleState.h"
 #include "namespace/ResourceText.h"
 #include "namespace/Settings.h"
@@ -348,9 +346,7 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
     if (itemList.AppendItem(reinterpret_cast<LPCITEMIDLIST>(&target.items[change.item])))
       SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_IDLIST, itemList.Get(), nullptr);
   }
-  HWND viewWindow = nullptr;
-  if (folder.view) folder.view->GetWindow(&viewWindow);
-  AnnounceArchiveChange(folder.archivePath, folder.absoluteIdList.Get(), viewWindow);
+  folder.AnnounceChange();
   return PSNRET_NOERROR;
 }
 
