@@ -5,7 +5,8 @@
 //   dialog_gallery.exe NAME RECT_FILE
 //   NAME: overwrite, overwrite-folder, folder-conflict, file-conflict, file-conflict-rename,
 //         folder-options, compression-options,
-//         member-page, comment-page, members-page, folder-page, archive-page
+//         member-page, comment-page, members-page, folder-page, archive-page, level0-question,
+//         commit-refused
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
@@ -202,13 +203,50 @@ void ShowSheet(const std::string& name, const std::string& archive) {
     enumerator->Release();
   }
   int page = name == "comment-page" ? 1 : 0;
-  ui::Answerer answerer([page](HWND sheet) {
-    Capture(sheet, [page](HWND s) { SendMessageA(s, PSM_SETCURSEL, page, 0); });
+  ui::Answerer answerer([&](HWND sheet) {
+    if (name == "level0-question" || name == "commit-refused") {
+      // The message box a page puts up when OK is pressed.
+      HWND member = ui::CurrentPage(sheet);
+      if (name == "level0-question") {
+        ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, 0);
+      } else {
+        SendDlgItemMessageA(member, IDC_PAGE_READ_ONLY, BM_SETCHECK, BST_CHECKED, 0);
+        ui::Command(member, IDC_PAGE_READ_ONLY);
+      }
+      PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+      HWND box = nullptr;
+      for (int i = 0; i < 500 && !box; ++i) {
+        Sleep(20);
+        HWND found = sheet;  // in: the window to pass over; out: another dialog of its thread
+        EnumThreadWindows(GetWindowThreadProcessId(sheet, nullptr), [](HWND w, LPARAM p) -> BOOL {
+          char name[16] = "";
+          GetClassNameA(w, name, sizeof name);
+          HWND* seen = reinterpret_cast<HWND*>(p);
+          if (w == *seen || lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+          *seen = w;
+          return FALSE;
+        }, reinterpret_cast<LPARAM>(&found));
+        if (found != sheet) box = found;
+      }
+      if (box) {
+        Capture(box);
+        ui::Click(box, name == "level0-question" ? IDCANCEL : IDOK);
+      }
+      if (box && IsWindow(box)) PostMessageA(box, WM_CLOSE, 0, 0);
+    } else {
+      Capture(sheet, [page](HWND s) { SendMessageA(s, PSM_SETCURSEL, page, 0); });
+    }
     PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
   }, 30000);
+  // Another process holds the archive locked while the page applies.
+  HANDLE holder = CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (name == "commit-refused") LockFile(holder, 0, 0, 0xFFFFFFFF, 0);
   if (name == "archive-page") ShowArchiveProperties(nullptr, folder);
   else ShowMemberProperties(nullptr, target);
   answerer.Finish();
+  UnlockFile(holder, 0, 0, 0xFFFFFFFF, 0);
+  CloseHandle(holder);
   folder->Release();
   CoTaskMemFree(list);
 }
@@ -246,6 +284,7 @@ int main(int argc, char** argv) {
   else if (name == "folder-options") OptionPages(0);
   else if (name == "compression-options") OptionPages(1);
   else if (name.size() > 5 && name.compare(name.size() - 5, 5, "-page") == 0) PropertyPages(name);
+  else if (name == "level0-question" || name == "commit-refused") PropertyPages(name);
   else {
     std::fprintf(stderr, "unknown dialog %s\n", name.c_str());
     return 2;
