@@ -329,10 +329,10 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
   }
   Archive& archive = *folder.archive;
   std::size_t staged = 0;
-  bool written = true;
-  for (; staged < changes.size() && written; ++staged)
-    written = StageEntry(archive, changes[staged].key, changes[staged].entry);
-  if (written) written = Commit(archive);
+  while (staged < changes.size() &&
+         StageEntry(archive, changes[staged].key, changes[staged].entry))
+    ++staged;
+  bool written = staged == changes.size() && Commit(archive);
   if (!written) {
     // Nothing of this page may ride along with a later commit of another command.
     for (std::size_t i = 0; i < staged; ++i) Unstage(archive, changes[i].key);
