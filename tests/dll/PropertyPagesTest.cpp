@@ -64,11 +64,12 @@ bool Press(HWND sheet, int button, int answer = 0, std::string* told = nullptr) 
       if (told) *told = ui::Text(box, 0xFFFF);  // a message box's text control
       ui::Click(box, answer ? answer : IDOK);
       if (IsWindow(box)) PostMessageA(box, WM_CLOSE, 0, 0);  // an answer the box does not offer
+      // The page goes on applying after the box: give the sheet time to close.
+      for (DWORD settle = 0; settle < 1500 && IsWindow(sheet); settle += 20) Sleep(20);
       break;
     }
     Sleep(20);
   }
-  Send(sheet, WM_NULL);
   bool open = IsWindow(sheet) && IsWindowVisible(sheet);
   if (open) PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
   return open;
