@@ -27,8 +27,6 @@
 #include "commands/PropertyPages.h"
 #include "commands/PropertySheets.h"
 #include "namespace/ArchiveFolder.h"
-#include "namespace/ArchiveView.h"
-#include "namespace/ChangeNotice.h"
 #include "namespace/ModuleState.h"
 #include "namespace/ResourceText.h"
 #include "namespace/Settings.h"
@@ -99,7 +97,8 @@ void InitOneItem(HWND page, MemberPageState& state, EntryEnumerator* snapshot) {
 
   for (UINT i = 0; i < 4; ++i) AddComboString(page, IDC_HEADER_LEVEL, IDS_LEVEL_NAME_0 + i);
   if (IsFolderItem(item)) {
-    SetDlgItemTextA(page, IDC_PAGE_TYPE, FolderTypeName);
+    // The system's folder type name, or the shell's name for a folder when the system has none.
+    SetDlgItemTextA(page, IDC_PAGE_TYPE, FolderTypeName[0] ? FolderTypeName : type);
     AddComboString(page, IDC_METHOD, IDS_METHOD_NAME_FOLDER);
     SendItem(page, IDC_METHOD, CB_SETCURSEL, 0);
   } else {
@@ -330,10 +329,10 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
   }
   Archive& archive = *folder.archive;
   std::size_t staged = 0;
-  bool written = true;
-  for (; staged < changes.size() && written; ++staged)
-    written = StageEntry(archive, changes[staged].key, changes[staged].entry);
-  if (written) written = Commit(archive);
+  while (staged < changes.size() &&
+         StageEntry(archive, changes[staged].key, changes[staged].entry))
+    ++staged;
+  bool written = staged == changes.size() && Commit(archive);
   if (!written) {
     // Nothing of this page may ride along with a later commit of another command.
     for (std::size_t i = 0; i < staged; ++i) Unstage(archive, changes[i].key);
@@ -347,9 +346,7 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
     if (itemList.AppendItem(reinterpret_cast<LPCITEMIDLIST>(&target.items[change.item])))
       SHChangeNotify(SHCNE_UPDATEITEM, SHCNF_IDLIST, itemList.Get(), nullptr);
   }
-  HWND viewWindow = nullptr;
-  if (folder.view) folder.view->GetWindow(&viewWindow);
-  AnnounceArchiveChange(folder.archivePath, folder.absoluteIdList.Get(), viewWindow);
+  folder.AnnounceChange();
   return PSNRET_NOERROR;
 }
 

@@ -35,7 +35,9 @@ fi
 
 adding=$build/tests/dll/adding_gallery/adding_gallery.exe
 for name in overwrite overwrite-folder folder-conflict file-conflict file-conflict-rename \
-            folder-options compression-options progress summary; do
+            folder-options compression-options progress summary \
+            member-page comment-page members-page folder-page archive-page \
+            level0-question commit-refused; do
   program=$gallery
   # The dialogs of adding files come from a gallery of their own.
   case $name in progress|summary) program=$adding ;; esac

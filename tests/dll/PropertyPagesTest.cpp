@@ -26,9 +26,6 @@ using namespace foldertest;
 
 namespace {
 
-constexpr int MessageText = 0xFFFF;  // the text control of a message box
-constexpr DWORD WaitMs = 10000;
-
 // The Shift-JIS bytes of a text written here in UTF-8.
 std::string Sjis(const char* utf8) {
   wchar_t wide[512];
@@ -38,62 +35,58 @@ std::string Sjis(const char* utf8) {
   return bytes;
 }
 
-// A dialog of the sheet's thread other than the sheet (a message box of a page).
-HWND OtherDialog(HWND sheet) {
-  struct Search {
-    HWND sheet;
-    HWND found;
-  } search = {sheet, nullptr};
-  EnumThreadWindows(
-      GetWindowThreadProcessId(sheet, nullptr),
-      [](HWND window, LPARAM parameter) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(parameter);
-        char name[16] = "";
-        GetClassNameA(window, name, sizeof name);
-        if (window == s->sheet || lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window))
-          return TRUE;
-        s->found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-// Presses a sheet button and waits until the sheet closes (null) or a message box comes up (the
-// box). A sheet that does neither within the wait gives null as well; callers check the sheet.
-HWND Press(HWND sheet, int button) {
-  PostMessageA(sheet, PSM_PRESSBUTTON, button, 0);
-  for (DWORD waited = 0; waited < WaitMs && IsWindow(sheet); waited += 20) {
-    if (HWND box = OtherDialog(sheet)) {
-      SendMessageTimeoutA(box, WM_NULL, 0, 0, SMTO_NORMAL, 5000, nullptr);
-      return box;
-    }
-    Sleep(20);
-  }
-  return nullptr;
-}
-
-// True when the sheet is still open once it has handled everything sent before.
-bool StillOpen(HWND sheet) {
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
-  SendMessageTimeoutA(sheet, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
-  return IsWindow(sheet) && IsWindowVisible(sheet);
-}
-
-void ShowPage(HWND sheet, int index) {
-  SendMessageTimeoutA(sheet, PSM_SETCURSEL, index, 0, SMTO_NORMAL, 5000, nullptr);
-}
-
-LRESULT Check(HWND page, int control) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(GetDlgItem(page, control), BM_GETCHECK, 0, 0, SMTO_NORMAL, 5000, &result);
+  SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, 5000, &result);
   return static_cast<LRESULT>(result);
 }
 
+BOOL CALLBACK FindOtherDialog(HWND window, LPARAM found) {
+  char name[16] = "";
+  GetClassNameA(window, name, sizeof name);
+  HWND* result = reinterpret_cast<HWND*>(found);
+  if (window == *result || lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  *result = window;
+  return FALSE;
+}
+
+// Presses a sheet button; then the message box a page put up (answered with `answer`, its text
+// returned in `told`) or nothing, and whether the sheet is still open afterwards. Every wait is
+// bounded.
+bool Press(HWND sheet, int button, int answer = 0, std::string* told = nullptr) {
+  PostMessageA(sheet, PSM_PRESSBUTTON, button, 0);
+  for (DWORD waited = 0; waited < 10000 && IsWindow(sheet); waited += 20) {
+    HWND box = sheet;
+    EnumThreadWindows(GetWindowThreadProcessId(sheet, nullptr), FindOtherDialog,
+                      reinterpret_cast<LPARAM>(&box));
+    if (box != sheet) {
+      Send(box, WM_NULL);
+      if (told) *told = ui::Text(box, 0xFFFF);  // a message box's text control
+      ui::Click(box, answer ? answer : IDOK);
+      if (IsWindow(box)) PostMessageA(box, WM_CLOSE, 0, 0);  // an answer the box does not offer
+      // The page goes on applying after the box: give the sheet time to close.
+      for (DWORD settle = 0; settle < 1500 && IsWindow(sheet); settle += 20) Sleep(20);
+      break;
+    }
+    Sleep(20);
+  }
+  bool open = IsWindow(sheet) && IsWindowVisible(sheet);
+  if (open) PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+  return open;
+}
+
+// The attribute boxes as "x" checked, "-" clear, "?" open, in the order archive, read-only,
+// hidden, system.
+std::string Boxes(HWND page) {
+  std::string states;
+  for (int control : {IDC_PAGE_ARCHIVE, IDC_PAGE_READ_ONLY, IDC_PAGE_HIDDEN, IDC_PAGE_SYSTEM})
+    states += "-x?"[Send(GetDlgItem(page, control), BM_GETCHECK) % 3];
+  return states;
+}
+
 // Sets a box as a click would leave it and tells the page.
-void SetCheck(HWND page, int control, WPARAM state) {
-  SendMessageTimeoutA(GetDlgItem(page, control), BM_SETCHECK, state, 0, SMTO_NORMAL, 5000,
-                      nullptr);
+void SetBox(HWND page, int control, WPARAM state) {
+  Send(GetDlgItem(page, control), BM_SETCHECK, state);
   ui::Command(page, control);
 }
 
@@ -102,8 +95,6 @@ std::string Caption(HWND window) {
   GetWindowTextA(window, text, sizeof text);
   return text;
 }
-
-const int Boxes[] = {IDC_PAGE_ARCHIVE, IDC_PAGE_READ_ONLY, IDC_PAGE_HIDDEN, IDC_PAGE_SYSTEM};
 
 class PropertyPagesTest : public RegistryFixture {
  protected:
@@ -115,30 +106,20 @@ class PropertyPagesTest : public RegistryFixture {
 
   // A new archive file of the members, opened as the shell opens it.
   ArchiveFolder* Open(const std::vector<RawMember>& members) {
-    path_ = dir_ / ("P" + std::to_string(serial_++) + ".LZH");
+    path_ = dir_ / ("P" + std::to_string(folders_.size()) + ".LZH");
     EXPECT_TRUE(WriteArchive(path_, members));
-    LPITEMIDLIST list = ShellIdListOf(path_);
-    shellLists_.push_back(list);
+    shellLists_.push_back(ShellIdListOf(path_));
     void* out = nullptr;
     EXPECT_EQ(ArchiveFolder::Create(IID_IShellFolder, &out), S_OK);
-    auto* folder = static_cast<ArchiveFolder*>(static_cast<IShellFolder*>(out));
-    folders_.push_back(folder);
-    EXPECT_EQ(folder->Initialize(list), S_OK);
-    return folder;
-  }
-
-  ArchiveFolder* Bind(ArchiveFolder* folder, const ItemId& item) {
-    HeldItem held(item);
-    void* out = nullptr;
-    EXPECT_EQ(folder->BindToObject(held.list(), nullptr, IID_IShellFolder, &out), S_OK);
     folders_.push_back(static_cast<IShellFolder*>(out));
-    return static_cast<ArchiveFolder*>(static_cast<IShellFolder*>(out));
+    auto* folder = static_cast<ArchiveFolder*>(folders_.back());
+    EXPECT_EQ(folder->Initialize(shellLists_.back()), S_OK);
+    return folder;
   }
 
   static ItemId Item(ArchiveFolder* folder, const std::string& path) {
     IEnumIDList* enumerator = nullptr;
-    EXPECT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator),
-              S_OK);
+    folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator);
     ReceivedItems received;
     ReadAll(enumerator, received);
     enumerator->Release();
@@ -148,45 +129,40 @@ class PropertyPagesTest : public RegistryFixture {
     return ItemId{};
   }
 
-  // Works on the archive file through an Archive object of its own, as another window would.
-  void WithOtherArchive(const std::function<void(Archive&)>& work) {
+  // Works on the archive file through an Archive object of its own, as another window would;
+  // `work` gets the member `key` (when given) read from a fresh snapshot.
+  bool WithOtherArchive(const std::string& key,
+                        const std::function<void(Archive&, ArchiveEntry&)>& work) {
     auto* archive = new Archive;
     archive->Retain();
-    ASSERT_EQ(archive->OpenFile(path_.c_str()), ResultOk);
-    work(*archive);
+    archive->OpenFile(path_.c_str());
+    EntryEnumerator* snapshot = archive->EnumEntries();
+    ArchiveEntry entry = {};
+    bool found = snapshot && snapshot->FindEntry(key.c_str(), &entry);
+    members_ = snapshot ? snapshot->Count() : 0;
+    if (snapshot) snapshot->Release();
+    work(*archive, entry);
     archive->Release();
-  }
-
-  // The header of `key` as the file holds it now; false when it is not there.
-  bool Stored(const std::string& key, ArchiveEntry* entry) {
-    bool found = false;
-    WithOtherArchive([&](Archive& archive) {
-      EntryEnumerator* snapshot = archive.EnumEntries();
-      ASSERT_NE(snapshot, nullptr);
-      found = snapshot->FindEntry(key.c_str(), entry);
-      members_ = snapshot->Count();
-      snapshot->Release();
-    });
     return found;
   }
 
+  // The header of `key` as the file holds it now; false when it is not there.
+  bool Stored(const std::string& key, ArchiveEntry* out) {
+    return WithOtherArchive(key, [&](Archive&, ArchiveEntry& entry) { *out = entry; });
+  }
+
   void SetComment(const std::string& key, const char* comment) {
-    WithOtherArchive([&](Archive& archive) {
-      EntryEnumerator* snapshot = archive.EnumEntries();
-      ArchiveEntry entry;
-      ASSERT_TRUE(snapshot->FindEntry(key.c_str(), &entry));
-      snapshot->Release();
+    ASSERT_TRUE(WithOtherArchive(key, [&](Archive& archive, ArchiveEntry& entry) {
       lstrcpyA(entry.comment, comment);
-      ASSERT_TRUE(StageEntry(archive, key.c_str(), entry));
-      ASSERT_TRUE(Commit(archive));
-    });
+      ASSERT_TRUE(StageEntry(archive, key.c_str(), entry) && Commit(archive));
+    }));
   }
 
   // Shows the members' sheet for `items` of `folder` and lets `drive` work on it.
   static void Members(ArchiveFolder* folder, const std::vector<ItemId>& items,
-                      const std::function<void(HWND sheet)>& drive) {
+                      const std::function<void(HWND sheet, HWND page)>& drive) {
     PropertyTarget target{folder, items};
-    ui::Answerer answerer(drive);
+    ui::Answerer answerer([&](HWND sheet) { drive(sheet, ui::CurrentPage(sheet)); });
     ShowMemberProperties(nullptr, target);
     EXPECT_TRUE(answerer.Finish()) << answerer.Problem();
   }
@@ -205,7 +181,6 @@ class PropertyPagesTest : public RegistryFixture {
   std::uint32_t members_ = 0;
   std::vector<IShellFolder*> folders_;
   std::vector<LPITEMIDLIST> shellLists_;
-  static inline int serial_ = 0;
 };
 
 RawMember FileWith(const std::string& path, std::uint8_t attributes) {
@@ -217,106 +192,67 @@ RawMember FileWith(const std::string& path, std::uint8_t attributes) {
 // One member with a comment at level 2: what the member page shows, and the level-0 question.
 TEST_F(PropertyPagesTest, OneMemberShowsItsHeaderAndTheLevelZeroQuestionDecides) {
   struct Case {
-    const char* what;
     int answer;  // 0: the page is left untouched and OK pressed
     int level;
     const char* comment;
     bool staysOpen;
-  } cases[] = {
-      {"untouched", 0, 2, "note", false},
-      {"yes keeps the comment at level 1", IDYES, 1, "note", false},
-      {"no drops the comment at level 0", IDNO, 0, "", false},
-      {"cancel keeps the sheet open", IDCANCEL, 2, "note", true},
-  };
+  } cases[] = {{0, 2, "note", false}, {IDYES, 1, "note", false}, {IDNO, 0, "", false},
+               {IDCANCEL, 2, "note", true}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.answer);
     ArchiveFolder* root = Open({File("A.TXT", "alpha"), File("B.TXT", "beta")});
     SetComment("A.TXT", "note");
     std::string before = Bytes();
-    std::string caption, name, location, modified, question;
-    int methods = 0, method = -1, levels = 0, level = -1;
+    std::string caption, texts, boxes, question;
+    int combos[4] = {};
     bool methodEnabled = true, open = false;
-    LRESULT boxes[4] = {};
-    Members(root, {Item(root, "A.TXT")}, [&](HWND sheet) {
-      HWND page = ui::CurrentPage(sheet);
+    Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND page) {
       caption = Caption(sheet);
-      name = ui::Text(page, IDC_PAGE_NAME);
-      location = ui::Text(page, IDC_PAGE_LOCATION);
-      modified = ui::Text(page, IDC_PAGE_MODIFIED);
-      methods = ui::ComboCount(page, IDC_METHOD);
-      method = ui::ComboSelection(page, IDC_METHOD);
+      texts = ui::Text(page, IDC_PAGE_NAME) + "|" + ui::Text(page, IDC_PAGE_LOCATION);
+      boxes = Boxes(page) + (ui::Text(page, IDC_PAGE_MODIFIED).empty() ? " no time" : "");
+      combos[0] = ui::ComboCount(page, IDC_METHOD);
+      combos[1] = ui::ComboSelection(page, IDC_METHOD);
+      combos[2] = ui::ComboCount(page, IDC_HEADER_LEVEL);
+      combos[3] = ui::ComboSelection(page, IDC_HEADER_LEVEL);
       methodEnabled = ui::Enabled(page, IDC_METHOD);
-      levels = ui::ComboCount(page, IDC_HEADER_LEVEL);
-      level = ui::ComboSelection(page, IDC_HEADER_LEVEL);
-      for (int i = 0; i < 4; ++i) boxes[i] = Check(page, Boxes[i]);
-      if (!c.answer) {
-        Press(sheet, PSBTN_OK);
-        return;
-      }
-      ui::ChooseComboEntry(page, IDC_HEADER_LEVEL, 0);
-      HWND box = Press(sheet, PSBTN_OK);
-      if (!box) return;
-      question = ui::Text(box, MessageText);
-      ui::Click(box, c.answer);
-      open = StillOpen(sheet);
-      if (open) PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+      if (c.answer) ui::ChooseComboEntry(page, IDC_HEADER_LEVEL, 0);
+      open = Press(sheet, PSBTN_OK, c.answer, &question);
     });
     EXPECT_EQ(caption, "A.TXT" + Sjis("のﾌﾟﾛﾊﾟﾃｨ"));
-    EXPECT_EQ(name, "A.TXT");
-    EXPECT_EQ(location, path_);
-    EXPECT_FALSE(modified.empty());
-    EXPECT_EQ(methods, 8);
-    EXPECT_EQ(method, 0);  // "-lh0-"
+    EXPECT_EQ(texts, "A.TXT|" + path_);
+    EXPECT_EQ(boxes, "x---");
+    EXPECT_EQ(std::vector<int>(combos, combos + 4), (std::vector<int>{8, 0, 4, 2}));  // "-lh0-"
     EXPECT_FALSE(methodEnabled);
-    EXPECT_EQ(levels, 4);
-    EXPECT_EQ(level, 2);
-    EXPECT_EQ(boxes[0], BST_CHECKED);
-    EXPECT_EQ(boxes[1], BST_UNCHECKED);
-    if (c.answer) {
-      EXPECT_EQ(question.rfind(Sjis("ﾚﾍﾞﾙ0ﾍｯﾀﾞではLZHﾌｧｲﾙにｺﾒﾝﾄを"), 0), 0u);
-    }
+    EXPECT_EQ(question.rfind(Sjis("ﾚﾍﾞﾙ0ﾍｯﾀﾞではLZHﾌｧｲﾙにｺﾒﾝﾄを"), 0), c.answer ? 0u : std::string::npos);
     EXPECT_EQ(open, c.staysOpen);
     ArchiveEntry entry;
     ASSERT_TRUE(Stored("A.TXT", &entry));
     EXPECT_EQ(entry.headerLevel, c.level);
     EXPECT_STREQ(entry.comment, c.comment);
-    if (c.answer == 0 || c.answer == IDCANCEL) {
-      EXPECT_EQ(Bytes(), before) << "rewritten";
-    }
+    EXPECT_EQ(Bytes() == before, c.answer == 0 || c.answer == IDCANCEL) << "rewritten or not";
   }
 }
 
 TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
   ArchiveFolder* root = Open({File("A.TXT", "alpha")});
   SetComment("A.TXT", "note");
-  std::string shown;
-  bool atTwo = false, atZero = true, atOne = false;
+  std::string shown, enabled;
   LRESULT limit = 0;
-  Members(root, {Item(root, "A.TXT")}, [&](HWND sheet) {
-    HWND member = ui::CurrentPage(sheet);
-    ShowPage(sheet, 1);
+  Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND member) {
+    for (int level : {2, 0, 1}) {
+      ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, level);
+      Send(sheet, PSM_SETCURSEL, 1);
+      enabled += ui::Enabled(ui::CurrentPage(sheet), IDC_PAGE_COMMENT) ? "x" : "-";
+      if (level != 1) Send(sheet, PSM_SETCURSEL, 0);
+    }
     HWND comment = ui::CurrentPage(sheet);
     shown = ui::Text(comment, IDC_PAGE_COMMENT);
-    atTwo = ui::Enabled(comment, IDC_PAGE_COMMENT);
-    DWORD_PTR result = 0;
-    SendMessageTimeoutA(GetDlgItem(comment, IDC_PAGE_COMMENT), EM_GETLIMITTEXT, 0, 0, SMTO_NORMAL,
-                        5000, &result);
-    limit = static_cast<LRESULT>(result);
-    ShowPage(sheet, 0);
-    ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, 0);
-    ShowPage(sheet, 1);
-    atZero = ui::Enabled(comment, IDC_PAGE_COMMENT);
-    ShowPage(sheet, 0);
-    ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, 1);
-    ShowPage(sheet, 1);
-    atOne = ui::Enabled(comment, IDC_PAGE_COMMENT);
+    limit = Send(GetDlgItem(comment, IDC_PAGE_COMMENT), EM_GETLIMITTEXT);
     ui::SetText(comment, IDC_PAGE_COMMENT, "rewritten note");
     Press(sheet, PSBTN_OK);
   });
   EXPECT_EQ(shown, "note");
-  EXPECT_TRUE(atTwo);
-  EXPECT_FALSE(atZero);
-  EXPECT_TRUE(atOne);
+  EXPECT_EQ(enabled, "x-x");
   EXPECT_EQ(limit, 1023);
   ArchiveEntry entry;
   ASSERT_TRUE(Stored("A.TXT", &entry));
@@ -331,66 +267,49 @@ TEST_F(PropertyPagesTest, SeveralMembersShowTotalsAndKeepOrSetEachBit) {
       Open({FileWith("A.TXT", 0x21), FileWith("B.TXT", 0x20), FileWith("C.TXT", 0x21)});
   std::vector<ItemId> three = {Item(root, "A.TXT"), Item(root, "B.TXT"), Item(root, "C.TXT")};
   std::vector<ItemId> large = three;
-  large[0].originalSize = 3000000000u;
-  large[0].packedSize = 2000000000;
-  large[1].originalSize = 3000000000u;
-  large[1].packedSize = 2000000000;
-  large[2].originalSize = 0;
-  large[2].packedSize = 0;
+  large[0].originalSize = large[1].originalSize = 3000000000u;
+  large[0].packedSize = large[1].packedSize = 2000000000;
+  large[2].originalSize = large[2].packedSize = 0;
   std::vector<ItemId> empty = large;
   empty[0].originalSize = empty[1].originalSize = 0;
-  empty[0].packedSize = empty[1].packedSize = 0;
-
   struct Case {
-    const char* what;
     const std::vector<ItemId>* items;
-    WPARAM readOnly;  // what the read-only box is set to; BST_INDETERMINATE leaves it alone
-    const char* size;  // a part of the size text
+    bool setReadOnly;
+    const char* size;  // the exact count of the size text
     const char* ratio;
     std::uint16_t attributes[3];
   } cases[] = {
-      {"untouched", &three, BST_INDETERMINATE, "(15 ", "100 %", {0x21, 0x20, 0x21}},
-      {"totals past 4 GiB", &large, BST_INDETERMINATE, "(6,000,000,000 ", "66 %",
-       {0x21, 0x20, 0x21}},
-      {"no ratio for nothing", &empty, BST_INDETERMINATE, "(0 ", "", {0x21, 0x20, 0x21}},
+      {&three, false, "(15 ", "100 %", {0x21, 0x20, 0x21}},
+      {&large, false, "(6,000,000,000 ", "66 %", {0x21, 0x20, 0x21}},
+      {&empty, false, "(0 ", "", {0x21, 0x20, 0x21}},
       // Last: the items keep the bits they were listed with, so the box still starts open.
-      {"read-only for all", &three, BST_CHECKED, "(15 ", "100 %", {0x21, 0x21, 0x21}},
+      {&three, true, "(15 ", "100 %", {0x21, 0x21, 0x21}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.size);
     std::string before = Bytes();
-    std::string caption, counts, type, location, size, ratio;
-    LRESULT boxes[4] = {};
-    Members(root, *c.items, [&](HWND sheet) {
-      HWND page = ui::CurrentPage(sheet);
+    std::string caption, texts, size, boxes;
+    Members(root, *c.items, [&](HWND sheet, HWND page) {
       caption = Caption(sheet);
-      counts = ui::Text(page, IDC_PAGE_NAME);
-      type = ui::Text(page, IDC_PAGE_TYPE);
-      location = ui::Text(page, IDC_PAGE_LOCATION);
+      texts = ui::Text(page, IDC_PAGE_NAME) + "|" + ui::Text(page, IDC_PAGE_LOCATION) + "|" +
+              ui::Text(page, IDC_PAGE_RATIO) + "|" + ui::Text(page, IDC_PAGE_TYPE);
       size = ui::Text(page, IDC_PAGE_SIZE);
-      ratio = ui::Text(page, IDC_PAGE_RATIO);
-      for (int i = 0; i < 4; ++i) boxes[i] = Check(page, Boxes[i]);
-      if (c.readOnly != BST_INDETERMINATE) SetCheck(page, IDC_PAGE_READ_ONLY, c.readOnly);
+      boxes = Boxes(page);
+      if (c.setReadOnly) SetBox(page, IDC_PAGE_READ_ONLY, BST_CHECKED);
       Press(sheet, PSBTN_OK);
     });
     EXPECT_EQ(caption, "A.TXT" + Sjis(",...のﾌﾟﾛﾊﾟﾃｨ"));
-    EXPECT_EQ(counts, Sjis("ﾌｧｲﾙ数 : 3、ﾌｫﾙﾀﾞ数 : 0"));
-    EXPECT_EQ(type.rfind(Sjis("すべての種類"), 0), 0u) << type;
-    EXPECT_EQ(location, Sjis("全") + path_);
-    EXPECT_NE(size.find(std::string(c.size) + Sjis("ﾊﾞｲﾄ)")), std::string::npos) << size;
-    EXPECT_EQ(ratio, c.ratio);
-    EXPECT_EQ(boxes[0], BST_CHECKED);
-    EXPECT_EQ(boxes[1], BST_INDETERMINATE);
-    EXPECT_EQ(boxes[2], BST_UNCHECKED);
+    EXPECT_EQ(texts.rfind(Sjis("ﾌｧｲﾙ数 : 3、ﾌｫﾙﾀﾞ数 : 0|全") + path_ + "|" + c.ratio + "|" +
+                          Sjis("すべての種類"), 0), 0u) << texts;
+    EXPECT_NE(size.find(c.size + Sjis("ﾊﾞｲﾄ)")), std::string::npos) << size;
+    EXPECT_EQ(boxes, "x?--");
     const char* keys[] = {"A.TXT", "B.TXT", "C.TXT"};
     for (int i = 0; i < 3; ++i) {
       ArchiveEntry entry;
       ASSERT_TRUE(Stored(keys[i], &entry));
       EXPECT_EQ(entry.attributes, c.attributes[i]) << keys[i];
     }
-    if (c.readOnly == BST_INDETERMINATE) {
-      EXPECT_EQ(Bytes(), before) << "rewritten";
-    }
+    EXPECT_EQ(Bytes() == before, !c.setReadOnly) << "rewritten or not";
   }
 }
 
@@ -402,32 +321,21 @@ TEST_F(PropertyPagesTest, FolderWithoutItsOwnHeaderGetsOneWhenSomethingIsSet) {
   for (const char* folderPath : {"DIR", "TOP"}) {
     for (bool touch : {false, true}) {
       SCOPED_TRACE(std::string(folderPath) + (touch ? " set" : " untouched"));
-      ArchiveFolder* root = Open({File("DIR\\A.TXT"), FolderEntry("TOP\\SUB\\"),
-                                  File("TOP\\SUB\\B.TXT")});
+      ArchiveFolder* root =
+          Open({File("DIR\\A.TXT"), FolderEntry("TOP\\SUB\\"), File("TOP\\SUB\\B.TXT")});
       std::string before = Bytes();
-      std::string created, modified;
-      int level = -1;
-      LRESULT boxes[4] = {};
-      Members(root, {Item(root, folderPath)}, [&](HWND sheet) {
-        HWND page = ui::CurrentPage(sheet);
-        created = ui::Text(page, IDC_PAGE_CREATED);
-        modified = ui::Text(page, IDC_PAGE_MODIFIED);
-        level = ui::ComboSelection(page, IDC_HEADER_LEVEL);
-        for (int i = 0; i < 4; ++i) boxes[i] = Check(page, Boxes[i]);
-        if (touch) SetCheck(page, IDC_PAGE_ARCHIVE, BST_CHECKED);
+      std::string shown;
+      Members(root, {Item(root, folderPath)}, [&](HWND sheet, HWND page) {
+        shown = ui::Text(page, IDC_PAGE_CREATED) + ui::Text(page, IDC_PAGE_MODIFIED) + "|" +
+                Boxes(page) + "|" + std::to_string(ui::ComboSelection(page, IDC_HEADER_LEVEL));
+        if (touch) SetBox(page, IDC_PAGE_ARCHIVE, BST_CHECKED);
         Press(sheet, PSBTN_OK);
       });
-      EXPECT_EQ(created, "");
-      EXPECT_EQ(modified, "");
-      EXPECT_EQ(level, 1);
-      for (LRESULT box : boxes) EXPECT_EQ(box, BST_INDETERMINATE);
+      EXPECT_EQ(shown, "|????|1");
       ArchiveEntry entry;
-      bool added = Stored(std::string(folderPath) + "\\", &entry);
-      EXPECT_EQ(added, touch);
-      if (!touch) {
-        EXPECT_EQ(Bytes(), before) << "rewritten";
-      }
-      if (!added) continue;
+      ASSERT_EQ(Stored(std::string(folderPath) + "\\", &entry), touch);
+      EXPECT_EQ(Bytes() == before, !touch) << "rewritten or not";
+      if (!touch) continue;
       EXPECT_STREQ(entry.method, "-lhd-");
       EXPECT_EQ(entry.headerLevel, 1);
       EXPECT_EQ(entry.attributes, 0x30);
@@ -440,118 +348,91 @@ TEST_F(PropertyPagesTest, FolderWithoutItsOwnHeaderGetsOneWhenSomethingIsSet) {
 // deleted meanwhile, or cut a path to fit a level-0 header.
 TEST_F(PropertyPagesTest, ChangesTheArchiveCannotTakeAreRefusedAndTakenBack) {
   // The archive is locked by another process while the page applies.
-  {
-    ArchiveFolder* root = Open({File("A.TXT", "alpha"), File("B.TXT", "beta")});
-    std::string before = Bytes();
-    HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    ASSERT_TRUE(LockFile(other, 0, 0, 0xFFFFFFFF, 0));
-    std::string told;
-    bool open = false;
-    Members(root, {Item(root, "A.TXT")}, [&](HWND sheet) {
-      SetCheck(ui::CurrentPage(sheet), IDC_PAGE_READ_ONLY, BST_CHECKED);
-      HWND box = Press(sheet, PSBTN_OK);
-      if (!box) return;
-      told = ui::Text(box, MessageText);
-      ui::Click(box, IDOK);
-      open = StillOpen(sheet);
-      PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
-    });
-    UnlockFile(other, 0, 0, 0xFFFFFFFF, 0);
-    CloseHandle(other);
-    EXPECT_NE(told.find(path_), std::string::npos) << told;
-    EXPECT_TRUE(open);
-    EXPECT_EQ(root->archive->Pending().Count(), 0u) << "staged changes left behind";
-    EXPECT_EQ(Bytes(), before);
-    // Nothing of the refused change rides along with the next commit.
-    ASSERT_TRUE(Commit(*root->archive));
-    ArchiveEntry entry;
-    ASSERT_TRUE(Stored("A.TXT", &entry));
-    EXPECT_EQ(entry.attributes, 0x20);
-  }
+  ArchiveFolder* root = Open({File("A.TXT", "alpha"), File("B.TXT", "beta")});
+  std::string before = Bytes();
+  HANDLE other = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(LockFile(other, 0, 0, 0xFFFFFFFF, 0));
+  std::string told;
+  bool open = false;
+  Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND page) {
+    SetBox(page, IDC_PAGE_READ_ONLY, BST_CHECKED);
+    open = Press(sheet, PSBTN_OK, IDOK, &told);
+  });
+  UnlockFile(other, 0, 0, 0xFFFFFFFF, 0);
+  CloseHandle(other);
+  EXPECT_NE(told.find(path_), std::string::npos) << told;
+  EXPECT_TRUE(open);
+  EXPECT_EQ(Bytes(), before);
+  // Nothing of the refused change rides along with the next commit.
+  ArchiveEntry entry;
+  ASSERT_TRUE(Commit(*root->archive) && Stored("A.TXT", &entry));
+  EXPECT_EQ(entry.attributes, 0x20) << "staged changes left behind";
+
   // Another window deletes one of two selected members before the page applies.
-  {
-    ArchiveFolder* root = Open({File("A.TXT", "alpha"), File("B.TXT", "beta")});
-    std::vector<ItemId> items = {Item(root, "A.TXT"), Item(root, "B.TXT")};
-    WithOtherArchive([](Archive& archive) {
-      ASSERT_TRUE(MarkDeleted(archive, "A.TXT"));
-      ASSERT_TRUE(Commit(archive));
-    });
-    Members(root, items, [&](HWND sheet) {
-      SetCheck(ui::CurrentPage(sheet), IDC_PAGE_READ_ONLY, BST_CHECKED);
-      Press(sheet, PSBTN_OK);
-    });
-    ArchiveEntry entry;
-    EXPECT_FALSE(Stored("A.TXT", &entry));
-    ASSERT_TRUE(Stored("B.TXT", &entry));
-    EXPECT_EQ(entry.attributes, 0x21);
-    EXPECT_EQ(members_, 1u);
-  }
-  // Level 0 for a path a level-0 header cannot hold, and a caption and location of long names.
-  {
-    std::string folder(250, 'F');
-    std::string name(250, 'N');
-    ArchiveFolder* root = Open({File(folder + "\\A"), File(folder + "\\B"), File(name)});
-    std::string before = Bytes();
-    std::string caption, told, location;
-    bool open = false;
-    Members(root, {Item(root, name)}, [&](HWND sheet) {
-      caption = Caption(sheet);
-      ui::ChooseComboEntry(ui::CurrentPage(sheet), IDC_HEADER_LEVEL, 0);
-      HWND box = Press(sheet, PSBTN_OK);
-      if (!box) return;
-      told = ui::Text(box, MessageText);
-      ui::Click(box, IDOK);
-      open = StillOpen(sheet);
-      PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
-    });
-    EXPECT_EQ(caption, name + Sjis("のﾌﾟﾛﾊﾟﾃｨ"));
-    EXPECT_NE(told.find(name), std::string::npos) << told;
-    EXPECT_TRUE(open);
-    EXPECT_EQ(Bytes(), before);
-    ArchiveFolder* inside = Bind(root, Item(root, folder));
-    Members(inside, {Item(inside, folder + "\\A"), Item(inside, folder + "\\B")},
-            [&](HWND sheet) {
-              location = ui::Text(ui::CurrentPage(sheet), IDC_PAGE_LOCATION);
-              PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
-            });
-    EXPECT_EQ(location, Sjis("全") + folder);
-  }
+  root = Open({File("A.TXT", "alpha"), File("B.TXT", "beta")});
+  std::vector<ItemId> items = {Item(root, "A.TXT"), Item(root, "B.TXT")};
+  WithOtherArchive("", [](Archive& archive, ArchiveEntry&) {
+    ASSERT_TRUE(MarkDeleted(archive, "A.TXT") && Commit(archive));
+  });
+  Members(root, items, [&](HWND sheet, HWND page) {
+    SetBox(page, IDC_PAGE_READ_ONLY, BST_CHECKED);
+    Press(sheet, PSBTN_OK);
+  });
+  EXPECT_FALSE(Stored("A.TXT", &entry));
+  ASSERT_TRUE(Stored("B.TXT", &entry));
+  EXPECT_EQ(entry.attributes, 0x21);
+  EXPECT_EQ(members_, 1u);
+
+  // Level 0 for a path a level-0 header cannot hold; captions and locations of long names.
+  std::string folder(250, 'F'), name(250, 'N'), caption, location;
+  root = Open({File(folder + "\\A"), File(folder + "\\B"), File(name)});
+  before = Bytes();
+  Members(root, {Item(root, name)}, [&](HWND sheet, HWND page) {
+    caption = Caption(sheet);
+    ui::ChooseComboEntry(page, IDC_HEADER_LEVEL, 0);
+    open = Press(sheet, PSBTN_OK, IDOK, &told);
+  });
+  EXPECT_EQ(caption, name + Sjis("のﾌﾟﾛﾊﾟﾃｨ"));
+  EXPECT_NE(told.find(name), std::string::npos) << told;
+  EXPECT_TRUE(open);
+  EXPECT_EQ(Bytes(), before);
+  void* out = nullptr;
+  ASSERT_EQ(root->BindToObject(HeldItem(Item(root, folder)).list(), nullptr, IID_IShellFolder, &out),
+            S_OK);
+  folders_.push_back(static_cast<IShellFolder*>(out));
+  auto* inside = static_cast<ArchiveFolder*>(folders_.back());
+  Members(inside, {Item(inside, folder + "\\A"), Item(inside, folder + "\\B")},
+          [&](HWND sheet, HWND page) {
+            location = ui::Text(page, IDC_PAGE_LOCATION);
+            Press(sheet, PSBTN_CANCEL);
+          });
+  EXPECT_EQ(location, Sjis("全") + folder);
 }
 
 TEST_F(PropertyPagesTest, ArchivePageCountsTheMembersAndChangesTheFilesAttributes) {
   ArchiveFolder* root = Open({File("A.TXT", std::string(2000, 'a')), File("DIR\\B.TXT", "beta"),
                               FolderEntry("DIR\\")});
-  std::string caption, counts, size, location;
-  bool levelEnabled = true, methodEnabled = true, systemEnabled = true;
-  LRESULT readOnly = -1;
+  std::string caption, texts, boxes;
+  bool enabled = true;
   ui::Answerer answerer([&](HWND sheet) {
     HWND page = ui::CurrentPage(sheet);
     caption = Caption(sheet);
-    counts = ui::Text(page, IDC_PAGE_NAME);
-    size = ui::Text(page, IDC_PAGE_SIZE);
-    location = ui::Text(page, IDC_PAGE_LOCATION);
-    levelEnabled = ui::Enabled(page, IDC_HEADER_LEVEL);
-    methodEnabled = ui::Enabled(page, IDC_METHOD);
-    systemEnabled = ui::Enabled(page, IDC_PAGE_SYSTEM);
-    readOnly = Check(page, IDC_PAGE_READ_ONLY);
-    SetCheck(page, IDC_PAGE_READ_ONLY, BST_CHECKED);
+    texts = ui::Text(page, IDC_PAGE_NAME) + "|" + ui::Text(page, IDC_PAGE_SIZE) + "|" +
+            ui::Text(page, IDC_PAGE_LOCATION);
+    enabled = ui::Enabled(page, IDC_HEADER_LEVEL) || ui::Enabled(page, IDC_METHOD) ||
+              ui::Enabled(page, IDC_PAGE_SYSTEM);
+    boxes = Boxes(page);
+    SetBox(page, IDC_PAGE_READ_ONLY, BST_CHECKED);
     Press(sheet, PSBTN_OK);
   });
   ShowArchiveProperties(nullptr, root);
   EXPECT_TRUE(answerer.Finish()) << answerer.Problem();
   EXPECT_EQ(caption, path_ + Sjis("のﾌﾟﾛﾊﾟﾃｨ"));
-  EXPECT_EQ(counts, Sjis("ﾌｧｲﾙ数 : 2、ﾌｫﾙﾀﾞ数 : 1"));
-  EXPECT_EQ(size, Sjis("2KB (2004ﾊﾞｲﾄ)"));
-  EXPECT_EQ(location, path_);
-  EXPECT_FALSE(levelEnabled);
-  EXPECT_FALSE(methodEnabled);
-  EXPECT_FALSE(systemEnabled);
-  EXPECT_EQ(readOnly, BST_UNCHECKED);
-  DWORD attributes = GetFileAttributesA(path_.c_str());
-  EXPECT_NE(attributes & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(texts, Sjis("ﾌｧｲﾙ数 : 2、ﾌｫﾙﾀﾞ数 : 1|2KB (2004ﾊﾞｲﾄ)|") + path_);
+  EXPECT_FALSE(enabled);
+  EXPECT_EQ(boxes[1], '-');
+  EXPECT_NE(GetFileAttributesA(path_.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 

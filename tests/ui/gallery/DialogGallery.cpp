@@ -4,10 +4,13 @@
 //
 //   dialog_gallery.exe NAME RECT_FILE
 //   NAME: overwrite, overwrite-folder, folder-conflict, file-conflict, file-conflict-rename,
-//         folder-options, compression-options
+//         folder-options, compression-options,
+//         member-page, comment-page, members-page, folder-page, archive-page, level0-question,
+//         commit-refused
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,8 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
+#include "archive/EntryEnumerator.h"
+#include "commands/PropertySheets.h"
+#include "namespace/ArchiveFolder.h"
 #include "namespace/ModuleState.h"
 #include "namespace/OptionPages.h"
+#include "operations/AddFilesJob.h"
 #include "operations/ConfirmationDialogs.h"
 #include "resources/resource.h"
 #include "ui/UiHarness.h"
@@ -28,6 +37,10 @@ std::string rectFile;
 // Sample names in Shift-JIS: "売上報告書_2024年度.xls", "写真ﾌｫﾙﾀﾞ" (0x5E trail byte).
 const char kReport[] = "\x94\x84\x8f\xe3\x95\xf1\x8d\x90\x8f\x91_2024\x94\x4e\x93\x78.xls";
 const char kPhotos[] = "\x8e\xca\x90\x5e\xcc\xab\xd9\xc0\xde";
+// "第3四半期の確定版です。" (third-quarter final figures), a member's comment.
+const char kComment[] =
+    "\x91\xe6\x33\x8e\x6c\x94\xbc\x8a\xfa\x82\xcc\x8a\x6d\x92\xe8\x94\xc5\x82\xc5\x82\xb7\x81\x42";
+
 
 void Capture(HWND window, std::function<void(HWND)> prepare = nullptr) {
   if (prepare) prepare(window);
@@ -118,6 +131,139 @@ void OptionPages(int index) {
   answerer.Finish();
 }
 
+// The sample files of the property pages below `dir`, with their sizes: the report, two photos
+// in their folder and a read-me.
+std::vector<std::pair<std::string, std::size_t>> SampleFiles(const std::string& dir) {
+  std::string photos = dir + "\\" + kPhotos + "\\";
+  return {{dir + "\\" + kReport, 300000},
+          {photos + "IMG_0001.JPG", 120000},
+          {photos + "IMG_0002.JPG", 90000},
+          {dir + "\\readme.txt", 2000}};
+}
+
+// A sample archive of the files, the report with a comment.
+void MakeArchive(const std::string& dir, const std::string& archive) {
+  CreateDirectoryA(dir.c_str(), nullptr);
+  CreateDirectoryA((dir + "\\" + kPhotos).c_str(), nullptr);
+  for (const auto& sample : SampleFiles(dir)) {
+    std::string text;
+    while (text.size() < sample.second) text += "sample line of a member\r\n";
+    HANDLE file = CreateFileA(sample.first.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                              nullptr);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(sample.second), &written, nullptr);
+    CloseHandle(file);
+  }
+  CloseHandle(CreateFileA(archive.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (AddFilesJob* job = AddFilesJob::Create(nullptr, nullptr, archive.c_str())) {
+    for (const char* source : {kReport, kPhotos, "readme.txt"})
+      job->AddSource((dir + "\\" + source).c_str());
+    job->Run();
+    delete job;
+  }
+  auto* other = new Archive;
+  other->Retain();
+  other->OpenFile(archive.c_str());
+  if (EntryEnumerator* snapshot = other->EnumEntries()) {
+    ArchiveEntry entry;
+    if (snapshot->FindEntry(kReport, &entry)) {
+      lstrcpyA(entry.comment, kComment);
+      if (StageEntry(*other, kReport, entry)) Commit(*other);
+    }
+    snapshot->Release();
+  }
+  other->Release();
+}
+
+// The sheet `name` of the sample archive: the report's two pages, all three items, the photos'
+// folder or the archive file.
+void ShowSheet(const std::string& name, const std::string& archive) {
+  WCHAR wide[MAX_PATH];
+  MultiByteToWideChar(CP_ACP, 0, archive.c_str(), -1, wide, MAX_PATH);
+  LPITEMIDLIST list = nullptr;
+  void* out = nullptr;
+  if (FAILED(SHParseDisplayName(wide, nullptr, &list, 0, nullptr))) return;
+  if (ArchiveFolder::Create(IID_IShellFolder, &out) != S_OK) {
+    CoTaskMemFree(list);
+    return;
+  }
+  auto* folder = static_cast<ArchiveFolder*>(static_cast<IShellFolder*>(out));
+  folder->Initialize(list);
+  PropertyTarget target{folder, {}};
+  IEnumIDList* enumerator = nullptr;
+  if (folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator) == S_OK) {
+    const char* wanted = name == "folder-page" ? kPhotos : kReport;
+    LPITEMIDLIST item = nullptr;
+    ULONG fetched = 0;
+    while (enumerator->Next(1, &item, &fetched) == S_OK && fetched == 1) {
+      const ItemId& id = *reinterpret_cast<const ItemId*>(item);
+      if (name == "members-page" || std::strcmp(id.path, wanted) == 0) target.items.push_back(id);
+      CoTaskMemFree(item);
+    }
+    enumerator->Release();
+  }
+  int page = name == "comment-page" ? 1 : 0;
+  ui::Answerer answerer([&](HWND sheet) {
+    if (name == "level0-question" || name == "commit-refused") {
+      // The message box a page puts up when OK is pressed.
+      HWND member = ui::CurrentPage(sheet);
+      if (name == "level0-question") {
+        ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, 0);
+      } else {
+        SendDlgItemMessageA(member, IDC_PAGE_READ_ONLY, BM_SETCHECK, BST_CHECKED, 0);
+        ui::Command(member, IDC_PAGE_READ_ONLY);
+      }
+      PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+      HWND box = nullptr;
+      for (int i = 0; i < 500 && !box; ++i) {
+        Sleep(20);
+        HWND found = sheet;  // in: the window to pass over; out: another dialog of its thread
+        EnumThreadWindows(GetWindowThreadProcessId(sheet, nullptr), [](HWND w, LPARAM p) -> BOOL {
+          char name[16] = "";
+          GetClassNameA(w, name, sizeof name);
+          HWND* seen = reinterpret_cast<HWND*>(p);
+          if (w == *seen || lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
+          *seen = w;
+          return FALSE;
+        }, reinterpret_cast<LPARAM>(&found));
+        if (found != sheet) box = found;
+      }
+      if (box) {
+        Capture(box);
+        ui::Click(box, name == "level0-question" ? IDCANCEL : IDOK);
+      }
+      if (box && IsWindow(box)) PostMessageA(box, WM_CLOSE, 0, 0);
+    } else {
+      Capture(sheet, [page](HWND s) { SendMessageA(s, PSM_SETCURSEL, page, 0); });
+    }
+    PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+  }, 30000);
+  // Another process holds the archive locked while the page applies.
+  HANDLE holder = CreateFileA(archive.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (name == "commit-refused") LockFile(holder, 0, 0, 0xFFFFFFFF, 0);
+  if (name == "archive-page") ShowArchiveProperties(nullptr, folder);
+  else ShowMemberProperties(nullptr, target);
+  answerer.Finish();
+  UnlockFile(holder, 0, 0, 0xFFFFFFFF, 0);
+  CloseHandle(holder);
+  folder->Release();
+  CoTaskMemFree(list);
+}
+
+void PropertyPages(const std::string& name) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  std::string dir = std::string(temp) + "tnpages";
+  std::string archive = dir + "\\ARC.LZH";
+  MakeArchive(dir, archive);
+  ShowSheet(name, archive);
+  DeleteFileA(archive.c_str());
+  for (const auto& sample : SampleFiles(dir)) DeleteFileA(sample.first.c_str());
+  RemoveDirectoryA((dir + "\\" + kPhotos).c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,6 +283,8 @@ int main(int argc, char** argv) {
   else if (name == "file-conflict-rename") FileConflict(true);
   else if (name == "folder-options") OptionPages(0);
   else if (name == "compression-options") OptionPages(1);
+  else if (name.size() > 5 && name.compare(name.size() - 5, 5, "-page") == 0) PropertyPages(name);
+  else if (name == "level0-question" || name == "commit-refused") PropertyPages(name);
   else {
     std::fprintf(stderr, "unknown dialog %s\n", name.c_str());
     return 2;
