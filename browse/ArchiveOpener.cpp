@@ -49,6 +49,33 @@ OpenedArchive::~OpenedArchive() {
   if (list) CoTaskMemFree(list);
 }
 
+namespace {
+
+// Points the new folder at the archive file, as the shell does: IPersistFolder::Initialize with
+// the file's absolute identifier list.
+HRESULT InitializeFolder(const char* archive, OpenedArchive* out, const char** failure) {
+  char full[MAX_PATH];
+  char* name = nullptr;
+  DWORD length = GetFullPathNameA(archive, sizeof full, full, &name);
+  if (length == 0 || length >= sizeof full || !name)
+    return Fail("the archive path is not a file path", E_INVALIDARG, failure);
+  std::strcpy(out->name, name);
+  out->list = FileIdList(full);
+  if (!out->list) return Fail("the archive path has no identifier list", E_INVALIDARG, failure);
+
+  IPersistFolder* persist = nullptr;
+  HRESULT result =
+      out->folder->QueryInterface(IID_IPersistFolder, reinterpret_cast<void**>(&persist));
+  if (SUCCEEDED(result)) {
+    result = persist->Initialize(out->list);
+    persist->Release();
+  }
+  if (FAILED(result)) return Fail("the folder did not initialise", result, failure);
+  return S_OK;
+}
+
+}  // namespace
+
 HRESULT OpenArchive(const char* dll, const char* archive, OpenedArchive* out,
                     const char** failure) {
   HMODULE library = LoadLibraryModule(dll);
@@ -66,22 +93,14 @@ HRESULT OpenArchive(const char* dll, const char* archive, OpenedArchive* out,
                                    reinterpret_cast<void**>(&out->folder));
   factory->Release();
   if (FAILED(result)) return Fail("the factory made no folder", result, failure);
+  return InitializeFolder(archive, out, failure);
+}
 
-  char full[MAX_PATH];
-  char* name = nullptr;
-  DWORD length = GetFullPathNameA(archive, sizeof full, full, &name);
-  if (length == 0 || length >= sizeof full || !name)
-    return Fail("the archive path is not a file path", E_INVALIDARG, failure);
-  std::strcpy(out->name, name);
-  out->list = FileIdList(full);
-  if (!out->list) return Fail("the archive path has no identifier list", E_INVALIDARG, failure);
-
-  IPersistFolder* persist = nullptr;
-  result = out->folder->QueryInterface(IID_IPersistFolder, reinterpret_cast<void**>(&persist));
-  if (SUCCEEDED(result)) {
-    result = persist->Initialize(out->list);
-    persist->Release();
-  }
-  if (FAILED(result)) return Fail("the folder did not initialise", result, failure);
-  return S_OK;
+HRESULT OpenRegisteredArchive(const char* archive, OpenedArchive* out, const char** failure) {
+  HRESULT result = CoCreateInstance(CLSID_Tanuvia, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IShellFolder, reinterpret_cast<void**>(&out->folder));
+  if (FAILED(result))
+    return Fail("the class is not registered (install with tnsetup first)", result, failure);
+  out->library = GetModuleHandleA("tanufold.dll");  // loaded by COM; for the window's icons
+  return InitializeFolder(archive, out, failure);
 }

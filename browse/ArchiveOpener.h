@@ -24,3 +24,7 @@ struct OpenedArchive {
 // `*failure` to a short description of the step that failed.
 HRESULT OpenArchive(const char* dll, const char* archive, OpenedArchive* out,
                     const char** failure);
+
+// Opens `archive` through the class the installer registered (CoCreateInstance of the class
+// identifier for IShellFolder), as the shell itself finds the library.
+HRESULT OpenRegisteredArchive(const char* archive, OpenedArchive* out, const char** failure);

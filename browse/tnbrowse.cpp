@@ -1,4 +1,5 @@
-// tnbrowse ARCHIVE [--view list|details|icons|small] [--close-after SECONDS] [--dll PATH]
+// tnbrowse ARCHIVE [--view list|details|icons|small] [--close-after SECONDS]
+//          [--dll PATH | --registered]
 //
 // Shows an archive the way the shell does: loads tanufold, asks its class factory for a folder,
 // initialises the folder with the archive file's identifier list and shows the folder's view in a
@@ -31,7 +32,7 @@ constexpr ViewName ViewNames[] = {
 int Usage() {
   std::fprintf(stderr,
                "usage: tnbrowse ARCHIVE [--view list|details|icons|small] "
-               "[--close-after SECONDS] [--dll PATH]\n");
+               "[--close-after SECONDS] [--dll PATH | --registered]\n");
   return 2;
 }
 
@@ -49,11 +50,14 @@ void SetWindowIcons(HWND window, HMODULE library) {
 int main(int argc, char** argv) {
   const char* archive = nullptr;
   const char* dll = nullptr;
+  bool registered = false;  // through the class the installer registered
   int closeAfter = 0;
   UINT viewMode = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--close-after") == 0 && i + 1 < argc) {
       closeAfter = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--registered") == 0) {
+      registered = true;
     } else if (std::strcmp(argv[i], "--dll") == 0 && i + 1 < argc) {
       dll = argv[++i];
     } else if (std::strcmp(argv[i], "--view") == 0 && i + 1 < argc) {
@@ -75,7 +79,8 @@ int main(int argc, char** argv) {
   {
     OpenedArchive opened;
     const char* failure = "";
-    HRESULT result = OpenArchive(dll, archive, &opened, &failure);
+    HRESULT result = registered ? OpenRegisteredArchive(archive, &opened, &failure)
+                                : OpenArchive(dll, archive, &opened, &failure);
     BrowserFrame frame;
     if (FAILED(result)) {
       std::fprintf(stderr, "tnbrowse: %s (0x%08lX)\n", failure,

@@ -1,7 +1,11 @@
 #!/bin/sh
 # Opens an archive in the browser window (tnbrowse) under Wine, the way the shell shows it.
 #
-# Usage: scripts/browse.sh [ARCHIVE.lzh]
+# Usage: scripts/browse.sh [--installed] [ARCHIVE.lzh]
+#
+# With --installed the library is first installed in the prefix by its own installer
+# (scripts/install.sh runs TNSETUP.EXE and answers it), and the window then finds it the way the
+# shell does, through the registered class; without it the window loads the built library.
 #
 # On a fresh Debian 12 machine it installs what it needs (scripts/setup.sh), builds the Windows
 # library and tnbrowse (mingw preset) and the native tnlzh when the tree has it, and makes a sample
@@ -15,6 +19,9 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=$root/build/mingw
+
+installed=
+if [ "${1:-}" = --installed ]; then installed=1; shift; fi
 
 "$here/setup.sh"
 
@@ -60,22 +67,17 @@ in_display() {
   if [ -n "${DISPLAY:-}" ]; then sh -c "$1"; else xvfb-run -a -s "-screen 0 1024x768x24" sh -c "$1"; fi
 }
 
-# The prefix is made again when its settings change (the marker names their version).
-if [ ! -f "$WINEPREFIX/.tanuvia-browse-ready-2" ]; then
-  rm -rf "$WINEPREFIX"
-  in_display '
-    timeout 300 wine wineboot -i >/dev/null 2>&1 || true
-    wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "ＭＳ Ｐゴシック" /d "IPAPGothic" /f >/dev/null 2>&1
-    wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "ＭＳ ゴシック" /d "IPAGothic" /f >/dev/null 2>&1
-    wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "MS Shell Dlg" /d "IPAPGothic" /f >/dev/null 2>&1
-    wine reg add "HKCU\\Software\\Wine\\Fonts\\Replacements" /v "Tahoma" /d "IPAPGothic" /f >/dev/null 2>&1
-    wineserver -w'
-  # Wine draws the caption buttons with Marlett, which it finds only among the prefix's fonts.
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-  touch "$WINEPREFIX/.tanuvia-browse-ready-2"
-fi
+# The prefix is made again when its settings change (its marker names their version).
+in_display "'$here/wine-x11-prefix.sh' '$WINEPREFIX'"
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
+
+if [ -n "$installed" ]; then
+  "$here/install.sh" "$WINEPREFIX" >/dev/null
+  source_of_library="--registered"
+else
+  source_of_library="--dll \"\$(winepath -w '$library')\""
+fi
 
 # Under Xvfb there is no window manager: Wine then draws the window frame and caption itself.
 # On a real display the window manager does. (Set inside the X session that runs the window: a
@@ -88,7 +90,11 @@ x11_manager="wine reg delete '$x11_key' /v Decorated /f >/dev/null 2>&1
 
 if [ -n "${DISPLAY:-}" ]; then
   sh -c "$x11_manager" || true
-  wine "$tnbrowse" "$(windows_path "$archive")" --view details --dll "$(windows_path "$library")"
+  if [ -n "$installed" ]; then
+    wine "$tnbrowse" "$(windows_path "$archive")" --view details --registered
+  else
+    wine "$tnbrowse" "$(windows_path "$archive")" --view details --dll "$(windows_path "$library")"
+  fi
   exit $?
 fi
 
@@ -98,7 +104,7 @@ rm -f "$shot"
 in_display "
   $x11_own
   wine '$tnbrowse' \"\$(winepath -w '$archive')\" --view details \
-       --dll \"\$(winepath -w '$library')\" --close-after 20 >/dev/null 2>'$build/browse.log' &
+       $source_of_library --close-after 20 >/dev/null 2>'$build/browse.log' &
   pid=\$!
   sleep 12
   import -window root '$shot'

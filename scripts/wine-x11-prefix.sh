@@ -8,7 +8,7 @@
 # Usage: scripts/wine-x11-prefix.sh PREFIX
 set -eu
 export WINEPREFIX="$1" WINEDEBUG=-all LC_ALL="${LC_ALL:-ja_JP.UTF-8}"
-[ ! -f "$WINEPREFIX/.tanuvia-browse-ready" ] || exit 0
+[ ! -f "$WINEPREFIX/.tanuvia-browse-ready-2" ] || exit 0
 rm -rf "$WINEPREFIX"
 mkdir -p "$(dirname "$WINEPREFIX")"
 timeout 300 wine wineboot -i >/dev/null 2>&1 || true
@@ -18,4 +18,6 @@ for substitute in "ＭＳ Ｐゴシック=IPAPGothic" "ＭＳ ゴシック=IPAGo
        /d "${substitute#*=}" /f >/dev/null 2>&1
 done
 wineserver -w
-touch "$WINEPREFIX/.tanuvia-browse-ready"
+# Wine draws the caption buttons with Marlett, which it finds only among the prefix's fonts.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+touch "$WINEPREFIX/.tanuvia-browse-ready-2"
