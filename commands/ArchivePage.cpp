@@ -28,10 +28,6 @@ struct ArchivePageState {
   bool ready = false;                 // false while the page fills its controls
 };
 
-ArchivePageState* StateOf(HWND page) {
-  return reinterpret_cast<ArchivePageState*>(GetWindowLongPtrA(page, DWLP_USER));
-}
-
 void ShowFileTime(HWND page, int control, const FILETIME& time, bool withTime) {
   char text[160];
   FormatFileTime(platform::FileTime{time.dwLowDateTime, time.dwHighDateTime}, text, sizeof text,
@@ -121,7 +117,7 @@ LONG_PTR Apply(HWND page, ArchivePageState& state) {
 }  // namespace
 
 INT_PTR CALLBACK ArchivePage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  ArchivePageState* state = StateOf(page);
+  ArchivePageState* state = PageState<ArchivePageState>(page);
   switch (message) {
     case WM_INITDIALOG: {
       auto* target = reinterpret_cast<PropertyTarget*>(
@@ -130,7 +126,7 @@ INT_PTR CALLBACK ArchivePage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
       state = new (std::nothrow) ArchivePageState;
       if (!state) return TRUE;
       state->folder = target->folder;
-      SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+      AttachPageState(page, state);
       Init(page, *state);
       state->ready = true;
       return TRUE;
@@ -145,11 +141,7 @@ INT_PTR CALLBACK ArchivePage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
         return PageResult(page, state ? Apply(page, *state) : PSNRET_NOERROR);
       return FALSE;
     case WM_DESTROY:
-      if (state) {
-        if (state->icon) DestroyIcon(state->icon);
-        delete state;
-        SetWindowLongPtrA(page, DWLP_USER, 0);
-      }
+      DestroyPageState(page, state);
       return FALSE;
   }
   return FALSE;

@@ -21,10 +21,6 @@ struct CommentPageState {
   bool ready = false;    // false while the page fills its controls
 };
 
-CommentPageState* StateOf(HWND page) {
-  return reinterpret_cast<CommentPageState*>(GetWindowLongPtrA(page, DWLP_USER));
-}
-
 void Init(HWND page, CommentPageState& state, const PropertyTarget& target) {
   const ItemId& item = target.items[0];
   char type[80];
@@ -46,7 +42,7 @@ void Init(HWND page, CommentPageState& state, const PropertyTarget& target) {
 }  // namespace
 
 INT_PTR CALLBACK CommentPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  CommentPageState* state = StateOf(page);
+  CommentPageState* state = PageState<CommentPageState>(page);
   switch (message) {
     case WM_INITDIALOG: {
       auto* target = reinterpret_cast<PropertyTarget*>(
@@ -54,7 +50,7 @@ INT_PTR CALLBACK CommentPage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
       if (!target || !target->folder || target->items.empty()) return TRUE;
       state = new (std::nothrow) CommentPageState;
       if (!state) return TRUE;
-      SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+      AttachPageState(page, state);
       Init(page, *state, *target);
       state->ready = true;
       return TRUE;
@@ -92,11 +88,7 @@ INT_PTR CALLBACK CommentPage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
       }
       return FALSE;
     case WM_DESTROY:
-      if (state) {
-        if (state->icon) DestroyIcon(state->icon);
-        delete state;
-        SetWindowLongPtrA(page, DWLP_USER, 0);
-      }
+      DestroyPageState(page, state);
       return FALSE;
   }
   return FALSE;

@@ -350,14 +350,10 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
   return PSNRET_NOERROR;
 }
 
-MemberPageState* StateOf(HWND page) {
-  return reinterpret_cast<MemberPageState*>(GetWindowLongPtrA(page, DWLP_USER));
-}
-
 }  // namespace
 
 INT_PTR CALLBACK MemberPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  MemberPageState* state = StateOf(page);
+  MemberPageState* state = PageState<MemberPageState>(page);
   switch (message) {
     case WM_INITDIALOG: {
       auto* target = reinterpret_cast<PropertyTarget*>(
@@ -366,7 +362,7 @@ INT_PTR CALLBACK MemberPage(HWND page, UINT message, WPARAM wParam, LPARAM lPara
       state = new (std::nothrow) MemberPageState;
       if (!state) return TRUE;
       state->target = target;
-      SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+      AttachPageState(page, state);
       Snapshot snapshot(target->folder->archive ? target->folder->archive->EnumEntries()
                                                 : nullptr);
       if (target->items.size() == 1) InitOneItem(page, *state, snapshot.get());
@@ -398,11 +394,7 @@ INT_PTR CALLBACK MemberPage(HWND page, UINT message, WPARAM wParam, LPARAM lPara
         return PageResult(page, state ? Apply(page, *state) : PSNRET_NOERROR);
       return FALSE;
     case WM_DESTROY:
-      if (state) {
-        if (state->icon) DestroyIcon(state->icon);
-        delete state;
-        SetWindowLongPtrA(page, DWLP_USER, 0);
-      }
+      DestroyPageState(page, state);
       return FALSE;
   }
   return FALSE;

@@ -23,6 +23,24 @@ INT_PTR CALLBACK MemberPage(HWND page, UINT message, WPARAM wParam, LPARAM lPara
 INT_PTR CALLBACK CommentPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ArchivePage(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The state a page keeps in its window (DWLP_USER) from WM_INITDIALOG to WM_DESTROY.
+template <class State>
+State* PageState(HWND page) {
+  return reinterpret_cast<State*>(GetWindowLongPtrA(page, DWLP_USER));
+}
+template <class State>
+void AttachPageState(HWND page, State* state) {
+  SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+}
+// WM_DESTROY: the state goes with its icon, and the window forgets it.
+template <class State>
+void DestroyPageState(HWND page, State* state) {
+  if (!state) return;
+  if (state->icon) DestroyIcon(state->icon);
+  delete state;
+  SetWindowLongPtrA(page, DWLP_USER, 0);
+}
+
 // Questions between the pages (the wParam of PSM_QUERYSIBLINGS). The page that knows sets
 // DWLP_MSGRESULT to 1; a page whose window was not created yet answers nothing, so the query
 // gives 0.

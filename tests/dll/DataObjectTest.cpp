@@ -72,18 +72,7 @@ class DataObjectTest : public testing::Test {
     EXPECT_EQ(ObjectCount(), 0) << "objects left alive";
   }
 
-  // A held item for `path` as the root's enumeration hands it out.
-  HeldItem Item(const std::string& path) {
-    IEnumIDList* enumerator = nullptr;
-    EXPECT_EQ(root_->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator), S_OK);
-    ReceivedItems items;
-    ReadAll(enumerator, items);
-    enumerator->Release();
-    for (std::size_t i = 0; i < items.size(); ++i)
-      if (path == items[i].path) return HeldItem(items[i]);
-    ADD_FAILURE() << path << " not listed";
-    return HeldItem();
-  }
+  HeldItem Item(const std::string& path) { return ListedItem(root_, path); }
 
   IDataObject* Make(const std::vector<std::string>& paths, DWORD mode) {
     std::vector<HeldItem> held;

@@ -95,6 +95,21 @@ inline std::vector<std::string> Paths(const ReceivedItems& items) {
   return paths;
 }
 
+// The item with `path` as the folder's enumeration hands it out (a failure when none is listed).
+inline HeldItem ListedItem(IShellFolder* folder, const std::string& path) {
+  IEnumIDList* enumerator = nullptr;
+  EXPECT_EQ(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator), S_OK);
+  ReceivedItems items;
+  if (enumerator) {
+    ReadAll(enumerator, items);
+    enumerator->Release();
+  }
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (path == items[i].path) return HeldItem(items[i]);
+  ADD_FAILURE() << path << " not listed";
+  return HeldItem();
+}
+
 // The text of a STRRET the way the shell reads it.
 inline std::string StrRetText(STRRET& name, LPCITEMIDLIST item) {
   switch (name.uType) {

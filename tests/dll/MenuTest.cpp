@@ -213,17 +213,7 @@ class ArchiveMenus : public testing::Test {
     root_ = static_cast<ArchiveFolder*>(static_cast<IShellFolder*>(out));
     ASSERT_EQ(root_->Initialize(list_), S_OK);
   }
-  HeldItem Item(const std::string& path) {
-    IEnumIDList* enumerator = nullptr;
-    root_->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator);
-    ReceivedItems items;
-    ReadAll(enumerator, items);
-    enumerator->Release();
-    for (std::size_t i = 0; i < items.size(); ++i)
-      if (path == items[i].path) return HeldItem(items[i]);
-    ADD_FAILURE() << path << " not listed";
-    return HeldItem();
-  }
+  HeldItem Item(const std::string& path) { return ListedItem(root_, path); }
   IContextMenu* Menu(const std::vector<std::string>& paths) {
     std::vector<HeldItem> held;
     for (const auto& path : paths) held.push_back(Item(path));
