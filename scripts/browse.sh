@@ -99,8 +99,9 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 shot=$build/screenshots/browse.png
+menu_shot=$build/screenshots/item-menu.png
 mkdir -p "$(dirname "$shot")"
-rm -f "$shot"
+rm -f "$shot" "$menu_shot"
 in_display "
   $x11_own
   wine '$tnbrowse' \"\$(winepath -w '$archive')\" --view details \
@@ -109,10 +110,17 @@ in_display "
   sleep 12
   import -window root '$shot'
   convert '$shot' -trim +repage '$shot'
+  # The library's item menu as a right-click on a member shows it (the first file's row).
+  window=\$(xdotool search --name 'tanuvia' | head -1)
+  xdotool mousemove --window \$window 60 190 click 3
+  sleep 3
+  import -window root '$menu_shot'
+  xdotool key Escape
   wait \$pid || true
   wineserver -k || true"
 if [ -s "$shot" ]; then
   echo "$shot"
+  [ -s "$menu_shot" ] && echo "$menu_shot"
 else
   echo "browse.sh: no screenshot; see $build/browse.log" >&2
   exit 1

@@ -5,7 +5,7 @@ set -eu
 packages="cmake ninja-build g++ git locales
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine64 wine googletest libbenchmark-dev clang-14 libclang-rt-14-dev
-  python3 xvfb xauth imagemagick fonts-ipafont-gothic fonts-wine
+  python3 xvfb xauth xdotool imagemagick fonts-ipafont-gothic fonts-wine
   lhasa jlha-utils p7zip-full"
 missing=
 for p in $packages; do

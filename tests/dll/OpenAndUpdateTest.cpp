@@ -13,6 +13,7 @@
 #include "archive/EntryEnumerator.h"
 #include "commands/OpenAndUpdate.h"
 #include "dll/FolderTestSupport.h"
+#include "namespace/ArchiveFolder.h"
 
 using namespace foldertest;
 
@@ -152,6 +153,69 @@ TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
       EXPECT_EQ(entry.modifyTime, 1600000000u);
     }
   }
+}
+
+// A registry verb chosen in the item menu opens the member in its program through the watcher.
+TEST_F(OpenAndUpdateTest, ARegistryVerbOfTheItemMenuOpensTheMemberThroughTheWatcher) {
+  const std::string command = Template("rewrite");
+  HKEY key = nullptr;
+  for (const auto& row : {std::pair<std::string, std::string>{".tnvu", "tnvufile"},
+                          {"tnvufile\\shell\\edit", "&Edit"},
+                          {"tnvufile\\shell\\edit\\command", command}}) {
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, row.first.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                    nullptr);
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(row.second.c_str()),
+                   static_cast<DWORD>(row.second.size() + 1));
+    RegCloseKey(key);
+  }
+  ASSERT_TRUE(WriteArchive(archivePath_, {File("DOC\\NOTE.TNVU", "original", 1600000000)}));
+  temp_ = std::string(TempDirectory) + "NOTE.TNVU";
+  DeleteFileA(marker_.c_str());
+  LPITEMIDLIST list = ShellIdListOf(archivePath_);
+  void* out = nullptr;
+  ASSERT_EQ(ArchiveFolder::Create(IID_IShellFolder, &out), S_OK);
+  auto* root = static_cast<ArchiveFolder*>(static_cast<IShellFolder*>(out));
+  ASSERT_EQ(root->Initialize(list), S_OK);
+  IShellFolder* doc = nullptr;
+  HeldItem folder = ListedItem(root, "DOC");
+  ASSERT_EQ(root->BindToObject(folder.list(), nullptr, IID_IShellFolder,
+                               reinterpret_cast<void**>(&doc)),
+            S_OK);
+  HeldItem note = ListedItem(doc, "DOC\\NOTE.TNVU");
+  LPCITEMIDLIST selection = note.list();
+  IContextMenu* menu = nullptr;
+  ASSERT_EQ(doc->GetUIObjectOf(nullptr, 1, &selection, IID_IContextMenu, nullptr,
+                               reinterpret_cast<void**>(&menu)),
+            S_OK);
+  HMENU popup = CreatePopupMenu();
+  menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+  CMINVOKECOMMANDINFO info = {sizeof info};
+  info.lpVerb = MAKEINTRESOURCEA(0);  // the first verb: "&Edit"
+  HINSTANCE own = ModuleInstance;
+  ModuleInstance = library_;  // the watcher is the built library in rundll32
+  EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
+  ModuleInstance = own;
+  DestroyMenu(popup);
+  menu->Release();
+  doc->Release();
+  root->Release();
+  CoTaskMemFree(list);
+  ASSERT_TRUE(WaitFor(60, [](const std::string& p) { return Exists(p); }, marker_));
+  HWND question = FindQuestion(30);
+  ASSERT_NE(question, nullptr);
+  PostMessageA(question, WM_COMMAND, IDYES, 0);
+  EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !Exists(p); }, temp_));
+  Archive* archive = new Archive();
+  archive->Retain();
+  archive->OpenFile(archivePath_.c_str());
+  ArchiveEntry entry{};
+  platform::MemoryBlock block = platform::NoBlock;
+  ASSERT_EQ(archive->DecodeMember("DOC\\NOTE.TNVU", &block, &entry), 0);
+  EXPECT_EQ(std::string(static_cast<const char*>(platform::LockBlock(block)), entry.originalSize),
+            "edited by the application");
+  platform::UnlockBlock(block);
+  platform::FreeBlock(block);
+  archive->Release();
 }
 
 TEST_F(OpenAndUpdateTest, AProgramThatCannotStartIsReportedAndLeavesNothing) {
