@@ -1,6 +1,7 @@
 #include "browse/BrowserFrame.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 #include <shlwapi.h>
 #include <shobjidl.h>
 
@@ -333,7 +334,42 @@ bool BrowserFrame::PreTranslate(MSG* message) {
     Leave();
     return true;
   }
+  // A right-click on the view's empty space gets the folder's own background menu, as a shell
+  // asks the folder for it (Wine's view would show a built-in menu of its own instead).
+  if (message->message == WM_RBUTTONDOWN && message->hwnd == ListView()) {
+    LVHITTESTINFO hit = {};
+    hit.pt = POINT{GET_X_LPARAM(message->lParam), GET_Y_LPARAM(message->lParam)};
+    if (ListView_HitTest(message->hwnd, &hit) < 0) {
+      POINT screen = hit.pt;
+      ClientToScreen(message->hwnd, &screen);
+      ShowBackgroundMenu(screen);
+      return true;
+    }
+  }
   return view_ && view_->TranslateAccelerator(message) == S_OK;
+}
+
+void BrowserFrame::ShowBackgroundMenu(POINT at) {
+  if (levels_.empty()) return;
+  IContextMenu* menu = nullptr;
+  if (FAILED(levels_.back().folder->CreateViewObject(window_, IID_IContextMenu,
+                                                     reinterpret_cast<void**>(&menu))))
+    return;
+  constexpr UINT First = 1, Last = 0x7FFF;
+  HMENU popup = CreatePopupMenu();
+  if (popup && SUCCEEDED(menu->QueryContextMenu(popup, 0, First, Last, CMF_NORMAL))) {
+    const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+        popup, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_, nullptr));
+    if (chosen >= First) {
+      CMINVOKECOMMANDINFO info = {sizeof info};
+      info.hwnd = window_;
+      info.lpVerb = MAKEINTRESOURCEA(chosen - First);
+      info.nShow = SW_SHOWNORMAL;
+      menu->InvokeCommand(&info);
+    }
+  }
+  if (popup) DestroyMenu(popup);
+  menu->Release();
 }
 
 LPITEMIDLIST BrowserFrame::SelectedItem(IShellView* view) const {

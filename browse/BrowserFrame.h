@@ -85,6 +85,8 @@ class BrowserFrame : public IShellBrowser, public ICommDlgBrowser {
   void UpdateStatus();
   HWND ListView() const;
   LPITEMIDLIST SelectedItem(IShellView* view) const;  // owned copy, or null
+  // Shows the folder's background menu at `at` (screen coordinates) and runs the chosen command.
+  void ShowBackgroundMenu(POINT at);
   void Layout();
 
   ULONG references_ = 1;

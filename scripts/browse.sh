@@ -100,8 +100,9 @@ fi
 
 shot=$build/screenshots/browse.png
 menu_shot=$build/screenshots/item-menu.png
+background_shot=$build/screenshots/background-menu.png
 mkdir -p "$(dirname "$shot")"
-rm -f "$shot" "$menu_shot"
+rm -f "$shot" "$menu_shot" "$background_shot"
 in_display "
   $x11_own
   wine '$tnbrowse' \"\$(winepath -w '$archive')\" --view details \
@@ -116,11 +117,17 @@ in_display "
   sleep 3
   import -window root '$menu_shot'
   xdotool key Escape
+  sleep 1
+  # And the folder's background menu, on the view's empty space.
+  xdotool mousemove --window \$window 400 380 click 3
+  sleep 3
+  import -window root '$background_shot'
+  xdotool key Escape
   wait \$pid || true
   wineserver -k || true"
 if [ -s "$shot" ]; then
   echo "$shot"
-  [ -s "$menu_shot" ] && echo "$menu_shot"
+  for extra in "$menu_shot" "$background_shot"; do [ ! -s "$extra" ] || echo "$extra"; done
 else
   echo "browse.sh: no screenshot; see $build/browse.log" >&2
   exit 1
