@@ -16,10 +16,10 @@ mkdir temp
 temp="Z:$(echo "$W" | tr / '\\')\\temp"
 
 now() { date +%s.%N; }
-best() {  # best of 3 wall times of a command, after a setup command
+best() {  # best of 5 wall times of a command, after a setup command
   local setup=$1 best=999999
   shift
-  for _ in 1 2 3; do
+  for _ in 1 2 3 4 5; do
     eval "$setup"
     local s e
     s=$(now)
