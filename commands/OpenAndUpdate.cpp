@@ -236,12 +236,13 @@ int RunUpdateJob(UpdateJob& job) {
     if (!MemberUnchanged(*job.archive, job.memberPath, extracted) &&
         Tell(job.owner, IDS_UPDATE_MEMBER_CHANGED, MB_YESNO | MB_ICONWARNING, member) != IDYES) {
       keep = true;
+      Tell(job.owner, IDS_UPDATE_KEPT, MB_OK | MB_ICONINFORMATION, path);
     } else if (!StoreEdited(job, entry, path)) {
+      // The message says where the edited file stays.
       keep = true;
       Tell(job.owner, IDS_UPDATE_NOT_STORED, MB_OK | MB_ICONWARNING, member,
            PathNamePart(job.archive->Path()), path);
     }
-    if (keep && !held) Tell(job.owner, IDS_UPDATE_KEPT, MB_OK | MB_ICONINFORMATION, path);
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   if (!keep) DeleteTemp(path);
