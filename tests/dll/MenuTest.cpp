@@ -1,5 +1,6 @@
 // Menu helpers and the registry verb menu, table-driven.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "commands/VerbMenu.h"
 #include "resources/resource.h"
 #include "dll/FolderTestSupport.h"
+#include "dll/ViewTestSupport.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/Settings.h"
 #include "operations/ArchiveDataObject.h"
@@ -379,6 +381,42 @@ TEST_F(ArchiveMenus, NewCompressionAddsTheChosenFilesUnderTheirNames) {
   char after[MAX_PATH];
   GetCurrentDirectoryA(sizeof after, after);
   EXPECT_STREQ(after, before);
+}
+
+// 名前の変更 puts the selected member of the view's list into label editing; the edit ending
+// renames the member in the archive.
+TEST_F(ArchiveMenus, RenameEditsTheLabelInTheViewAndRenamesTheMember) {
+  Open({File("A.TXT", "first"), File("B.TXT", "second")});
+  TestBrowser* browser = new TestBrowser();
+  browser->AddRef();
+  IShellView* view = nullptr;
+  ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IShellView, reinterpret_cast<void**>(&view)),
+            S_OK);
+  FOLDERSETTINGS settings = {FVM_DETAILS, 0};
+  RECT area = {0, 0, 600, 400};
+  HWND window = nullptr;
+  ASSERT_EQ(view->CreateViewWindow(nullptr, &settings, browser, &area, &window), S_OK);
+  HWND list = FindListView(window);
+  ASSERT_NE(list, nullptr);
+  int row = -1;
+  for (int i = 0; i < ListView_GetItemCount(list); ++i)
+    if (ListViewText(list, i, 0) == "A.TXT") row = i;
+  ASSERT_GE(row, 0);
+  SetFocus(list);
+  ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  IContextMenu* menu = Menu({"A.TXT"});
+  EXPECT_EQ(Invoke(menu, "rename"), S_OK);
+  menu->Release();
+  HWND edit = ListView_GetEditControl(list);
+  ASSERT_NE(edit, nullptr) << "label editing started";
+  SetWindowTextA(edit, "RENAMED.TXT");
+  SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  EXPECT_EQ(Members(), (std::vector<std::string>{"RENAMED.TXT", "B.TXT"}));
+  view->DestroyViewWindow();
+  view->Release();
+  browser->Release();
 }
 
 }  // namespace
