@@ -3,6 +3,7 @@
 # one scratch folder under /tmp (same file system for every program) and removed at the end.
 #   bench/cli-bench.sh [BUILD_DIR]     (default build/native; needs jlha, 7z, lhasa, gzip)
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 B=$(readlink -f "${1:-build/native}")
 T=$B/cli/tnlzh
 RB=$B/bench/rewrite_bench
@@ -11,23 +12,7 @@ W=$(mktemp -d /tmp/tnbench.XXXXXX)
 trap 'rm -rf "$W"' EXIT
 cd "$W"
 
-now() { date +%s.%N; }
-# best of N runs of a command (after a setup command), in seconds
-best() {
-  local n=$1 setup=$2
-  shift 2
-  local best=999999
-  for _ in $(seq "$n"); do
-    eval "$setup"
-    local s e
-    s=$(now)
-    "$@" >/dev/null 2>&1
-    e=$(now)
-    best=$(echo "$e - $s" | bc -l | awk -v b="$best" '{print ($1 < b) ? $1 : b}')
-  done
-  echo "$best"
-}
-ratio() { echo "scale=2; $1 / $2" | bc -l; }
+. "$here/timing.sh"
 
 tar cf corpus.tar /usr/include/c++/12 /usr/bin/cmake /usr/share/common-licenses 2>/dev/null
 size=$(stat -c %s corpus.tar)

@@ -15,20 +15,7 @@ cd "$W"
 mkdir temp
 temp="Z:$(echo "$W" | tr / '\\')\\temp"
 
-now() { date +%s.%N; }
-best() {  # best of 5 wall times of a command, after a setup command
-  local setup=$1 best=999999
-  shift
-  for _ in 1 2 3 4 5; do
-    eval "$setup"
-    local s e
-    s=$(now)
-    "$@" >/dev/null 2>&1
-    e=$(now)
-    best=$(echo "$e - $s" | bc -l | awk -v b="$best" '{print ($1 < b) ? $1 : b}')
-  done
-  echo "$best"
-}
+. "$here/timing.sh"
 
 cp -r /usr/include/c++/12 headers
 head -c 20000000 <(while :; do cat /usr/include/c++/12/bits/*.h; done) > big.bin
@@ -36,12 +23,12 @@ wine "$B/cli/tnlzh.exe" a -q -m5 headers.lzh headers >/dev/null
 wine "$B/cli/tnlzh.exe" a -q -m5 big.lzh big.bin >/dev/null
 members=$(find headers -type f | wc -l)
 for a in headers big; do
-  x=$(best "rm -rf o && mkdir o" wine "$B/cli/tnlzh.exe" x $a.lzh -q -C o)
-  d=$(best "rm -rf temp/*" wine "$B/bench/shell/transfer_bench.exe" $a.lzh "$temp")
+  x=$(best 5 "rm -rf o && mkdir o" wine "$B/cli/tnlzh.exe" x $a.lzh -q -C o)
+  d=$(best 5 "rm -rf temp/*" wine "$B/bench/shell/transfer_bench.exe" $a.lzh "$temp")
   rm -rf temp/*
   inside=$(wine "$B/bench/shell/transfer_bench.exe" $a.lzh "$temp")
   rm -rf temp/*
   echo "$a.lzh ($( [ $a = headers ] && echo "$members members" || echo "one 20 MB member"), -lh5-):" \
-       "data object ${d}s, tnlzh.exe x ${x}s, ratio $(echo "scale=2; $d / $x" | bc -l)" \
+       "data object ${d}s, tnlzh.exe x ${x}s, ratio $(ratio "$d" "$x")" \
        "(in-process creation: $inside)"
 done
