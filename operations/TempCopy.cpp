@@ -83,7 +83,7 @@ bool WriteTempCopy(Archive& archive, const char* memberPath, ArchiveEntry* entry
     path[0] = '\0';
     return false;
   }
-  SetFileAttributesA(path, entry->attributes & 0x27 ? entry->attributes & 0x27
-                                                    : FILE_ATTRIBUTE_NORMAL);
+  // A new file already has the archive bit; only read-only, hidden and system need a call.
+  if (entry->attributes & 0x07) SetFileAttributesA(path, entry->attributes & 0x27);
   return true;
 }
