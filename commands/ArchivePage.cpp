@@ -120,8 +120,7 @@ INT_PTR CALLBACK ArchivePage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
   ArchivePageState* state = PageState<ArchivePageState>(page);
   switch (message) {
     case WM_INITDIALOG: {
-      auto* target = reinterpret_cast<PropertyTarget*>(
-          reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
+      PropertyTarget* target = TargetOfPage(lParam);
       if (!target || !target->folder) return TRUE;
       state = new (std::nothrow) ArchivePageState;
       if (!state) return TRUE;

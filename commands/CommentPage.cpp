@@ -45,8 +45,7 @@ INT_PTR CALLBACK CommentPage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
   CommentPageState* state = PageState<CommentPageState>(page);
   switch (message) {
     case WM_INITDIALOG: {
-      auto* target = reinterpret_cast<PropertyTarget*>(
-          reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
+      PropertyTarget* target = TargetOfPage(lParam);
       if (!target || !target->folder || target->items.empty()) return TRUE;
       state = new (std::nothrow) CommentPageState;
       if (!state) return TRUE;

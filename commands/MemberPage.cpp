@@ -356,8 +356,7 @@ INT_PTR CALLBACK MemberPage(HWND page, UINT message, WPARAM wParam, LPARAM lPara
   MemberPageState* state = PageState<MemberPageState>(page);
   switch (message) {
     case WM_INITDIALOG: {
-      auto* target = reinterpret_cast<PropertyTarget*>(
-          reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
+      PropertyTarget* target = TargetOfPage(lParam);
       if (!target || !target->folder || target->items.empty()) return TRUE;
       state = new (std::nothrow) MemberPageState;
       if (!state) return TRUE;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <windows.h>
+#include <prsht.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,11 @@ State* PageState(HWND page) {
 template <class State>
 void AttachPageState(HWND page, State* state) {
   SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+}
+// WM_INITDIALOG: the sheet's PropertyTarget, the lParam of the page's PROPSHEETPAGE.
+struct PropertyTarget;
+inline PropertyTarget* TargetOfPage(LPARAM lParam) {
+  return reinterpret_cast<PropertyTarget*>(reinterpret_cast<const PROPSHEETPAGEA*>(lParam)->lParam);
 }
 // WM_DESTROY: the state goes with its icon, and the window forgets it.
 template <class State>
