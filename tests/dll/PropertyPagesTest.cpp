@@ -41,25 +41,13 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   return static_cast<LRESULT>(result);
 }
 
-BOOL CALLBACK FindOtherDialog(HWND window, LPARAM found) {
-  char name[16] = "";
-  GetClassNameA(window, name, sizeof name);
-  HWND* result = reinterpret_cast<HWND*>(found);
-  if (window == *result || lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-  *result = window;
-  return FALSE;
-}
-
 // Presses a sheet button; then the message box a page put up (answered with `answer`, its text
 // returned in `told`) or nothing, and whether the sheet is still open afterwards. Every wait is
 // bounded.
 bool Press(HWND sheet, int button, int answer = 0, std::string* told = nullptr) {
   PostMessageA(sheet, PSM_PRESSBUTTON, button, 0);
   for (DWORD waited = 0; waited < 10000 && IsWindow(sheet); waited += 20) {
-    HWND box = sheet;
-    EnumThreadWindows(GetWindowThreadProcessId(sheet, nullptr), FindOtherDialog,
-                      reinterpret_cast<LPARAM>(&box));
-    if (box != sheet) {
+    if (HWND box = ui::FindOtherDialog(sheet)) {
       Send(box, WM_NULL);
       if (told) *told = ui::Text(box, 0xFFFF);  // a message box's text control
       ui::Click(box, answer ? answer : IDOK);

@@ -49,6 +49,26 @@ LRESULT SendItem(HWND dialog, int control, UINT message, WPARAM wParam, LPARAM l
 
 }  // namespace
 
+namespace {
+
+BOOL CALLBACK OtherVisibleDialog(HWND window, LPARAM found) {
+  char name[16] = "";
+  GetClassNameA(window, name, sizeof name);
+  HWND* result = reinterpret_cast<HWND*>(found);
+  if (window == *result || lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  *result = window;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND FindOtherDialog(HWND dialog) {
+  HWND found = dialog;  // in: the window to pass over; out: another dialog of its thread
+  EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), OtherVisibleDialog,
+                    reinterpret_cast<LPARAM>(&found));
+  return found != dialog ? found : nullptr;
+}
+
 HWND FindDialogOfThread(DWORD thread) {
   Search search = {nullptr};
   EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));

@@ -50,6 +50,8 @@ class Answerer {
 
 // The first top-level dialog window (class "#32770") of `thread` that is visible, or null.
 HWND FindDialogOfThread(DWORD thread);
+// Another visible dialog of the thread that owns `dialog` (a message box it put up), or null.
+HWND FindOtherDialog(HWND dialog);
 
 // Control helpers; `dialog` may belong to another thread of the process.
 std::string Text(HWND dialog, int control);

@@ -177,17 +177,6 @@ void MakeArchive(const std::string& dir, const std::string& archive) {
 
 // The sheet `name` of the sample archive: the report's two pages, all three items, the photos'
 // folder or the archive file.
-// EnumThreadWindows callback: `p` points to a window to pass over and receives the first other
-// visible dialog of the thread.
-BOOL CALLBACK OtherDialog(HWND w, LPARAM p) {
-  char name[16] = "";
-  GetClassNameA(w, name, sizeof name);
-  HWND* seen = reinterpret_cast<HWND*>(p);
-  if (w == *seen || lstrcmpA(name, "#32770") != 0 || !IsWindowVisible(w)) return TRUE;
-  *seen = w;
-  return FALSE;
-}
-
 void ShowSheet(const std::string& name, const std::string& archive) {
   WCHAR wide[MAX_PATH];
   MultiByteToWideChar(CP_ACP, 0, archive.c_str(), -1, wide, MAX_PATH);
@@ -228,10 +217,7 @@ void ShowSheet(const std::string& name, const std::string& archive) {
       HWND box = nullptr;
       for (int i = 0; i < 500 && !box; ++i) {
         Sleep(20);
-        HWND found = sheet;  // in: the window to pass over; out: another dialog of its thread
-        EnumThreadWindows(GetWindowThreadProcessId(sheet, nullptr), OtherDialog,
-                          reinterpret_cast<LPARAM>(&found));
-        if (found != sheet) box = found;
+        box = ui::FindOtherDialog(sheet);
       }
       if (box) {
         Capture(box);
