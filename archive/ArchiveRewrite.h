@@ -51,6 +51,16 @@ bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
                codec::ProgressCallback progress, void* context, RewriteFailure* why = nullptr,
                StageTicket* ticket = nullptr, bool mustBeNew = false);
 
+// StageFile in two halves, for callers that compress on other threads: PrepareStage compresses
+// (no lock, no archive; `*folder` tells a folder entry), FilePrepared files the result under the
+// archive's lock with StageFile's rules. Each false with the reason in `why`.
+class StagingOutput;
+bool PrepareStage(ArchiveEntry* entry, const char* sourcePath, StagingOutput& output,
+                  bool* folder, codec::ProgressCallback progress, void* context,
+                  RewriteFailure* why);
+bool FilePrepared(Archive& archive, const ArchiveEntry& entry, bool folder,
+                  StagingOutput& output, StageTicket* ticket, bool mustBeNew, RewriteFailure* why);
+
 // Stages a header-only change (new directory/name, comment, attributes, header level) of the
 // member at `memberPath` (exactly that path, else one differing only in case, resolved now);
 // `entry` is the member's record with the changed fields.
