@@ -197,6 +197,11 @@ bool ReplaceFileWith(const char* source, const char* target) {
 
 bool RemoveFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
 
+bool IsLink(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 char PathSeparator() { return '\\'; }
 
 MemoryBlock AllocBlock(std::size_t size, bool zero) {
