@@ -8,6 +8,7 @@
 
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
+#include "archive/Extract.h"
 #include "archive/TargetPath.h"
 #include "archive/TimeConversion.h"
 #include "cli/Commands.h"
@@ -258,7 +259,7 @@ int RunDelete(const Options& options) {
       index = archive.FindMember(member.c_str());
       ArchiveEntry found;
       if (index >= 0 && (!archive.GetMember(static_cast<std::uint32_t>(index), &found) ||
-                         (found.attributes & 0x10)))
+                         IsFolderMember(found)))
         index = -1;
       archive.Unlock();
     }

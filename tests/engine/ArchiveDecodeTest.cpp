@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
 #include "archive/Crc16.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/Header.h"
@@ -271,23 +272,64 @@ TEST(ArchiveDecode, DamagedOrUndecodableMembersFailAndHandOutNothing) {
   archive->Unlock();
 }
 
-TEST(ArchiveDecode, ARepeatedPathDecodesItsFirstMemberAndSaysSo) {
+// A member is decoded at its place: the second of two members with one path is itself, and a
+// member with the folder bit but stored data is a file. A place that no longer holds the member
+// the snapshot saw, and a snapshot older than another object's commit, say so.
+TEST(ArchiveDecode, EachMemberDecodesAtItsPlaceAndAStalePlaceSaysChanged) {
   TempFolder folder;
   const std::string path = folder / "twice.lzh";
+  EntryMember bitTen = Member("BIT10.TXT", "-lh0-", 2, TextBytes("data!!"), 6,
+                              ComputeCrc16("data!!", 6));
+  bitTen.entry.attributes = 0x30;
   ASSERT_TRUE(WriteBytes(
       path, ArchiveImage({Member("same.txt", "-lh0-", 2, TextBytes("first"), 5,
                                  ComputeCrc16("first", 5)),
-                          Member("SAME.TXT", "-lh0-", 0, TextBytes("second!"), 7,
-                                 ComputeCrc16("second!", 7))})));
+                          Member("same.txt", "-lh0-", 0, TextBytes("second!"), 7,
+                                 ComputeCrc16("second!", 7)),
+                          Member("same.txt", "-lh0-", 2, TextBytes("third"), 5, 0x1234),
+                          bitTen})));
   OpenArchive archive(path);
-  ASSERT_EQ(archive.Members().size(), 2u);
+  const std::vector<ArchiveEntry> members = archive.Members();
+  ASSERT_EQ(members.size(), 4u);
+  struct Row {
+    std::uint32_t index;
+    std::size_t expected;  // which snapshot record the caller hands in
+    int result;
+    const char* data;
+  } rows[] = {{0, 0, 0, "first"}, {1, 1, 0, "second!"}, {2, 2, 1, nullptr},
+              {3, 3, 0, "data!!"}, {1, 0, Archive::DecodeChanged, nullptr},
+              {4, 3, Archive::DecodeChanged, nullptr}};
+  for (const Row& row : rows) {
+    platform::MemoryBlock block = platform::NoBlock;
+    ArchiveEntry entry;
+    ASSERT_EQ(archive->DecodeMemberAt(row.index, members[row.expected], &block, &entry),
+              row.result)
+        << row.index;
+    EXPECT_FALSE(archive->OwnedByCurrentThread());
+    if (!row.data) {
+      EXPECT_EQ(block, platform::NoBlock);
+      continue;
+    }
+    ASSERT_EQ(platform::BlockSize(block), std::strlen(row.data)) << row.index;
+    EXPECT_EQ(entry.headerOffset, members[row.index].headerOffset);
+    EXPECT_EQ(std::memcmp(platform::LockBlock(block), row.data, std::strlen(row.data)), 0);
+    platform::UnlockBlock(block);
+    platform::FreeBlock(block);
+  }
+  // Another object deletes the first member: the old snapshot's records are stale, even for a
+  // member whose bytes did not change, until a new snapshot is taken.
+  {
+    OpenArchive writer(path);
+    ASSERT_TRUE(MarkDeleted(*writer, "same.txt"));
+    ASSERT_TRUE(Commit(*writer));
+  }
   platform::MemoryBlock block = platform::NoBlock;
-  ArchiveEntry entry;
-  ASSERT_EQ(archive->DecodeMember("same.txt", &block, &entry), 0);
-  EXPECT_EQ(platform::BlockSize(block), 5u);
-  EXPECT_EQ(entry.originalSize, 5u);
-  EXPECT_EQ(std::memcmp(platform::LockBlock(block), "first", 5), 0);
-  platform::UnlockBlock(block);
+  EXPECT_EQ(archive->DecodeMemberAt(3, members[3], &block, nullptr), Archive::DecodeChanged);
+  EXPECT_EQ(archive->DecodeMemberAt(2, members[3], &block, nullptr), Archive::DecodeChanged);
+  const std::vector<ArchiveEntry> after = archive.Members();
+  ASSERT_EQ(after.size(), 3u);
+  ASSERT_EQ(archive->DecodeMemberAt(2, after[2], &block, nullptr), 0);
+  EXPECT_EQ(platform::BlockSize(block), 6u);
   platform::FreeBlock(block);
 }
 

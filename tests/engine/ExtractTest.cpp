@@ -103,7 +103,23 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   members.push_back(Level2(StoredMember("..\\..\\evil8.txt", TextBytes("bad"))));
   // The trail byte 0x5C is not a separator.
   members.push_back(Level0(StoredMember("SAFE\\\x95\x5C.txt", TextBytes("good"))));
+  // Links the target already holds, to a folder and to a file outside it.
+  members.push_back(Level0(StoredMember("LINK\\EVIL.TXT", TextBytes("bad"))));
+  members.push_back(Level0(StoredMember("FILELINK", TextBytes("bad"))));
   ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes(members)));
+  const std::string elsewhere = folder / "elsewhere";
+  ASSERT_TRUE(platform::MakeDirectory(elsewhere.c_str()));
+  ASSERT_TRUE(WriteBytes(elsewhere + platform::PathSeparator() + "victim", TextBytes("mine")));
+  platform::SetAttributes((elsewhere + platform::PathSeparator() + "victim").c_str(),
+                          platform::AttrReadOnly);
+  std::error_code linked, fileLinked;
+  std::filesystem::create_directory_symlink(std::filesystem::u8path(elsewhere),
+                                            std::filesystem::u8path(Out("LINK")), linked);
+  std::filesystem::create_symlink(std::filesystem::u8path(elsewhere + "/victim"),
+                                  std::filesystem::u8path(Out("FILELINK")), fileLinked);
+#ifndef _WIN32
+  ASSERT_FALSE(linked || fileLinked) << "links are part of the case on POSIX";
+#endif
 
   OpenArchive a(archivePath);
   Report report;
@@ -113,27 +129,38 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   options.state = OverwriteState::ReplaceAll;  // even when replacing is allowed
   ExtractCounts counts;
   ASSERT_TRUE(ExtractEntries(*a, target.c_str(), options, &counts));
-  EXPECT_EQ(counts.written, 3u);
-  EXPECT_EQ(counts.failed, 9u);
-  ASSERT_EQ(report.results.size(), 12u);
+  EXPECT_EQ(counts.written, 3u + (linked ? 1 : 0) + (fileLinked ? 1 : 0));
+  EXPECT_EQ(counts.failed, 9u + (linked ? 0 : 1) + (fileLinked ? 0 : 1));
+  ASSERT_EQ(report.results.size(), 14u);
   for (const auto& result : report.results) {
     bool lands = result.first.find("root") != std::string::npos ||
                  result.first.find("SAFE") != std::string::npos;
-    EXPECT_EQ(result.second, lands ? ExtractResult::Written : ExtractResult::Refused)
+    bool link = result.first.find("LINK") != std::string::npos;
+    EXPECT_EQ(result.second, lands ? ExtractResult::Written
+                             : !link ? ExtractResult::Refused
+                             : (result.first[0] == 'L' ? linked : fileLinked)
+                                 ? ExtractResult::Written
+                                 : ExtractResult::LinkRefused)
         << result.first;
   }
+  // Nothing reached the folder or the file the links lead to, not even a new mode.
+  EXPECT_EQ(ListFolder(elsewhere), std::vector<std::string>{"victim"});
+  EXPECT_EQ(ReadBytes(elsewhere + platform::PathSeparator() + "victim"), TextBytes("mine"));
+  EXPECT_TRUE(platform::GetAttributes((elsewhere + platform::PathSeparator() + "victim").c_str()) &
+              platform::AttrReadOnly);
   EXPECT_EQ(ReadBytes(Out("SAFE|\x95\x5C.txt")), TextBytes("good"));
   // A leading separator is dropped: the member lands below the target.
   EXPECT_EQ(ReadBytes(Out("root3.txt")), TextBytes("bad"));
   EXPECT_EQ(ReadBytes(Out("root9.txt")), TextBytes("bad"));
   // Nothing but the target folder and the archive in the folder above it.
-  EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"out", "x.lzh"}));
-  EXPECT_EQ(ListFolder(target), (std::vector<std::string>{"SAFE", "root3.txt", "root9.txt"}));
+  EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"elsewhere", "out", "x.lzh"}));
+  EXPECT_EQ(ListFolder(target), (std::vector<std::string>{"FILELINK", "LINK", "SAFE", "root3.txt",
+                                                          "root9.txt"}));
   // The single-member path of the shell library's selection uses the same guard.
   ArchiveEntry e = a.Members()[0];
   ExtractResult result;
-  EXPECT_EQ(ExtractMemberBelow(*a, e, target.c_str(), "..\\evil0.txt", nullptr, nullptr, nullptr,
-                               &result),
+  EXPECT_EQ(ExtractMemberBelow(*a, 0, e, target.c_str(), "..\\evil0.txt", nullptr, nullptr,
+                               nullptr, &result),
             0);
   EXPECT_EQ(result, ExtractResult::Refused);
 }
@@ -203,7 +230,7 @@ TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
   Asker asker;
   asker.answers = {OverwriteAnswer::No, OverwriteAnswer::Yes, OverwriteAnswer::Cancel};
   OverwriteState state = OverwriteState::Ask;
-  EXPECT_EQ(ExtractMemberToFile(*a, members[0], Out("A.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ExtractMemberToFile(*a, 0, members[0], target.c_str(), Out("A.TXT").c_str(), ask, &asker, &state), 0);
   EXPECT_EQ(ReadBytes(Out("A.TXT")), TextBytes("old"));
   ASSERT_EQ(asker.asked.size(), 1u);
   EXPECT_STREQ(asker.asked[0].newName, "A.TXT");
@@ -212,12 +239,12 @@ TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
   EXPECT_EQ(asker.asked[0].existingSize, 3u);
   EXPECT_TRUE(asker.asked[0].existingAttributes & platform::AttrReadOnly);
   // "Yes" replaces even a read-only file; the member's own attributes follow.
-  EXPECT_EQ(ExtractMemberToFile(*a, members[0], Out("A.TXT").c_str(), ask, &asker, &state), 1);
+  EXPECT_EQ(ExtractMemberToFile(*a, 0, members[0], target.c_str(), Out("A.TXT").c_str(), ask, &asker, &state), 1);
   EXPECT_EQ(ReadBytes(Out("A.TXT")), TextBytes("new content"));
   EXPECT_EQ(state, OverwriteState::Ask);
-  EXPECT_EQ(ExtractMemberToFile(*a, members[1], Out("B.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ExtractMemberToFile(*a, 1, members[1], target.c_str(), Out("B.TXT").c_str(), ask, &asker, &state), 0);
   EXPECT_EQ(state, OverwriteState::Stop);
-  EXPECT_EQ(ExtractMemberToFile(*a, members[2], Out("C.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ExtractMemberToFile(*a, 2, members[2], target.c_str(), Out("C.TXT").c_str(), ask, &asker, &state), 0);
   EXPECT_EQ(ReadBytes(Out("B.TXT")), TextBytes("old"));
   EXPECT_EQ(ReadBytes(Out("C.TXT")), TextBytes("old"));
   // "All" replaces this and every later one without asking again.
@@ -249,7 +276,8 @@ TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
     ASSERT_LT(n, 50u);
     OverwriteState state = OverwriteState::ReplaceAll;
     platform::FailNthWrite(n);
-    int written = ExtractMemberToFile(*a, entry, Out("A.TXT").c_str(), nullptr, nullptr, &state);
+    int written = ExtractMemberToFile(*a, 0, entry, target.c_str(), Out("A.TXT").c_str(),
+                                      nullptr, nullptr, &state);
     platform::FailNthWrite(0);
     EXPECT_EQ(ListFolder(target), std::vector<std::string>{"A.TXT"}) << "write " << n;
     if (written == 1) break;
@@ -259,6 +287,112 @@ TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
   }
   EXPECT_GE(failures, 1);
   EXPECT_EQ(ReadBytes(Out("A.TXT")), fresh);
+}
+
+// Every member is extracted as itself, from its own header: a repeated path, names that are one
+// file on Windows (letter case, trailing dots), a file member with the folder bit. A member that
+// lands on a file this extraction wrote follows the overwrite rules and is reported.
+TEST_F(Extraction, MembersAreExtractedAsThemselves) {
+#ifdef _WIN32
+  const bool oneFile = true;
+#else
+  const bool oneFile = false;
+#endif
+  const auto W = ExtractResult::Written, K = ExtractResult::SameFileKept,
+             R = ExtractResult::SameFileReplaced;
+  struct Row {
+    std::vector<const char*> paths;
+    OverwriteState state;
+    std::vector<ExtractResult> results;
+    const char* file;      // a file written, with
+    std::size_t fromMember;  // the data of this member
+  } rows[] = {
+      {{"same.txt", "same.txt"}, OverwriteState::Ask, {W, K}, "same.txt", 0},
+      {{"same.txt", "same.txt"}, OverwriteState::ReplaceAll, {W, R}, "same.txt", 1},
+      {{"A.TXT", "a.txt", "B.TXT.", "B.TXT"}, OverwriteState::Ask,
+       {W, oneFile ? K : W, W, oneFile ? K : W}, "B.TXT", oneFile ? 2u : 3u},
+      {{"A.TXT", "a.txt"}, OverwriteState::ReplaceAll, {W, oneFile ? R : W}, "A.TXT",
+       oneFile ? 1u : 0u},
+      {{"BIT10.TXT"}, OverwriteState::Ask, {W}, "BIT10.TXT", 0},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    std::vector<RawMember> members;
+    for (std::size_t i = 0; i < row.paths.size(); ++i)
+      members.push_back(StoredMember(row.paths[i], WordText(100 + 37 * i, int(i))));
+    if (row.paths.size() == 1) members[0].attributes = 0x30;
+    const std::string rowArchive = folder / ("row" + std::to_string(n) + ".lzh");
+    const std::string rowTarget = Out("row" + std::to_string(n++));
+    ASSERT_TRUE(WriteArchive(rowArchive, members));
+    ASSERT_TRUE(platform::MakeDirectory(rowTarget.c_str()));
+    OpenArchive a(rowArchive);
+    Report report;
+    ExtractOptions options;
+    options.state = row.state;
+    options.report = Record;
+    options.reportContext = &report;
+    ExtractCounts counts;
+    ASSERT_TRUE(ExtractEntries(*a, rowTarget.c_str(), options, &counts));
+    std::vector<ExtractResult> results;
+    for (const auto& r : report.results) results.push_back(r.second);
+    EXPECT_EQ(results, row.results) << row.paths[0];
+    EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + row.file),
+              members[row.fromMember].data)
+        << row.paths[0];
+    EXPECT_EQ(counts.failed, 0u);
+  }
+}
+
+// Another Archive object commits between the snapshot and the decoding of a member: the
+// extraction reads the archive again and writes each member whole as it now is, once.
+TEST_F(Extraction, AWriterBetweenSnapshotAndDecodeIsReadAgain) {
+  const Bytes fresh = WordText(5000, 9);
+  struct Row {
+    bool replace;  // replace B.TXT, else delete A.TXT (which moves every later member)
+    std::vector<std::string> files;
+  } rows[] = {{true, {"A.TXT", "B.TXT", "C.TXT"}}, {false, {"A.TXT", "B.TXT", "C.TXT"}}};
+  int n = 0;
+  for (const Row& row : rows) {
+    const std::string rowTarget = Out("w" + std::to_string(n++));
+    ASSERT_TRUE(platform::MakeDirectory(rowTarget.c_str()));
+    ASSERT_TRUE(WriteArchive(archivePath, {StoredMember("A.TXT", TextBytes("aaaa")),
+                                           StoredMember("B.TXT", TextBytes("bb")),
+                                           StoredMember("C.TXT", TextBytes("cccccc"))}));
+    ASSERT_TRUE(WriteBytes(folder / "fresh.txt", fresh));
+    struct Hook {
+      std::string archive, source;
+      bool replace, done = false;
+      Report report;
+    } hook{archivePath, folder / "fresh.txt", row.replace};
+    ExtractOptions options;
+    options.reportContext = &hook;
+    options.report = [](void* context, const ArchiveEntry& e, ExtractResult result,
+                        const char*) {
+      auto* h = static_cast<Hook*>(context);
+      h->report.results.emplace_back(PathOf(e), result);
+      if (h->done) return;
+      h->done = true;
+      OpenArchive writer(h->archive);
+      ArchiveEntry entry = writer.Members()[1];
+      entry.originalSize = 5000;
+      if (h->replace) {
+        EXPECT_TRUE(StageFile(*writer, &entry, h->source.c_str(), nullptr, nullptr));
+      } else {
+        EXPECT_TRUE(MarkDeleted(*writer, "A.TXT"));
+      }
+      EXPECT_TRUE(Commit(*writer));
+    };
+    OpenArchive a(archivePath);
+    ExtractCounts counts;
+    ASSERT_TRUE(ExtractEntries(*a, rowTarget.c_str(), options, &counts));
+    EXPECT_EQ(counts.failed, 0u);
+    EXPECT_EQ(hook.report.results.size(), 3u);
+    for (const auto& r : hook.report.results) EXPECT_EQ(r.second, ExtractResult::Written);
+    EXPECT_EQ(ListFolder(rowTarget), row.files);
+    EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + "B.TXT"),
+              row.replace ? fresh : TextBytes("bb"));
+    EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + "C.TXT"), TextBytes("cccccc"));
+  }
 }
 
 TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {
