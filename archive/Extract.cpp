@@ -5,7 +5,6 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -186,11 +185,16 @@ ExtractResult WriteMember(platform::MemoryBlock block, const ArchiveEntry& entry
   return ExtractResult::Written;
 }
 
-// Writes one member (see ExtractMemberToFile); `ownFile`: the target is a file this extraction
-// wrote for another member.
+// Who wrote the target before, in this extraction.
+enum class Writer { None, ThisMember, OtherMember };
+
+// Writes one member (see ExtractMemberToFile). A target this extraction wrote for the same member
+// (an older version of it, before another process replaced it) is replaced without asking; one it
+// wrote for another member is asked about like an existing file.
 ExtractResult ExtractOne(Archive& archive, std::uint32_t index, const ArchiveEntry& entry,
                          const char* folder, const char* target, OverwriteCallback ask,
-                         void* context, OverwriteState* state, bool ownFile) {
+                         void* context, OverwriteState* state, Writer writer) {
+  const bool ownFile = writer == Writer::OtherMember;
   if (*state == OverwriteState::Stop) return ExtractResult::Stopped;
   if (LinkOnTheWay(folder, target)) return ExtractResult::LinkRefused;
   // Decoded first: what is asked about and written is the member as the decoder found it.
@@ -203,7 +207,7 @@ ExtractResult ExtractOne(Archive& archive, std::uint32_t index, const ArchiveEnt
   bool replace = false;
   std::uint32_t attributes = platform::GetAttributes(target);
   if (attributes != platform::InvalidAttributes) {
-    if (*state != OverwriteState::ReplaceAll) {
+    if (*state != OverwriteState::ReplaceAll && writer != Writer::ThisMember) {
       if (!ask) return kept;
       OverwriteRecord record;
       DescribeExisting(member, target, attributes, &record);
@@ -226,27 +230,29 @@ bool IsFolderMember(const ArchiveEntry& entry) {
 }
 
 bool VisitMembersOnce(Archive& archive,
-                      const std::function<MemberVisit(std::uint32_t, const ArchiveEntry&)>& visit,
+                      const std::function<MemberVisit(std::uint32_t index, const ArchiveEntry&,
+                                                      std::uint32_t occurrence)>& visit,
                       int attempts, std::uint32_t* members) {
   std::unordered_map<std::string, std::uint32_t> visited;  // identity -> times visited
   for (int changes = 0;;) {
     EntryEnumerator* snapshot = archive.EnumEntries();
     if (!snapshot) return false;
     // A header that occurs n times was visited for its first n occurrences.
-    std::unordered_map<std::string, std::uint32_t> met;
+    std::unordered_map<std::string, std::uint32_t> met, paths;
     bool changed = false, progress = false;
     ArchiveEntry entry;
     std::uint32_t fetched = 0;
     for (std::uint32_t index = 0;
          snapshot->Next(1, &entry, &fetched) == ResultOk && fetched == 1; ++index) {
       const std::string id = Identity(entry);
+      const std::uint32_t occurrence = paths[id.substr(EntryBlockSize)]++;
       const auto before = visited.find(id);
       std::uint32_t& seen = met[id];
       if (before != visited.end() && seen < before->second) {
         ++seen;
         continue;
       }
-      if (visit(index, entry) == MemberVisit::Changed) {
+      if (visit(index, entry, occurrence) == MemberVisit::Changed) {
         changed = true;
         break;
       }
@@ -273,7 +279,7 @@ int ExtractMemberToFile(Archive& archive, std::uint32_t index, const ArchiveEntr
   if (!result) result = &dummy;
   OverwriteState localState = OverwriteState::Ask;
   if (!state) state = &localState;
-  *result = ExtractOne(archive, index, entry, folder, target, ask, context, state, false);
+  *result = ExtractOne(archive, index, entry, folder, target, ask, context, state, Writer::None);
   return *result == ExtractResult::Written ? 1 : 0;
 }
 
@@ -295,9 +301,10 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
   OverwriteState state = options.state;
   // Folder times are set last: writing files into a folder changes its times.
   std::vector<std::pair<std::string, ArchiveEntry>> folders;
-  // Files this extraction wrote, as the file system tells them apart.
-  std::unordered_set<std::string> written;
-  auto visit = [&](std::uint32_t index, const ArchiveEntry& entry) {
+  // Files this extraction wrote, as the file system tells them apart, with the member that wrote
+  // each: its path and how many members before it have that path.
+  std::unordered_map<std::string, std::pair<std::string, std::uint32_t>> written;
+  auto visit = [&](std::uint32_t index, const ArchiveEntry& entry, std::uint32_t occurrence) {
     char key[EntryPathMax];
     EntryPath(entry, key);
     char target[TargetPathSize];
@@ -321,16 +328,21 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
       }
     } else {
       const std::string sameFile = SameFileKey(target);
+      const auto writtenBy = written.find(sameFile);
+      const std::pair<std::string, std::uint32_t> self(key, occurrence);
+      const Writer writer = writtenBy == written.end()   ? Writer::None
+                            : writtenBy->second == self ? Writer::ThisMember
+                                                        : Writer::OtherMember;
       result = ExtractOne(archive, index, entry, folder, target, options.ask, options.askContext,
-                          &state, written.count(sameFile) != 0);
+                          &state, writer);
       if (result == ExtractResult::Changed) return MemberVisit::Changed;
-      if (result == ExtractResult::Written) written.insert(sameFile);
+      if (result == ExtractResult::Written && writer == Writer::None) written.emplace(sameFile, self);
     }
     if (result == ExtractResult::Written || result == ExtractResult::SameFileReplaced)
       ++counts->written;
     else if (result == ExtractResult::Kept || result == ExtractResult::Stopped)
       ++counts->kept;
-    else if (result != ExtractResult::SameFileKept)
+    else
       ++counts->failed;
     if (result == ExtractResult::SameFileKept || result == ExtractResult::SameFileReplaced)
       ++counts->collided;

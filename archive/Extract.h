@@ -30,13 +30,15 @@ bool IsFolderMember(const ArchiveEntry& entry);
 
 // What a visit of one member came to.
 enum class MemberVisit { Done, Changed };
-// Calls `visit` with the place and record of every member of one snapshot of the catalogue.
-// When a visit says the archive changed, a new snapshot is taken (after a short wait) and the
-// walk starts again, skipping members already visited (the same header, wherever it now lies).
+// Calls `visit` with the place and record of every member of one snapshot of the catalogue, and
+// how many members before it in that snapshot have the same path (exactly). When a visit says the
+// archive changed, a new snapshot is taken (after a short wait) and the walk starts again,
+// skipping members already visited (the same header, wherever it now lies).
 // Gives up after `attempts` changes in a row without progress. `*members` (optional): the
 // member count of the last snapshot. False when no snapshot could be taken or it gave up.
 bool VisitMembersOnce(Archive& archive,
-                      const std::function<MemberVisit(std::uint32_t, const ArchiveEntry&)>& visit,
+                      const std::function<MemberVisit(std::uint32_t index, const ArchiveEntry&,
+                                                      std::uint32_t occurrence)>& visit,
                       int attempts, std::uint32_t* members = nullptr);
 
 struct ExtractOptions {
@@ -61,8 +63,8 @@ struct ExtractOptions {
 struct ExtractCounts {
   std::uint32_t written = 0;
   std::uint32_t kept = 0;
-  std::uint32_t failed = 0;  // refused, decode or write failures
-  std::uint32_t collided = 0;  // landed on a file this extraction wrote for another member
+  std::uint32_t failed = 0;  // refused, decode or write failures, SameFileKept
+  std::uint32_t collided = 0;  // SameFileKept and SameFileReplaced
 };
 
 // Extracts every member of the open archive below `folder`: folders are made along the way,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -339,7 +340,9 @@ TEST_F(Extraction, MembersAreExtractedAsThemselves) {
     EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + row.file),
               members[row.fromMember].data)
         << row.paths[0];
-    EXPECT_EQ(counts.failed, 0u);
+    const auto kept = std::count(results.begin(), results.end(), K);
+    EXPECT_EQ(counts.failed, std::uint32_t(kept));
+    EXPECT_EQ(counts.collided, std::uint32_t(kept + std::count(results.begin(), results.end(), R)));
   }
 }
 
@@ -347,10 +350,14 @@ TEST_F(Extraction, MembersAreExtractedAsThemselves) {
 // extraction reads the archive again and writes each member whole as it now is, once.
 TEST_F(Extraction, AWriterBetweenSnapshotAndDecodeIsReadAgain) {
   const Bytes fresh = WordText(5000, 9);
+  // The writer replaces the member `replace` (A.TXT is written already, B.TXT not yet), or
+  // deletes A.TXT, which moves every later member. A file this run wrote for the member it
+  // replaced gets the new contents.
   struct Row {
-    bool replace;  // replace B.TXT, else delete A.TXT (which moves every later member)
-    std::vector<std::string> files;
-  } rows[] = {{true, {"A.TXT", "B.TXT", "C.TXT"}}, {false, {"A.TXT", "B.TXT", "C.TXT"}}};
+    int replace;  // -1: delete A.TXT
+    Bytes a, b;
+  } rows[] = {{1, TextBytes("aaaa"), fresh}, {0, fresh, TextBytes("bb")},
+              {-1, TextBytes("aaaa"), TextBytes("bb")}};
   int n = 0;
   for (const Row& row : rows) {
     const std::string rowTarget = Out("w" + std::to_string(n++));
@@ -361,7 +368,8 @@ TEST_F(Extraction, AWriterBetweenSnapshotAndDecodeIsReadAgain) {
     ASSERT_TRUE(WriteBytes(folder / "fresh.txt", fresh));
     struct Hook {
       std::string archive, source;
-      bool replace, done = false;
+      int replace;
+      bool done = false;
       Report report;
     } hook{archivePath, folder / "fresh.txt", row.replace};
     ExtractOptions options;
@@ -373,9 +381,9 @@ TEST_F(Extraction, AWriterBetweenSnapshotAndDecodeIsReadAgain) {
       if (h->done) return;
       h->done = true;
       OpenArchive writer(h->archive);
-      ArchiveEntry entry = writer.Members()[1];
-      entry.originalSize = 5000;
-      if (h->replace) {
+      if (h->replace >= 0) {
+        ArchiveEntry entry = writer.Members()[std::size_t(h->replace)];
+        entry.originalSize = 5000;
         EXPECT_TRUE(StageFile(*writer, &entry, h->source.c_str(), nullptr, nullptr));
       } else {
         EXPECT_TRUE(MarkDeleted(*writer, "A.TXT"));
@@ -386,11 +394,11 @@ TEST_F(Extraction, AWriterBetweenSnapshotAndDecodeIsReadAgain) {
     ExtractCounts counts;
     ASSERT_TRUE(ExtractEntries(*a, rowTarget.c_str(), options, &counts));
     EXPECT_EQ(counts.failed, 0u);
-    EXPECT_EQ(hook.report.results.size(), 3u);
+    EXPECT_EQ(hook.report.results.size(), row.replace == 0 ? 4u : 3u);
     for (const auto& r : hook.report.results) EXPECT_EQ(r.second, ExtractResult::Written);
-    EXPECT_EQ(ListFolder(rowTarget), row.files);
-    EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + "B.TXT"),
-              row.replace ? fresh : TextBytes("bb"));
+    EXPECT_EQ(ListFolder(rowTarget), (std::vector<std::string>{"A.TXT", "B.TXT", "C.TXT"}));
+    EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + "A.TXT"), row.a);
+    EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + "B.TXT"), row.b);
     EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + "C.TXT"), TextBytes("cccccc"));
   }
 }
