@@ -159,73 +159,16 @@ rm -rf d && mkdir d
 expect_status 1 "x of a damaged archive" tn x bad.lzh -C d -q
 for f in $(cd d && find . -type f); do cmp -s "d/$f" "$f" || fail "x left a bad file $f"; done
 
-# Stored level-0 members built byte by byte: mklzh OUT PATH:DATA[:CRC[:ATTRIBUTE]] ... (a CRC
-# of "bad" is wrong on purpose). Members with one path, or with the folder bit over data.
-mklzh() {
-  python3 - "$@" <<'PY'
-import struct, sys
-def crc16(data):
-    crc = 0
-    for b in data:
-        crc ^= b
-        for _ in range(8):
-            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
-    return crc
-out = b""
-for spec in sys.argv[2:]:
-    path, data, *rest = spec.split(":")
-    path, data = path.encode("cp932"), data.encode()
-    crc = crc16(data) if not rest or rest[0] == "" else 0x1234
-    attribute = int(rest[1], 16) if len(rest) > 1 else 0x20
-    body = b"-lh0-" + struct.pack("<IIHHBBB", len(data), len(data), 0x6000, 0x5721, attribute, 0,
-                                 len(path)) + path + struct.pack("<H", crc)
-    out += bytes([len(body), sum(body) & 0xFF]) + body + data
-open(sys.argv[1], "wb").write(out + b"\0")
-PY
-}
-# expect_file FILE TEXT: the file holds exactly TEXT.
-expect_file() {
-  local file=$1 want=$2
-  [ "$(cat "$file" 2>/dev/null)" = "$want" ] && pass || fail "$file holds '$(cat "$file" 2>/dev/null)', not '$want'"
-}
-mklzh dup.lzh same.txt:first same.txt:second!:bad
-expect_status 1 "t of a repeated path whose second CRC is wrong" tn t dup.lzh -q
-grep -q 'same.txt: cannot be decoded' out.txt err.txt && pass || fail "t did not name the second same.txt"
-rm -rf dx && expect_status 1 "x -f of a repeated path whose second CRC is wrong" tn x dup.lzh -C dx -f -q
-expect_file dx/same.txt first
-mklzh dup2.lzh same.txt:first same.txt:second!
-rm -rf dx && expect_status 1 "x of a repeated path keeps the first" tn x dup2.lzh -C dx -q
-grep -q 'another member' out.txt err.txt && pass || fail "x did not report the repeated path"
-expect_file dx/same.txt first
-expect_status 0 "x -f of a repeated path" tn x dup2.lzh -C dx -f -q
-expect_file dx/same.txt second!
-mklzh bit10.lzh BIT10.TXT:data:bad:30
-expect_status 1 "t of a member with the folder bit, data and a wrong CRC" tn t bit10.lzh -q
-rm -rf bx && expect_status 1 "x of that member" tn x bit10.lzh -C bx -q
-[ -d bx/BIT10.TXT ] && fail "x made a folder of a file member" || pass
-mklzh bit10.lzh BIT10.TXT:data::30 OTHER.TXT:other
-rm -rf bx && expect_status 0 "x of a member with the folder bit and data" tn x bit10.lzh -C bx -q
-expect_file bx/BIT10.TXT data
-expect_status 0 "d of a member with the folder bit and data" tn d bit10.lzh BIT10.TXT
-grep -q BIT10 <(tn l bit10.lzh) && fail "d left BIT10.TXT" || pass
-# Names that are one file on Windows (letter case, trailing dots) each keep their own data, or are
-# reported; they are distinct files on POSIX.
-mklzh case.lzh A.TXT:upper a.txt:lower B.TXT.:dotted B.TXT:plain
-rm -rf cx
-if [ -n "$WINE_RUN" ]; then
-  expect_status 1 "x of names that are one file" tn x case.lzh -C cx -q
-  [ "$(grep -c 'another member' out.txt err.txt | awk -F: '{s += $NF} END {print s}')" = 2 ] && pass ||
-    fail "x did not report both members that land on a file it wrote"
-  grep -q 'exists, kept' out.txt err.txt && fail "x said 'exists, kept' of a file it wrote" || pass
-  expect_file cx/A.TXT upper
-  expect_status 0 "x -f of names that are one file" tn x case.lzh -C cx -f -q
-  expect_file cx/A.TXT lower
-  expect_file cx/B.TXT plain
-else
-  expect_status 0 "x of names that differ in case and dots" tn x case.lzh -C cx -q
-  expect_file cx/a.txt lower
-  expect_file cx/B.TXT. dotted
-fi
+# One path twice, the second damaged; damaged data with the folder bit (byte 19; data at 33).
+patch() { printf "$3" | dd of=$1 bs=1 seek=$2 conv=notrunc 2>/dev/null; }
+mkdir -p one && echo data > one/BIT10.TXT && echo first > one/same.txt
+tn a one1.lzh -q -h0 -m0 -C one same.txt && echo second! > one/same.txt
+tn a one2.lzh -q -h0 -m0 -C one BIT10.TXT same.txt && patch one2.lzh 19 '\x30' && patch one2.lzh 33 X
+patch one2.lzh $(($(stat -c %s one2.lzh) - 3)) X && head -c -1 one1.lzh > dup.lzh && cat one2.lzh >> dup.lzh
+expect_status 1 "t of a repeated path and of data with the folder bit, damaged" tn t dup.lzh -q
+grep -q '2 of 3 members failed' out.txt err.txt && pass || fail "t did not test each member"
+expect_status 0 "d of data with the folder bit" tn d one2.lzh BIT10.TXT
+grep -q BIT10 <(tn l one2.lzh) && fail "d left BIT10.TXT" || pass
 
 # Hostile member paths are never written outside the target folder.
 mkdir -p h/inner
@@ -239,32 +182,13 @@ if [ -n "$WINE_RUN" ]; then
   exit
 fi
 
-# A link in the target is never followed, to a folder or over a file with -f.
-mkdir -p sl elsewhere && echo mine > elsewhere/zero.txt && chmod a-w elsewhere/zero.txt
-ln -s ../elsewhere sl/src
-expect_status 1 "x into a target holding a link" tn x t25.lzh -C sl -f -q
-grep -q 'link' out.txt err.txt && pass || fail "x did not report the link"
-[ "$(ls elsewhere)" = zero.txt ] && [ "$(cat elsewhere/zero.txt)" = mine ] &&
-  [ "$(stat -c %A elsewhere/zero.txt | cut -c3)" = - ] && pass || fail "x wrote through a link"
-rm sl/src && mkdir sl/src && ln -s ../../elsewhere/zero.txt sl/src/zero.txt
-expect_status 1 "x -f over a file link" tn x t25.lzh -C sl -f -q
-[ "$(stat -c %A elsewhere/zero.txt | cut -c3)" = - ] && pass || fail "x -f changed the mode behind a link"
-
 # t and x beside another process's commits read each member whole, never damage that is not there.
 cp t25.lzh busy.lzh
-( for i in $(seq 1 12); do echo "round $i" > replacement/src/GPL-3
-    tn a busy.lzh -q -C replacement src/GPL-3 || exit 1; done ) &
+( for i in $(seq 12); do echo $i > replacement/src/GPL-3; tn a busy.lzh -q -C replacement src/GPL-3 || exit 1; done ) &
 writer=$!
-bad=0
-for i in $(seq 1 6); do
-  tn t busy.lzh -q >>busy.txt 2>&1 || { bad=$((bad + 1)); echo "  t: $(cat busy.txt)" >&2; }
-  rm -rf bz
-  tn x busy.lzh -C bz -q >>busy.txt 2>&1 || { bad=$((bad + 1)); echo "  x: $(cat busy.txt)" >&2; }
-  cmp -s bz/src/zero.txt src/zero.txt || bad=$((bad + 1))
-  : >busy.txt
-done
+for i in $(seq 6); do expect_status 0 "t beside a writer" tn t busy.lzh -q
+  rm -rf bz && expect_status 0 "x beside a writer" tn x busy.lzh -C bz -q; done
 wait $writer && pass || fail "the writer beside t and x failed"
-[ $bad = 0 ] && pass || fail "$bad runs of t or x beside a writer failed"
 
 # Two processes adding different files to one archive lose no member.
 mkdir -p many && for i in $(seq 1 8); do head -c $((30000 + i)) /usr/share/common-licenses/GPL-3 > many/f$i; done
