@@ -197,13 +197,16 @@ ExtractResult ExtractOne(Archive& archive, std::uint32_t index, const ArchiveEnt
   const bool ownFile = writer == Writer::OtherMember;
   if (*state == OverwriteState::Stop) return ExtractResult::Stopped;
   if (LinkOnTheWay(folder, target)) return ExtractResult::LinkRefused;
+  const ExtractResult kept = ownFile ? ExtractResult::SameFileKept : ExtractResult::Kept;
+  const bool keepExisting =
+      !ask && *state != OverwriteState::ReplaceAll && writer != Writer::ThisMember;
+  if (keepExisting && platform::GetAttributes(target) != platform::InvalidAttributes) return kept;
   // Decoded first: what is asked about and written is the member as the decoder found it.
   DecodedBlock decoded;
   ArchiveEntry member;
   const int decodeResult = archive.DecodeMemberAt(index, entry, &decoded.block, &member);
   if (decodeResult == Archive::DecodeChanged) return ExtractResult::Changed;
   if (decodeResult != 0 || decoded.block == platform::NoBlock) return ExtractResult::DecodeFailed;
-  const ExtractResult kept = ownFile ? ExtractResult::SameFileKept : ExtractResult::Kept;
   bool replace = false;
   std::uint32_t attributes = platform::GetAttributes(target);
   if (attributes != platform::InvalidAttributes) {
