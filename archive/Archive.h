@@ -88,6 +88,16 @@ class Archive {
   int DecodeMember(const char* path, platform::MemoryBlock* block, ArchiveEntry* entry);
   // The same into the caller's buffer of at least the member's original size.
   int DecodeMemberInto(const char* path, void* buffer, ArchiveEntry* entry);
+  // Result of DecodeMemberAt when the member is not, or no longer, what `expected` says.
+  static constexpr int DecodeChanged = 3;
+  // Decodes the member at place `index` of the catalogue, which must still be the one `expected`
+  // describes (a record of a snapshot): under the whole-file lock the catalogue is made to match
+  // the file and the header at `expected.headerOffset` is read again. Results as DecodeMember, and
+  // DecodeChanged (nothing decoded) when the member moved or changed, or another handle holds the
+  // file lock: the caller reads the catalogue again. A caller holding the lock must hold it with
+  // the whole-file lock (else DecodeChanged). `*entry` (optional): the record decoded for.
+  int DecodeMemberAt(std::uint32_t index, const ArchiveEntry& expected,
+                     platform::MemoryBlock* block, ArchiveEntry* entry);
 
   // ----- For the decoder drivers and the rewrite; the caller holds the lock. -----
 

@@ -153,3 +153,37 @@ bool MakeTargetPath(const char* folder, const char* memberPath, char* out, std::
   out[length - 1] = '\0';
   return true;
 }
+
+bool LinkOnTheWay(const char* folder, const char* target) {
+  const std::size_t start = std::strlen(folder);
+  std::string prefix;
+  for (std::size_t i = 0; target[i]; i += DiskCharLength(target + i)) {
+    if (i > start && IsDiskSeparator(target[i]) && platform::IsLink(prefix.c_str())) return true;
+    prefix.append(target + i, DiskCharLength(target + i));
+  }
+  return platform::IsLink(target);
+}
+
+std::string SameFileKey(const char* target) {
+  if (platform::PathSeparator() != '\\') return target;
+  std::string key;
+  std::size_t componentStart = 0;
+  // Win32 drops the dots and spaces that end a component before it looks the name up.
+  auto trimComponent = [&] {
+    while (key.size() > componentStart && (key.back() == '.' || key.back() == ' ')) key.pop_back();
+  };
+  for (std::size_t i = 0; target[i]; i += DiskCharLength(target + i)) {
+    const std::size_t n = DiskCharLength(target + i);
+    if (IsDiskSeparator(target[i])) {
+      trimComponent();
+      key += '\\';
+      componentStart = key.size();
+    } else if (n == 1) {
+      key += Upper(target[i]);
+    } else {
+      key.append(target + i, n);
+    }
+  }
+  trimComponent();
+  return key;
+}

@@ -150,6 +150,8 @@ const char* HelpText() {
       "  -C DIR         folder to extract into, or to take the paths to add relative to\n"
       "  -f             replace existing files when extracting\n"
       "  -q             no progress bar (shown on stderr for a, x and t when it is a terminal)\n"
+      "                 and no closing \"members ok\" of t; warnings, such as a file kept by\n"
+      "                 x, and errors are always shown\n"
       "  --help         this text\n"
       "\n"
       "Member paths are separated by '\\' in the archive; '/' is accepted on the command line.\n"

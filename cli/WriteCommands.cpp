@@ -8,6 +8,7 @@
 
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
+#include "archive/Extract.h"
 #include "archive/ParallelStager.h"
 #include "archive/StagingOutput.h"
 #include "archive/TargetPath.h"
@@ -290,7 +291,7 @@ int RunDelete(const Options& options) {
       index = archive.FindMember(member.c_str());
       ArchiveEntry found;
       if (index >= 0 && (!archive.GetMember(static_cast<std::uint32_t>(index), &found) ||
-                         (found.attributes & 0x10)))
+                         IsFolderMember(found)))
         index = -1;
       archive.Unlock();
     }
