@@ -125,7 +125,11 @@ Stored StoreEdited(UpdateJob& job, ArchiveEntry entry, const char* path, Archive
       const bool committed = Commit(*job.archive);
       job.archive->Unlock();
       if (!committed) break;
-      *member = entry;  // its sizes and CRC as staged
+      // The member as the rewrite left it, for the check before the next rewrite.
+      if (job.archive->Lock(false)) {
+        MemberIs(*job.archive, job.memberPath, *member, true, member, &nowPresent);
+        job.archive->Unlock();
+      }
       return Stored::Yes;
     }
     job.archive->Unlock();
@@ -423,7 +427,6 @@ int RunUpdateJob(UpdateJob& job) {
           keep = true;
           break;
         }
-        now.crc = known.crc;  // what the archive holds from now on
       }
       // Either way this state is settled; the next change is offered again.
       stored = now;

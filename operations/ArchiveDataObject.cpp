@@ -485,8 +485,8 @@ HRESULT ArchiveDataObject::RenderIdListArray(HGLOBAL* block) const {
                : nullptr;
   };
   // Layout: cidl, the n + 1 offsets, the parent list, then each child and its 16-bit end.
-  std::vector<std::uint8_t> bytes(sizeof(UINT) * (items_.size() + 2), 0);
-  *reinterpret_cast<UINT*>(bytes.data()) = static_cast<UINT>(items_.size());
+  std::vector<std::uint8_t> bytes(sizeof(UINT) * (paths_.size() + 2), 0);
+  *reinterpret_cast<UINT*>(bytes.data()) = static_cast<UINT>(paths_.size());
   auto append = [&](std::size_t slot, LPCITEMIDLIST list, std::uint32_t size) {
     *reinterpret_cast<UINT*>(bytes.data() + sizeof(UINT) * (slot + 1)) =
         static_cast<UINT>(bytes.size());

@@ -134,13 +134,13 @@ TEST_F(DataObjectTest, EveryFormatDescribesTheSelectionsTreeInDragMode) {
                                                 ids.fileNameMap, CF_HDROP, ids.shellIdListArray}));
 
   std::string group = Get(object, ids.fileGroupDescriptor);
-  ASSERT_EQ(group.size(), 4u + 8 * 332);
+  ASSERT_EQ(group.size(), 4u + 9 * 332);
   const auto* descriptors = reinterpret_cast<const FILEGROUPDESCRIPTORA*>(group.data());
-  ASSERT_EQ(descriptors->cItems, 8u);
+  ASSERT_EQ(descriptors->cItems, 9u);
   const char* names[] = {"A", "A\\ONE.TXT", "A\\SUB", "A\\SUB\\TWO.TXT", "B", "B\\ONE.TXT",
-                         "D", "D\\ONE.TXT"};
-  const DWORD sizes[] = {0, 3, 0, 3, 0, 9, 0, 9};
-  for (int i = 0; i < 8; ++i) {
+                         "D", "D\\ONE.TXT", "BAD.TXT"};
+  const DWORD sizes[] = {0, 3, 0, 3, 0, 9, 0, 9, 7};
+  for (int i = 0; i < 9; ++i) {
     const FILEDESCRIPTORA& d = descriptors->fgd[i];
     EXPECT_EQ(d.dwFlags, 0x7Eu);
     EXPECT_STREQ(d.cFileName, names[i]);
@@ -154,7 +154,7 @@ TEST_F(DataObjectTest, EveryFormatDescribesTheSelectionsTreeInDragMode) {
                             descriptors->fgd[1].ftLastWriteTime.dwLowDateTime;
   EXPECT_EQ(written, 132444736000000000ull);
   std::string wideGroup = Get(object, ids.fileGroupDescriptorW);
-  ASSERT_EQ(wideGroup.size(), 4u + 8 * 592);
+  ASSERT_EQ(wideGroup.size(), 4u + 9 * 592);
   EXPECT_STREQ(reinterpret_cast<const FILEGROUPDESCRIPTORW*>(wideGroup.data())->fgd[3].cFileName,
                L"A\\SUB\\TWO.TXT");
 
@@ -167,11 +167,16 @@ TEST_F(DataObjectTest, EveryFormatDescribesTheSelectionsTreeInDragMode) {
   EXPECT_EQ(result, E_UNEXPECTED) << "a folder has no contents";
   Get(object, ids.fileContents, 9, &result);
   EXPECT_EQ(result, DV_E_LINDEX);
+  Get(object, ids.fileContents, -1, &result);
+  EXPECT_EQ(result, E_UNEXPECTED) << "all of them include the damaged one";
+  Get(object, ids.fileContents, 10, &result);
+  EXPECT_EQ(result, DV_E_LINDEX);
 
   // The copies: the top-level folders in the object's own folder, the tree below them.
+  const std::vector<std::string> dropped = DropFiles(Get(object, CF_HDROP));
   const std::string folder = data->TemporaryFolder();
   const std::vector<std::string> copies = {folder + "A", folder + "B", folder + "D"};
-  EXPECT_EQ(DropFiles(Get(object, CF_HDROP)), copies);
+  EXPECT_EQ(dropped, copies);
   made_.push_back(data->TemporaryFolder());
   EXPECT_EQ(folder.rfind(TempDirectory, 0), 0u) << folder;
   EXPECT_EQ(ReadText(folder + "A\\ONE.TXT"), "one");
@@ -226,8 +231,8 @@ TEST_F(DataObjectTest, OneFileOnTheClipboardAsAnotherApplicationReadsIt) {
   ASSERT_EQ(group.size(), 4u + 2 * 332);
   EXPECT_STREQ(reinterpret_cast<const FILEGROUPDESCRIPTORA*>(group.data())->fgd[1].cFileName, "C");
   auto* data = static_cast<ArchiveDataObject*>(object);
-  EXPECT_EQ(DropFiles(Get(object, CF_HDROP)),
-            std::vector<std::string>{data->TemporaryFolder() + "C"});
+  const std::vector<std::string> dropped = DropFiles(Get(object, CF_HDROP));
+  EXPECT_EQ(dropped, std::vector<std::string>{data->TemporaryFolder() + "C"});
   made_.push_back(data->TemporaryFolder());
   object->Release();
 
