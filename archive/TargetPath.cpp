@@ -24,12 +24,17 @@ std::size_t ComponentLength(const char* p) {
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows whatever extension follows.
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9 and the console's CONIN$ and CONOUT$ name devices on
+// Windows whatever extension follows.
 bool IsDeviceName(const char* p, std::size_t n) {
   std::size_t base = 0;
   while (base < n && p[base] != '.') ++base;
   while (base > 0 && p[base - 1] == ' ') --base;
-  char u[4] = {};
+  char u[8] = {};
+  if (base == 6 || base == 7) {
+    for (std::size_t i = 0; i < base; ++i) u[i] = Upper(p[i]);
+    return !std::memcmp(u, base == 6 ? "CONIN$" : "CONOUT$", base);
+  }
   if (base != 3 && base != 4) return false;
   for (std::size_t i = 0; i < 3; ++i) u[i] = Upper(p[i]);
   if (base == 3)

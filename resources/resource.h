@@ -174,3 +174,9 @@
 #define IDC_RATIO                 21027
 #define IDC_SUMMARY_ICON          20000
 #define IDC_MEMBER_LIST           21021
+
+// Open-and-update's window while the user edits a member.
+#define IDD_EDITING               770
+#define IDC_EDITING_TEXT          771
+#define IDS_EDITING_TITLE         772
+#define IDS_EDITING_TEXT          773
