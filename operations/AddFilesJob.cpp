@@ -446,7 +446,7 @@ AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const 
   StageTicket ticket = 0;
   if (!StageFile(*archive_, &entry, sourcePath, &AddFilesJob::OnProgress, this, &why, &ticket,
                  mustBeNew)) {
-    if (why == StageCollision) return Staged::Taken;
+    if (why == RewriteFailure::Collision) return Staged::Taken;
     if (why != RewriteFailure::Cancelled) NotAdded(sourcePath, ReasonOf(why, sourcePath));
     return Staged::Failed;
   }

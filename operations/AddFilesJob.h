@@ -23,7 +23,6 @@
 #include "archive/StringList.h"
 #include "operations/DropList.h"
 #include "operations/ProgressDialog.h"
-#include "operations/StageCompat.h"
 #include "operations/TakenNames.h"
 
 class Archive;
