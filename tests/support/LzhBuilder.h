@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/Crc16.h"
+#include "archive/PathName.h"
 #include "support/TestFiles.h"
 
 namespace testsupport {
@@ -71,12 +72,10 @@ inline Bytes Level0(const RawMember& m) {
 
 // Level-2 header: name in extended header 0x01, folder (if any) in 0x02 with 0xFF separators.
 inline Bytes Level2(const RawMember& m) {
-  std::string dir, name = m.path;
-  std::size_t cut = m.path.rfind('\\');
-  if (cut != std::string::npos) {
-    dir = m.path.substr(0, cut + 1);
-    name = m.path.substr(cut + 1);
-  }
+  // Split as the engine splits: a Shift-JIS trail byte 0x5C ("\x83\x5C" is one character) is
+  // no separator.
+  const std::size_t cut = PathFolderLength(m.path.c_str());
+  const std::string dir = m.path.substr(0, cut), name = m.path.substr(cut);
   Bytes h(2, 0);
   h.insert(h.end(), m.method.begin(), m.method.begin() + 5);
   Put32(h, static_cast<std::uint32_t>(m.data.size()));
@@ -96,8 +95,9 @@ inline Bytes Level2(const RawMember& m) {
   ext(0x01, Bytes(name.begin(), name.end()));
   if (!dir.empty()) {
     Bytes d(dir.begin(), dir.end());
-    for (auto& c : d)
-      if (c == '\\') c = 0xFF;
+    std::string rest = dir;
+    for (std::size_t at; (at = PathFolderLength(rest.c_str())) != 0; rest.resize(at - 1))
+      d[at - 1] = 0xFF;
     ext(0x02, d);
   }
   ext(0x40, Bytes{m.attributes, 0});
