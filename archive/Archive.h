@@ -130,6 +130,9 @@ class Archive {
   // A ticket no staging of this object had before.
   StageTicket NewTicket();
   platform::FileHandle File() const { return file_; }
+  // False when the file could be opened for reading only (read-only, or another program holds
+  // it deny-write): no commit can change it.
+  bool Writable() const { return writable_; }
   const char* Path() const { return path_; }
   // Makes the next Lock rescan (after the file was rewritten through this object).
   void ForceRescan() {
@@ -185,6 +188,7 @@ class Archive {
   bool scanLocked_ = false;        // the catalogue's scan ran under the whole-file lock
   std::int64_t scannedSize_ = -1;  // the file's size at that scan
   bool scanFailed_ = false;
+  bool writable_ = false;
   char path_[MaxPath] = "";
   char journalPath_[MaxPath] = "";
 };

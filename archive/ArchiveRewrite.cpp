@@ -158,9 +158,10 @@ const char* RewriteFailureText(RewriteFailure failure) {
     case RewriteFailure::TooLarge: return "too large for an LZH archive (4 GiB file or 2 GiB archive limit)";
     case RewriteFailure::BadEntry: return "the path does not fit the header level";
     case RewriteFailure::NoTempFile: return "cannot write a temporary file (disk full?)";
-    case RewriteFailure::Locked: return "the archive is locked by another program";
+    case RewriteFailure::Locked: return "the archive is read-only or locked by another program";
     case RewriteFailure::ArchiveRead: return "cannot read the archive";
-    case RewriteFailure::ArchiveWrite: return "cannot write the archive";
+    case RewriteFailure::ArchiveWrite:
+      return "cannot write the archive (the change is completed when it is next opened)";
     case RewriteFailure::NotOpen: return "the archive is not open";
     case RewriteFailure::Collision: return "a member of that name is in the archive or being added";
     case RewriteFailure::DamagedTail:
@@ -455,7 +456,9 @@ bool Commit(Archive& archive, RewriteFailure* why, std::uint32_t* dropped) {
     return false;
   }
   bool ok = false;
-  if (!archive.RescanUnlessCurrent()) {
+  if (!archive.Writable()) {
+    *why = RewriteFailure::Locked;  // read-only, or held deny-write: nothing was touched
+  } else if (!archive.RescanUnlessCurrent()) {
     *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::ArchiveRead;
   } else if (!archive.PathStillNamesFile()) {
     // Another program put a new file at the path (a rename over it): what is written here
@@ -716,7 +719,7 @@ bool CommitLocked(Archive& archive, JournalFile& journal, RewriteFailure* why,
   if (!platform::ReserveFileSize(file, newLength)) {
     if (platform::SeekFile(file, oldLength, platform::SeekFrom::Begin) == oldLength)
       platform::SetEndOfFile(file);
-    *why = RewriteFailure::ArchiveWrite;
+    *why = RewriteFailure::NoTempFile;  // the disk is full; the archive is as it was
     return false;
   }
   archive.ForceRescan();
