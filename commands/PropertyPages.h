@@ -52,6 +52,9 @@ void DestroyPageState(HWND page, State* state) {
 // gives 0.
 constexpr WPARAM QueryHeaderLevel = 0;  // lParam: std::int32_t*, the level combo's selection
 constexpr WPARAM QueryComment = 1;      // lParam: char[CommentBufferSize], the comment edit's text
+// The answers to QueryComment: the text is in the buffer, or it does not fit the header's bytes.
+constexpr LONG_PTR CommentAnswered = 1;
+constexpr LONG_PTR CommentTooLong = 2;
 constexpr WPARAM ClearComment = 2;      // the comment edit is emptied
 constexpr std::size_t CommentBufferSize = CommentMax + 1;
 

@@ -61,6 +61,7 @@
 #define IDS_PAGE_LEVEL0_TOO_LONG  481
 #define IDS_PAGE_KB_AND_BYTES     482
 #define IDS_PAGE_ATTRIBUTES_FAILED 483
+#define IDS_COMMENT_TOO_LONG      600  // 600..619: menus, pages and folder rename
 #define IDS_WAITING_TITLE         430
 #define IDS_UPDATE_TITLE          431
 #define IDS_UPDATE_QUESTION       432

@@ -224,8 +224,9 @@ TEST_F(PropertyPagesTest, OneMemberShowsItsHeaderAndTheLevelZeroQuestionDecides)
 TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
   ArchiveFolder* root = Open({File("A.TXT", "alpha")});
   SetComment("A.TXT", "note");
-  std::string shown, enabled;
+  std::string shown, enabled, told;
   LRESULT limit = 0;
+  bool tooLongKeptOpen = false;
   Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND member) {
     for (int level : {2, 0, 1}) {
       ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, level);
@@ -236,12 +237,19 @@ TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
     HWND comment = ui::CurrentPage(sheet);
     shown = ui::Text(comment, IDC_PAGE_COMMENT);
     limit = Send(GetDlgItem(comment, IDC_PAGE_COMMENT), EM_GETLIMITTEXT);
+    // 700 kanji fit the edit's characters but not the header's 1,023 bytes: refused, not cut.
+    SetDlgItemTextW(comment, IDC_PAGE_COMMENT, std::wstring(700, L'\x6f22').c_str());
+    tooLongKeptOpen = Press(sheet, PSBTN_OK, IDOK, &told);
+    Send(sheet, PSM_SETCURSEL, 1);
+    comment = ui::CurrentPage(sheet);
     ui::SetText(comment, IDC_PAGE_COMMENT, "rewritten note");
     Press(sheet, PSBTN_OK);
   });
   EXPECT_EQ(shown, "note");
   EXPECT_EQ(enabled, "x-x");
   EXPECT_EQ(limit, 1023);
+  EXPECT_TRUE(tooLongKeptOpen);
+  EXPECT_NE(told.find("A.TXT"), std::string::npos) << told;
   ArchiveEntry entry;
   ASSERT_TRUE(Stored("A.TXT", &entry));
   EXPECT_EQ(entry.headerLevel, 1);
@@ -371,6 +379,34 @@ TEST_F(PropertyPagesTest, ChangesTheArchiveCannotTakeAreRefusedAndTakenBack) {
   ASSERT_TRUE(Stored("B.TXT", &entry));
   EXPECT_EQ(entry.attributes, 0x21);
   EXPECT_EQ(members_, 1u);
+
+  // Another window deletes a folder (its entry and its member) under an open page: nothing of
+  // it comes back.
+  root = Open({FolderEntry("DIR\\"), File("DIR\\A.TXT"), File("B.TXT")});
+  items = {Item(root, "DIR")};
+  WithOtherArchive("", [](Archive& archive, ArchiveEntry&) {
+    ASSERT_TRUE(MarkDeletedBelow(archive, "DIR") == 2 && Commit(archive));
+  });
+  Members(root, items, [&](HWND sheet, HWND page) {
+    SetBox(page, IDC_PAGE_HIDDEN, BST_CHECKED);
+    Press(sheet, PSBTN_OK);
+  });
+  EXPECT_FALSE(Stored("DIR\\", &entry));
+  EXPECT_EQ(members_, 1u);
+
+  // Another window changes the header after the listing: OK on the untouched page keeps that
+  // change instead of writing the listed values back.
+  root = Open({File("A.TXT", "alpha")});
+  items = {Item(root, "A.TXT")};
+  WithOtherArchive("A.TXT", [](Archive& archive, ArchiveEntry& entry) {
+    entry.attributes = 0x21;
+    entry.headerLevel = 1;
+    ASSERT_TRUE(StageEntry(archive, "A.TXT", entry) && Commit(archive));
+  });
+  Members(root, items, [&](HWND sheet, HWND) { Press(sheet, PSBTN_OK); });
+  ASSERT_TRUE(Stored("A.TXT", &entry));
+  EXPECT_EQ(entry.attributes, 0x21);
+  EXPECT_EQ(entry.headerLevel, 1);
 
   // Level 0 for a path a level-0 header cannot hold; captions and locations of long names.
   std::string folder(250, 'F'), name(250, 'N'), caption, location;
