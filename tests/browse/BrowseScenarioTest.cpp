@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "browse/BrowseResource.h"
 #include "browse/BrowserFrame.h"
 #include "dll/FolderTestSupport.h"
+#include "namespace/ClassId.h"
 
 using namespace foldertest;
 
@@ -154,6 +156,57 @@ TEST_F(BrowseScenarioTest, WalksIntoAFolderAndBackUp) {
     // Back at the top, with the folder just left selected.
     EXPECT_EQ(Read(), (Shown{root.caption, root.address, root.items, L"1 個を選択"}));
   }
+
+  // The folder item's menu command ｴｸｽﾌﾟﾛｰﾗ (201) browses by the folder's absolute list.
+  IEnumIDList* items = nullptr;
+  ASSERT_EQ(opened.folder->EnumObjects(nullptr, SHCONTF_FOLDERS, &items), S_OK);
+  LPITEMIDLIST folderItem = nullptr;
+  ASSERT_EQ(items->Next(1, &folderItem, nullptr), S_OK);
+  items->Release();
+  IContextMenu* menu = nullptr;
+  LPCITEMIDLIST selection = folderItem;
+  ASSERT_EQ(opened.folder->GetUIObjectOf(frame_.Window(), 1, &selection, IID_IContextMenu,
+                                         nullptr, reinterpret_cast<void**>(&menu)),
+            S_OK);
+  CMINVOKECOMMANDINFO info = {sizeof info};
+  info.hwnd = frame_.Window();
+  info.lpVerb = MAKEINTRESOURCEA(201);
+  EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
+  menu->Release();
+  CoTaskMemFree(folderItem);
+  Pump();
+  EXPECT_EQ(Read(), (Shown{L"SAMPLE.LZH\\資料", L"\\資料", L"1 個のｵﾌﾞｼﾞｪｸﾄ", L""}));
+
+  // tnbrowse --registered: the class as the installer registers it finds the same library.
+  const std::string classKey = std::string("CLSID\\") + TANUVIA_CLSID_TEXT;
+  HKEY key = nullptr;
+  const bool registeredBefore =
+      RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+  if (key) RegCloseKey(key);
+  if (!registeredBefore) {
+    const std::string library = LibraryPath();
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, (classKey + "\\InProcServer32").c_str(), 0, nullptr, 0,
+                    KEY_WRITE, nullptr, &key, nullptr);
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(library.c_str()),
+                   static_cast<DWORD>(library.size() + 1));
+    RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"),
+                   10);
+    RegCloseKey(key);
+  }
+  {
+    OpenedArchive registered;
+    EXPECT_EQ(OpenRegisteredArchive(path.c_str(), &registered, &failure), S_OK) << failure;
+    int count = 0;
+    if (registered.folder &&
+        registered.folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &items) ==
+            S_OK) {
+      for (LPITEMIDLIST item = nullptr; items->Next(1, &item, nullptr) == S_OK; ++count)
+        CoTaskMemFree(item);
+      items->Release();
+    }
+    EXPECT_EQ(count, 3);
+  }
+  if (!registeredBefore) SHDeleteKeyA(HKEY_CLASSES_ROOT, classKey.c_str());
 }
 
 }  // namespace
