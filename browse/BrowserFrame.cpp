@@ -280,7 +280,10 @@ void BrowserFrame::UpdateStatus() {
   IShellFolder* folder = levels_.back().folder;
   PCUITEMID_CHILD* items = nullptr;
   UINT itemCount = 0;
-  if (SUCCEEDED(view_->QueryInterface(IID_IShellFolderView, reinterpret_cast<void**>(&selection))) &&
+  // IShellFolderView's published identifier (not every SDK's libraries define it).
+  static const IID ShellFolderViewId = {0x37A378C0, 0xF82D, 0x11CE,
+                                        {0xAE, 0x65, 0x08, 0x00, 0x2B, 0x2E, 0x12, 0x62}};
+  if (SUCCEEDED(view_->QueryInterface(ShellFolderViewId, reinterpret_cast<void**>(&selection))) &&
       SUCCEEDED(selection->GetSelectedObjects(&items, &itemCount)) && items) {
     for (UINT i = 0; i < itemCount; ++i) {
       ++selected;

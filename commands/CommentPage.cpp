@@ -27,7 +27,7 @@ void Init(HWND page, CommentPageState& state, const PropertyTarget& target) {
   char type[80];
   state.icon = ItemIconAndType(item, type, sizeof type);
   ShowPageIcon(page, state.icon);
-  SetDlgItemTextA(page, IDC_PAGE_NAME, PathNamePart(item.path));
+  ShowMemberText(page, IDC_PAGE_NAME, PathNamePart(item.path));
   SendDlgItemMessageA(page, IDC_PAGE_COMMENT, EM_LIMITTEXT, CommentMax, 0);
   EntryEnumerator* snapshot = target.folder->archive ? target.folder->archive->EnumEntries()
                                                      : nullptr;
@@ -35,11 +35,7 @@ void Init(HWND page, CommentPageState& state, const PropertyTarget& target) {
   std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
   if (entry && FindItemHeader(*snapshot, item, entry.get()) == ItemHeader::Own) {
     entry->comment[CommentMax] = '\0';
-    wchar_t wide[CommentBufferSize];
-    if (NameToWide(entry->comment, wide, CommentBufferSize))
-      SetDlgItemTextW(page, IDC_PAGE_COMMENT, wide);
-    else
-      SetDlgItemTextA(page, IDC_PAGE_COMMENT, entry->comment);
+    ShowMemberText(page, IDC_PAGE_COMMENT, entry->comment);
   }
   snapshot->Release();
 }
@@ -70,7 +66,8 @@ INT_PTR CALLBACK CommentPage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
         // whole (or has characters with no byte form) is refused, never cut.
         wchar_t wide[CommentBufferSize + 1] = L"";
         GetDlgItemTextW(page, IDC_PAGE_COMMENT, wide, CommentBufferSize + 1);
-        const bool fits = WideToName(wide, reinterpret_cast<char*>(lParam), CommentBufferSize);
+        const bool fits =
+            WideToName(wide, reinterpret_cast<char*>(lParam), CommentBufferSize, MemberCodePage);
         return PageResult(page, fits ? CommentAnswered : CommentTooLong);
       }
       if (wParam == ClearComment) {

@@ -86,7 +86,7 @@ void InitOneItem(HWND page, MemberPageState& state, EntryEnumerator* snapshot) {
   char type[80];
   state.icon = ItemIconAndType(item, type, sizeof type);
   ShowPageIcon(page, state.icon);
-  SetDlgItemTextA(page, IDC_PAGE_NAME, PathNamePart(item.path));
+  ShowMemberText(page, IDC_PAGE_NAME, PathNamePart(item.path));
   char location[MaxPath];
   FolderLocation(*target.folder, location);
   SetDlgItemTextA(page, IDC_PAGE_LOCATION, location);

@@ -1,5 +1,6 @@
 #include "commands/MenuCommands.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -33,7 +34,10 @@ FORMATETC FileListFormat() {
 bool ReadInvocation(const CMINVOKECOMMANDINFO* info, Invocation* out) {
   if (!info || !out) return false;
   const char* verb = info->lpVerb;
-  if ((info->fMask & CMIC_MASK_UNICODE) && info->cbSize >= sizeof(CMINVOKECOMMANDINFOEX)) {
+  // Callers of older systems pass the extended record without its last fields.
+  constexpr std::size_t WideVerbEnd =
+      offsetof(CMINVOKECOMMANDINFOEX, lpVerbW) + sizeof(CMINVOKECOMMANDINFOEX::lpVerbW);
+  if ((info->fMask & CMIC_MASK_UNICODE) && info->cbSize >= WideVerbEnd) {
     const auto* wide = reinterpret_cast<const CMINVOKECOMMANDINFOEX*>(info);
     if (wide->lpVerbW && !IS_INTRESOURCE(wide->lpVerbW)) {
       out->byOffset = false;

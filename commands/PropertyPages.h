@@ -95,6 +95,10 @@ HICON ItemIconAndType(const ItemId& item, char* typeName, std::size_t size);
 // the archive file's path at the root.
 void FolderLocation(const ArchiveFolder& folder, char (&out)[MaxPath]);
 
+// Shows a member's name or comment (archive bytes) in a control, converted as every member name
+// is; bytes that are no text of the code page are shown as the system reads them.
+void ShowMemberText(HWND page, int control, const char* text);
+
 // Shows the icon in the page's icon control; the old icon is not destroyed.
 void ShowPageIcon(HWND page, HICON icon);
 

@@ -125,11 +125,10 @@ bool WriteRecord(const std::string& name, DWORD type, const std::vector<BYTE>& b
                  RegistryJournal& journal) {
   RegistryRow record = RecordStore;
   record.name = name.c_str();
-  record.type = type;
+  record.type = type == REG_NONE ? REG_BINARY : type;  // a created key's record: an empty value
   Snapshot before = ReadValue(record);
   journal.push_back({record, true, before.present, before.type, std::move(before.bytes), name});
-  return WriteValue(record, type == REG_NONE ? REG_BINARY : type, bytes.data(),
-                    static_cast<DWORD>(bytes.size()));
+  return WriteValue(record, record.type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
 // Before the row is written: another program's value that it overwrites is kept in the record
@@ -155,8 +154,8 @@ bool KeepWhatIsOverwritten(const RegistryRow& row, RegistryJournal& journal) {
   return WriteRecord(RecordName(row), current.type, current.bytes, journal) && ok;
 }
 
-// Deletes the key and every key below it while none of them holds a value or a key of its own
-// that is not empty.
+// Deletes the key with every key below it, from the deepest up, as long as none holds a value.
+// True when the key is gone.
 bool PruneEmptyTree(HKEY root, const std::string& path) {
   HKEY key;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return true;
@@ -230,7 +229,6 @@ bool RemoveOrRestore(const RegistryRow& row, const Records& records) {
                       static_cast<DWORD>(previous->bytes.size()));
   return RemoveRow(row, false);
 }
-
 
 }  // namespace
 
