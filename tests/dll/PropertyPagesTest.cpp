@@ -227,6 +227,12 @@ TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
   std::string shown, enabled, told;
   LRESULT limit = 0;
   bool tooLongKeptOpen = false;
+  // 700 kanji fit the edit's characters but not the header's 1,023 bytes: refused, not cut.
+  Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND) {
+    Send(sheet, PSM_SETCURSEL, 1);
+    SetDlgItemTextW(ui::CurrentPage(sheet), IDC_PAGE_COMMENT, std::wstring(700, L'\x6f22').c_str());
+    tooLongKeptOpen = Press(sheet, PSBTN_OK, IDOK, &told);
+  });
   Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND member) {
     for (int level : {2, 0, 1}) {
       ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, level);
@@ -237,11 +243,6 @@ TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
     HWND comment = ui::CurrentPage(sheet);
     shown = ui::Text(comment, IDC_PAGE_COMMENT);
     limit = Send(GetDlgItem(comment, IDC_PAGE_COMMENT), EM_GETLIMITTEXT);
-    // 700 kanji fit the edit's characters but not the header's 1,023 bytes: refused, not cut.
-    SetDlgItemTextW(comment, IDC_PAGE_COMMENT, std::wstring(700, L'\x6f22').c_str());
-    tooLongKeptOpen = Press(sheet, PSBTN_OK, IDOK, &told);
-    Send(sheet, PSM_SETCURSEL, 1);
-    comment = ui::CurrentPage(sheet);
     ui::SetText(comment, IDC_PAGE_COMMENT, "rewritten note");
     Press(sheet, PSBTN_OK);
   });
@@ -380,33 +381,26 @@ TEST_F(PropertyPagesTest, ChangesTheArchiveCannotTakeAreRefusedAndTakenBack) {
   EXPECT_EQ(entry.attributes, 0x21);
   EXPECT_EQ(members_, 1u);
 
-  // Another window deletes a folder (its entry and its member) under an open page: nothing of
-  // it comes back.
+  // Under open pages another window deletes a folder and changes a member's header: nothing of
+  // the folder comes back, and OK on the member's untouched page keeps the other window's change.
   root = Open({FolderEntry("DIR\\"), File("DIR\\A.TXT"), File("B.TXT")});
-  items = {Item(root, "DIR")};
-  WithOtherArchive("", [](Archive& archive, ArchiveEntry&) {
-    ASSERT_TRUE(MarkDeletedBelow(archive, "DIR") == 2 && Commit(archive));
+  items = {Item(root, "DIR"), Item(root, "B.TXT")};
+  WithOtherArchive("B.TXT", [](Archive& archive, ArchiveEntry& entry) {
+    entry.attributes = 0x21;
+    entry.headerLevel = 1;
+    ASSERT_TRUE(MarkDeletedBelow(archive, "DIR") == 2 && StageEntry(archive, "B.TXT", entry));
+    ASSERT_TRUE(Commit(archive));
   });
-  Members(root, items, [&](HWND sheet, HWND page) {
+  Members(root, {items[0]}, [&](HWND sheet, HWND page) {
     SetBox(page, IDC_PAGE_HIDDEN, BST_CHECKED);
     Press(sheet, PSBTN_OK);
   });
+  Members(root, {items[1]}, [&](HWND sheet, HWND) { Press(sheet, PSBTN_OK); });
   EXPECT_FALSE(Stored("DIR\\", &entry));
-  EXPECT_EQ(members_, 1u);
-
-  // Another window changes the header after the listing: OK on the untouched page keeps that
-  // change instead of writing the listed values back.
-  root = Open({File("A.TXT", "alpha")});
-  items = {Item(root, "A.TXT")};
-  WithOtherArchive("A.TXT", [](Archive& archive, ArchiveEntry& entry) {
-    entry.attributes = 0x21;
-    entry.headerLevel = 1;
-    ASSERT_TRUE(StageEntry(archive, "A.TXT", entry) && Commit(archive));
-  });
-  Members(root, items, [&](HWND sheet, HWND) { Press(sheet, PSBTN_OK); });
-  ASSERT_TRUE(Stored("A.TXT", &entry));
+  ASSERT_TRUE(Stored("B.TXT", &entry));
   EXPECT_EQ(entry.attributes, 0x21);
   EXPECT_EQ(entry.headerLevel, 1);
+  EXPECT_EQ(members_, 1u);
 
   // Level 0 for a path a level-0 header cannot hold; captions and locations of long names.
   std::string folder(250, 'F'), name(250, 'N'), caption, location;

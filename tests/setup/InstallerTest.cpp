@@ -342,9 +342,10 @@ TEST_F(InstallerTest, TheSourcesComeFromTheInstallersFolderAndAreCheckedFirst) {
   run = RunSetup(folder + "\\TNSETUP.EXE", "", {IDYES, IDOK});
   EXPECT_EQ(run.texts, (Texts{Message(IDS_ASK_INSTALL), Message(IDS_INSTALLED)})) << run.problem;
   Expect("/remove", {IDYES}, {IDS_ASK_REMOVE}, 0);
-  for (const char* name : Files) EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
-  for (const char* name : Files)
+  for (const char* name : Files) {
+    EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
     SetFileAttributesA((folder + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 TEST_F(InstallerTest, WithoutTheRightToRestartMessage9ReplacesTheQuestion) {
