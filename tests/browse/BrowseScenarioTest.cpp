@@ -173,7 +173,6 @@ TEST_F(BrowseScenarioTest, WalksIntoAFolderAndBackUp) {
   CoTaskMemFree(item);
   Pump();
   EXPECT_EQ(Read(), (Shown{L"SAMPLE.LZH\\資料", L"\\資料", L"1 個のｵﾌﾞｼﾞｪｸﾄ", L""}));
-
   // tnbrowse --registered: the class registered as the installer does finds the same library.
   const std::string server = std::string("CLSID\\") + TANUVIA_CLSID_TEXT + "\\InProcServer32";
   const std::string library = LibraryPath();
@@ -183,8 +182,8 @@ TEST_F(BrowseScenarioTest, WalksIntoAFolderAndBackUp) {
   OpenedArchive registered;
   EXPECT_EQ(OpenRegisteredArchive(path.c_str(), &registered, &failure), S_OK) << failure;
   SHDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + TANUVIA_CLSID_TEXT).c_str());
-  ASSERT_NE(registered.folder, nullptr);
-  ASSERT_EQ(registered.folder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &items), S_OK);
+  ASSERT_TRUE(registered.folder &&
+              registered.folder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &items) == S_OK);
   EXPECT_EQ(items->Next(1, &item, nullptr), S_OK);
   CoTaskMemFree(item);
   items->Release();

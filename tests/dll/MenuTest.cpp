@@ -364,7 +364,6 @@ TEST_F(ArchiveMenus, InvocationsReachTheirCommandOrNothing) {
       {nullptr, "delete", nullptr, E_INVALIDARG},
       {nullptr, MAKEINTRESOURCEA(CMD_DELETE), nullptr, E_INVALIDARG},
       {nullptr, "nonsense", nullptr, E_INVALIDARG},
-      {nullptr, MAKEINTRESOURCEA(CMD_EXTRACT), nullptr, E_INVALIDARG},
       {"B.TXT", MAKEINTRESOURCEA(CMD_EXPLORE), nullptr, E_INVALIDARG},
       {"B.TXT", MAKEINTRESOURCEA(CMD_EXPLORE_DEFAULT), nullptr, E_INVALIDARG},
       {"B.TXT", MAKEINTRESOURCEA(CMD_PASTE), nullptr, E_INVALIDARG},

@@ -249,8 +249,7 @@ TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
   EXPECT_EQ(shown, "note");
   EXPECT_EQ(enabled, "x-x");
   EXPECT_EQ(limit, 1023);
-  EXPECT_TRUE(tooLongKeptOpen);
-  EXPECT_NE(told.find("A.TXT"), std::string::npos) << told;
+  EXPECT_TRUE(tooLongKeptOpen && told.find("A.TXT") != std::string::npos) << told;
   ArchiveEntry entry;
   ASSERT_TRUE(Stored("A.TXT", &entry));
   EXPECT_EQ(entry.headerLevel, 1);
@@ -386,8 +385,7 @@ TEST_F(PropertyPagesTest, ChangesTheArchiveCannotTakeAreRefusedAndTakenBack) {
   root = Open({FolderEntry("DIR\\"), File("DIR\\A.TXT"), File("B.TXT")});
   items = {Item(root, "DIR"), Item(root, "B.TXT")};
   WithOtherArchive("B.TXT", [](Archive& archive, ArchiveEntry& entry) {
-    entry.attributes = 0x21;
-    entry.headerLevel = 1;
+    entry.attributes = 0x21, entry.headerLevel = 1;
     ASSERT_TRUE(MarkDeletedBelow(archive, "DIR") == 2 && StageEntry(archive, "B.TXT", entry));
     ASSERT_TRUE(Commit(archive));
   });
@@ -401,7 +399,6 @@ TEST_F(PropertyPagesTest, ChangesTheArchiveCannotTakeAreRefusedAndTakenBack) {
   EXPECT_EQ(entry.attributes, 0x21);
   EXPECT_EQ(entry.headerLevel, 1);
   EXPECT_EQ(members_, 1u);
-
   // Level 0 for a path a level-0 header cannot hold; captions and locations of long names.
   std::string folder(250, 'F'), name(250, 'N'), caption, location;
   root = Open({File(folder + "\\A"), File(folder + "\\B"), File(name)});

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <thread>
 
 #include "namespace/ClassId.h"
@@ -245,8 +244,6 @@ TEST_F(InstallerTest, AnotherProgramsAssociationAndDataSurviveInstallAndRemoval)
   ASSERT_TRUE(SetSz(Classes, "lzhfile\\DefaultIcon", nullptr, "other.exe,1"));
   Install();
   EXPECT_EQ(ReadValue(Classes, ".lzh", nullptr), Sz("lzhfile"));
-  EXPECT_EQ(ReadValue(Classes, "lzhfile\\DefaultIcon", nullptr),
-            Sz(ShellExtFile("TANUFOLD.DLL") + ",-100"));
   InstallAgain();
   // Another program takes over a verb and adds a value of its own.
   ASSERT_TRUE(SetSz(Classes, "lzhfile\\shell\\open\\command", nullptr, "other.exe \"%1\""));
@@ -276,7 +273,7 @@ void ExpectRunUndone(const char* kept = "") {
     EXPECT_FALSE(KeyExists(Classes, key)) << key;
   EXPECT_FALSE(KeyExists(Machine, Uninstall));
   for (const char* name : {"TANUFOLD.DLL", "TNSETUP.EXE", "TANUFOLD.HLP", "TANUFHLP.TMP"})
-    EXPECT_EQ(Exists(ShellExtFile(name)), std::strcmp(name, kept) == 0) << name;
+    EXPECT_EQ(Exists(ShellExtFile(name)), std::string(name) == kept) << name;
   EXPECT_EQ(PendingRenames(), Texts{});
   char windows[MAX_PATH] = "";
   GetWindowsDirectoryA(windows, sizeof windows);
