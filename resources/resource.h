@@ -69,6 +69,7 @@
 #define IDS_NOT_ADDED_UNREADABLE 495
 #define IDS_NOT_ADDED_TOO_LARGE 496
 #define IDS_NOT_ADDED_NO_TEMP 497
+#define IDS_COMMENT_TOO_LONG      600  // 600..619: menus, pages and folder rename
 #define IDS_WAITING_TITLE         430
 #define IDS_UPDATE_TITLE          431
 #define IDS_UPDATE_QUESTION       432

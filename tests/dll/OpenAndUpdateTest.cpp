@@ -216,8 +216,12 @@ TEST_F(OpenAndUpdateTest, ARegistryVerbOfTheItemMenuOpensTheMemberThroughTheWatc
             S_OK);
   HMENU popup = CreatePopupMenu();
   menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+  // Invoked by the verb string the menu hands out, as callers through ShellExecuteEx do.
+  char verb[80] = "";
+  EXPECT_EQ(menu->GetCommandString(0, GCS_VERBA, nullptr, verb, sizeof verb), S_OK);
+  EXPECT_STREQ(verb, "edit");
   CMINVOKECOMMANDINFO info = {sizeof info};
-  info.lpVerb = MAKEINTRESOURCEA(0);  // the first verb: "&Edit"
+  info.lpVerb = verb;
   HINSTANCE own = ModuleInstance;
   ModuleInstance = library_;  // the watcher is the built library in rundll32
   EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
