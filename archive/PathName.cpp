@@ -51,6 +51,14 @@ std::size_t PathFolderLength(const char* path, PathKind kind) {
   return end;
 }
 
+std::size_t CountSeparators(const char* path, PathKind kind) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; path[i]; i += PathCharLength(path + i, kind)) {
+    if (IsPathSeparator(path[i], kind)) ++count;
+  }
+  return count;
+}
+
 bool EndsWithSeparator(const char* path, std::size_t length, PathKind kind) {
   return StripTrailingSeparators(path, length, kind) < length;
 }

@@ -49,6 +49,8 @@ bool IsPathSeparator(char c, PathKind kind = PathKind::Member);
 std::size_t ComponentLength(const char* path, PathKind kind = PathKind::Member);
 // Bytes up to and including the last separator of the path; 0 when there is none.
 std::size_t PathFolderLength(const char* path, PathKind kind);
+// Number of separators in the path: the depth of a member below the root.
+std::size_t CountSeparators(const char* path, PathKind kind = PathKind::Member);
 // True when the last character of the first `length` bytes is a separator (a trail byte 0x5C is
 // not).
 bool EndsWithSeparator(const char* path, std::size_t length, PathKind kind = PathKind::Member);
@@ -63,7 +65,8 @@ bool IsBelowFolder(const char* folder, const char* path);
 // is added only when the folder is not empty and does not already end with a separator.
 std::string JoinPath(const std::string& folder, const std::string& name,
                      PathKind kind = PathKind::Member);
-// The same into a buffer of `size` bytes; false (and `out` empty) when the result does not fit.
+// The same into a buffer of `size` bytes, which may be `folder` itself; false (and `out` empty)
+// when the result does not fit.
 bool JoinPath(char* out, std::size_t size, const char* folder, const char* name,
               PathKind kind = PathKind::Member);
 // Replaces every separator among the first `length` bytes with `to` (never a trail byte).

@@ -6,6 +6,7 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
 #include "archive/NoCase.h"
+#include "archive/PathName.h"
 #include "archive/TimeConversion.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ChangeNotice.h"
@@ -39,36 +40,6 @@ char MethodDigit() {
 
 std::uint32_t ToUnix(const FILETIME& time) {
   return FileTimeToUnix(platform::FileTime{time.dwLowDateTime, time.dwHighDateTime});
-}
-
-// Joins `a` and `b` into `out` (MaxPath bytes); false when the result does not fit.
-bool Join(char* out, const char* a, const char* b, const char* c = "") {
-  std::size_t la = std::strlen(a), lb = std::strlen(b), lc = std::strlen(c);
-  if (la + lb + lc >= MaxPath) return false;
-  std::memmove(out, a, la);
-  std::memcpy(out + la, b, lb);
-  std::memcpy(out + la + lb, c, lc);
-  out[la + lb + lc] = '\0';
-  return true;
-}
-
-// The last component of the folder part of `path` ("C:\data\a.txt" gives "data"); a drive root
-// gives "C:\".
-void LastFolderName(const char* path, char* out) {
-  char folder[MaxPath];
-  std::size_t length = PathFolderLength(path);
-  if (length == 0) {
-    out[0] = '\0';
-    return;
-  }
-  std::memcpy(folder, path, length - 1);  // without its backslash
-  folder[length - 1] = '\0';
-  lstrcpynA(out, PathNamePart(folder), MaxPath);
-  std::size_t n = std::strlen(out);
-  if (n > 0 && out[n - 1] == ':' && n + 1 < MaxPath) {
-    out[n] = '\\';
-    out[n + 1] = '\0';
-  }
 }
 
 }  // namespace
@@ -193,7 +164,7 @@ void AddFilesJob::TakenName(const char* path, bool folder, char* name) const {
     char taken[MaxPath];
     lstrcpynA(taken, key, sizeof taken);
     std::size_t length = std::strlen(taken);
-    if (folder && length > 0) taken[length - 1] = '\0';  // the folder key's own backslash
+    if (folder && EndsWithSeparator(taken, length)) taken[length - 1] = '\0';  // the key's own
     lstrcpynA(name, PathNamePart(taken), MaxPath);
     return;
   }
@@ -207,7 +178,8 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
   for (;;) {
     char path[MaxPath];
     char folderKey[MaxPath];
-    if (!Join(path, targetFolder, name) || !Join(folderKey, targetFolder, name, "\\"))
+    if (!JoinPath(path, MaxPath, targetFolder, name) ||
+        !JoinPath(folderKey, MaxPath, path, ""))
       return true;  // too long: StageItem's own check reports it
     NameConflictRecord record = {};
     lstrcpynA(record.itemName, itemName, sizeof record.itemName);
@@ -265,7 +237,7 @@ int AddFilesJob::AddPath(const char* source, const char* targetFolder) {
       continue;
     bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     char sourcePath[MaxPath];
-    if (!Join(sourcePath, folder, found.cFileName)) {
+    if (!JoinPath(sourcePath, MaxPath, folder, found.cFileName, PathKind::Disk)) {
       ++outcome_.failed;  // never cut into another path
       continue;
     }
@@ -276,8 +248,9 @@ int AddFilesJob::AddPath(const char* source, const char* targetFolder) {
     char targetPath[MaxPath];
     char childTarget[MaxPath];
     char pattern[MaxPath];
-    if (!Join(targetPath, targetFolder, name) || !Join(childTarget, targetPath, "\\") ||
-        (isFolder && !Join(pattern, sourcePath, "\\*.*"))) {
+    if (!JoinPath(targetPath, MaxPath, targetFolder, name) ||
+        !JoinPath(childTarget, MaxPath, targetPath, "") ||
+        (isFolder && !JoinPath(pattern, MaxPath, sourcePath, "*.*", PathKind::Disk))) {
       ++outcome_.failed;  // a folder too deep for a path buffer (or looping back on itself)
       continue;
     }
@@ -313,7 +286,7 @@ bool AddFilesJob::StageItem(const WIN32_FIND_DATAA& found, const char* targetPat
   char key[MaxPath];
   if (isFolder) {
     std::memcpy(entry.method, "-lhd-", 6);
-    if (!Join(entry.directory, targetPath, "\\")) {
+    if (!JoinPath(entry.directory, MaxPath, targetPath, "")) {
       ++outcome_.failed;
       return false;
     }
@@ -342,10 +315,10 @@ bool AddFilesJob::StageItem(const WIN32_FIND_DATAA& found, const char* targetPat
 void AddFilesJob::ShowItemTexts(const char* sourcePath, const char* targetPath,
                                 std::uint32_t size) {
   char from[MaxPath];
-  LastFolderName(sourcePath, from);
+  PathParentName(from, sourcePath);
   char to[MaxPath];
   if (PathFolderLength(targetPath) == 0) lstrcpynA(to, PathNamePart(archive_->Path()), MaxPath);
-  else LastFolderName(targetPath, to);
+  else PathParentName(to, targetPath);
   char pattern[128];
   LoadLibraryString(IDS_FROM_TO, pattern, sizeof pattern);
   char fromTo[MaxPath * 2 + 128];

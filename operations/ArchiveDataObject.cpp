@@ -130,14 +130,11 @@ void ArchiveDataObject::CollectItems(UINT count, LPCITEMIDLIST* items) {
     if (!members) continue;
     // A folder stands for every file member below it, grouped as the listing groups them. The
     // keys are compared first; only members below the folder are copied out whole.
-    const std::size_t length = std::strlen(item.path);
     const StringList& keys = members->List();
     for (std::uint32_t m = 0; m < keys.Count(); ++m) {
       const char* key = nullptr;
       keys.Get(m, &key, nullptr, nullptr);
-      if (std::strlen(key) <= length + 1 || key[length] != '\\' ||
-          !PrefixEqualNoCase(key, item.path, length))
-        continue;
+      if (!IsBelowFolder(item.path, key)) continue;
       ArchiveEntry& record = builder.Entry();
       if (!members->Get(m, &record) || (record.attributes & FolderAttribute) || !record.name[0])
         continue;

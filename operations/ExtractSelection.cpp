@@ -64,21 +64,18 @@ void MakeFolder(const Extraction& job, const char* memberPath) {
   const char* relative = Relative(job, memberPath);
   char path[TargetPathSize];
   if (!relative || !MakeTargetPath(job.target, relative, path, sizeof path - 1)) return;
-  std::size_t length = std::strlen(path);
-  path[length] = '\\';
-  path[length + 1] = '\0';
-  CreatePathDirectories(path);
+  // A trailing separator has the last folder made too.
+  if (JoinPath(path, sizeof path, path, "", PathKind::Disk)) CreatePathDirectories(path);
 }
 
 void ExtractFolder(Extraction& job, EntryEnumerator& snapshot, const char* folderPath) {
   MakeFolder(job, folderPath);
-  std::size_t n = std::strlen(folderPath);
   snapshot.Reset();
   ArchiveEntry record;
   while (job.state != OverwriteState::Stop && snapshot.Next(1, &record, nullptr) == S_OK) {
     char full[EntryPathMax];
     EntryPath(record, full);
-    if (!PrefixEqualNoCase(full, folderPath, n) || full[n] != '\\') continue;
+    if (!IsBelowFolder(folderPath, full)) continue;
     if ((record.attributes & FolderAttribute) || !record.name[0]) {
       MakeFolder(job, full);
       continue;

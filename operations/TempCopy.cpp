@@ -14,7 +14,7 @@ namespace {
 
 // The name part must name one file directly in the temporary directory.
 bool IsPlainFileName(const char* name) {
-  return name[0] && IsSafeMemberPath(name) && IsValidFileName(name) && !std::strchr(name, '/') &&
+  return name[0] && IsSafeMemberPath(name) && IsValidFileName(name) &&
          !std::strchr(name, '*') && !std::strchr(name, '?');
 }
 

@@ -35,6 +35,7 @@ TEST(PathName, SeparatorsNeverCutADoubleByteCharacter) {
     EXPECT_EQ(StripTrailingSeparators(p, row.path.size(), row.kind), row.stripped) << row.path;
     EXPECT_EQ(EndsWithSeparator(p, row.path.size(), row.kind), row.stripped < row.path.size());
   }
+  EXPECT_EQ(CountSeparators((Hyo + "\\" + So + "\\").c_str()), 2u);
   std::string replaced = So + "\\A\\" + Hyo;
   ReplaceSeparators(replaced, '/');
   EXPECT_EQ(replaced, So + "/A/" + Hyo);
