@@ -1,11 +1,14 @@
 #include "archive/Archive.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "archive/ByteSource.h"
+#include "archive/CommitJournal.h"
 #include "archive/Crc16.h"
 #include "archive/EntryEnumerator.h"
+#include "archive/StagedChange.h"
 #include "archive/Header.h"
 
 namespace {
@@ -24,14 +27,17 @@ Archive::~Archive() {
 void Archive::ClearPending() {
   // Temporary files are delete-on-close: closing them discards the staged data.
   for (std::uint32_t i = 0; i < pending_.Count(); ++i) {
-    std::uintptr_t file = 0;
     void* record = nullptr;
-    pending_.Get(i, nullptr, &file, &record);
-    if (file != platform::NoFile) platform::CloseFile(static_cast<platform::FileHandle>(file));
-    delete static_cast<ArchiveEntry*>(record);
+    pending_.Get(i, nullptr, nullptr, &record);
+    FreeStagedChange(record);
   }
   pending_.Clear();
+  platform::CloseFile(spool_);
+  spool_ = platform::NoFile;
+  spoolEnd_ = 0;
 }
+
+StageTicket Archive::NewTicket() { return ++lastTicket_; }
 
 ResultCode Archive::OpenFile(const char* path) {
   if (!path) {
@@ -47,9 +53,20 @@ ResultCode Archive::OpenFile(const char* path) {
   if (file == platform::NoFile) return ResultInvalidArg;
   if (file_ != platform::NoFile && file_ != file) platform::CloseFile(file_);
   file_ = file;
-  std::memcpy(path_, path, std::strlen(path) + 1);
+  const std::size_t length = std::strlen(path);
+  std::memcpy(path_, path, length + 1);
+  const std::size_t suffix = std::strlen(JournalSuffix);
+  journalPath_[0] = 0;
+  if (length + suffix < sizeof journalPath_) {
+    std::memcpy(journalPath_, path, length);
+    std::memcpy(journalPath_ + length, JournalSuffix, suffix + 1);
+  }
   ForceRescan();
   return ResultOk;
+}
+
+bool Archive::PathStillNamesFile() const {
+  return file_ != platform::NoFile && platform::SameFile(file_, path_);
 }
 
 bool Archive::OwnedByCurrentThread() const {
@@ -58,22 +75,58 @@ bool Archive::OwnedByCurrentThread() const {
 
 int Archive::Lock(bool withFileLock) {
   const std::uint32_t self = platform::CurrentThreadId();
-  if (ownerThread_.load(std::memory_order_acquire) == self) {
-    if (fileLocked_ || !withFileLock) return 1;
-  } else {
-    while (lockWord_.exchange(1, std::memory_order_acquire) == 1) platform::YieldThread();
+  if (ownerThread_.load(std::memory_order_acquire) != self) {
+    std::unique_lock<std::mutex> guard(lockMutex_);
+    lockReleased_.wait(guard, [this] { return depth_ == 0; });
     ownerThread_.store(self, std::memory_order_release);
   }
-  if (withFileLock) {
-    fileLocked_ = 1;
+  {
+    std::lock_guard<std::mutex> guard(lockMutex_);
+    ++depth_;
+  }
+  if (withFileLock && !fileLocked_) {
     if (file_ == platform::NoFile || !platform::LockWholeFile(file_)) {
-      fileLocked_ = 0;  // nothing to undo on the file
       Unlock();
       return 0;
     }
+    fileLocked_ = depth_;
+    if (!RecoverJournal()) ForceRescan();
   }
   RescanIfChanged();
   return 1;
+}
+
+bool Archive::RecoverJournal() {
+  // Nobody commits without the whole-file lock, so a journal found under it was left by a
+  // commit that was interrupted: its archive is finished (sealed) or was never touched.
+  if (!journalPath_[0] || platform::GetAttributes(journalPath_) == platform::InvalidAttributes)
+    return true;
+  platform::FileHandle journal =
+      platform::OpenFile(journalPath_, platform::OpenMode::ReadExisting);
+  if (journal == platform::NoFile) return false;
+  JournalPlan plan;
+  const JournalState state = ReadJournal(journal, &plan);
+  bool done = state == JournalState::Unsealed;
+  if (state == JournalState::Sealed) {
+    const std::int64_t size = platform::FileSize(file_);
+    // A journal that cannot be this archive's (its length lies outside what that commit could
+    // have left) is not applied to it.
+    const bool belongs = size >= std::min(plan.oldLength, plan.newLength) &&
+                         size <= std::max(plan.oldLength, plan.newLength);
+    if (!belongs) {
+      done = true;
+    } else if (copyBuffer_ != platform::NoBlock ||
+               (copyBuffer_ = platform::AllocBlock(CopyBufferSize, false)) != platform::NoBlock) {
+      auto* buffer = static_cast<std::uint8_t*>(platform::LockBlock(copyBuffer_));
+      done = buffer && ApplyJournal(journal, file_, plan, buffer);
+      platform::UnlockBlock(copyBuffer_);
+      ForceRescan();
+    }
+  }
+  platform::CloseFile(journal);
+  // One that could not be applied (a read-only handle, a full disk) stays for the next holder;
+  // the scan meanwhile reads the archive as unreadable rather than as what it half is.
+  return done && platform::RemoveFile(journalPath_);
 }
 
 void Archive::RescanIfChanged() {
@@ -82,8 +135,25 @@ void Archive::RescanIfChanged() {
       platform::CompareFileTime(written, stamp_) == 0) {
     return;
   }
+  // A journal beside the file: a commit is under way, or was interrupted and is finished here
+  // (under the whole-file lock, which nobody else holds then). A file whose journal is still
+  // pending is read as unreadable: the old catalogue stays until the commit is complete.
+  bool pending = false;
+  if (journalPath_[0] && platform::GetAttributes(journalPath_) != platform::InvalidAttributes) {
+    if (fileLocked_) {
+      pending = !RecoverJournal();
+    } else if (platform::LockWholeFile(file_)) {
+      fileLocked_ = depth_;
+      pending = !RecoverJournal();
+      fileLocked_ = 0;
+      platform::UnlockWholeFile(file_);
+    } else {
+      pending = true;
+    }
+    if (!platform::GetFileTimes(file_, nullptr, nullptr, &written)) pending = true;
+  }
   const std::int64_t size = platform::FileSize(file_);
-  if (ScanFile() == ScanResult::Unreadable) {
+  if (pending || ScanFile() == ScanResult::Unreadable) {
     ForceRescan();
     scanFailed_ = true;
     return;
@@ -107,12 +177,16 @@ bool Archive::RescanUnlessCurrent() {
 }
 
 int Archive::Unlock() {
-  ownerThread_.store(0, std::memory_order_release);
-  if (fileLocked_) {
+  if (!OwnedByCurrentThread()) return 1;
+  if (fileLocked_ != 0 && fileLocked_ == depth_) {
     fileLocked_ = 0;
     platform::UnlockWholeFile(file_);
   }
-  lockWord_.exchange(0, std::memory_order_release);
+  std::lock_guard<std::mutex> guard(lockMutex_);
+  if (depth_ > 0 && --depth_ == 0) {
+    ownerThread_.store(0, std::memory_order_release);
+    lockReleased_.notify_one();
+  }
   return 1;
 }
 
@@ -179,11 +253,9 @@ Archive::ScanResult Archive::ScanFile() {
 }
 
 EntryEnumerator* Archive::EnumEntries() {
-  // A caller already holding the lock keeps it: only a lock taken here is released here.
-  const bool held = OwnedByCurrentThread();
   if (!Lock(false)) return nullptr;
   auto* snapshot = new (std::nothrow) EntryEnumerator(members_);
-  if (!held) Unlock();
+  Unlock();
   if (snapshot) snapshot->AddRef();
   return snapshot;
 }

@@ -8,12 +8,15 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "archive/ArchiveEntry.h"
 #include "archive/MemberTable.h"
 #include "archive/PathName.h"
+#include "archive/StagedChange.h"
 #include "archive/Results.h"
 #include "archive/StringList.h"
 #include "platform/Platform.h"
@@ -39,12 +42,18 @@ class Archive {
   // object as it was. Without a path: ResultInvalidArg when no file is open, else a forced rescan.
   ResultCode OpenFile(const char* path);
 
-  // Takes the lock; with `withFileLock` also the whole-file lock that excludes other handles and
-  // processes. Re-entrant for the owning thread only in that Lock succeeds again at once: the first
-  // Unlock releases everything. Rescans when the file's last-write time changed. 1 or 0.
+  // Takes the lock, waiting (without spinning) while another thread holds it; with
+  // `withFileLock` also the whole-file lock that excludes other handles and processes (not
+  // waited for: 0 at once when someone else holds it). Counted: the owning thread may lock again,
+  // and each Lock that returned 1 is matched by one Unlock; the whole-file lock is let go by the
+  // Unlock matching the Lock that took it. Under the whole-file lock a commit that another
+  // holder left half-done (its journal beside the archive) is completed first. Rescans when the
+  // file's last-write time changed. 1 or 0 (and then nothing more is held than before).
   int Lock(bool withFileLock);
-  // Releases the lock and the whole-file lock. Always 1.
+  // Undoes one Lock. Always 1.
   int Unlock();
+  // True while the calling thread holds the whole-file lock.
+  bool FileLockedByCurrentThread() const { return OwnedByCurrentThread() && fileLocked_ != 0; }
   // True when the calling thread holds the lock (callers that may run under the lock check this
   // instead of taking it again, so they do not release a lock they did not take).
   bool OwnedByCurrentThread() const;
@@ -98,9 +107,18 @@ class Archive {
   // Members() instead.
   const StringList& Catalogue() const { return members_->List(); }
   std::shared_ptr<const MemberTable> Members() const { return members_; }
-  // Staged changes: key = member path, data = temporary file handle (deleted on close) or NoFile,
-  // record = heap ArchiveEntry (new'd, owned by the Archive) or null. Discarded with the object.
+  // Staged changes (caller holds the lock): key = the exact path of the member a change applies
+  // to, or the new member's path; record = StagedChange (StagedChange.h, owned by the Archive) or
+  // null for a deletion. Discarded with the object, or by ClearPending.
   StringList& Pending() { return pending_; }
+  // Drops every staged change and the spool.
+  void ClearPending();
+  // The delete-on-close file that small staged members' packed data is appended to, and its end
+  // (caller holds the lock; NoFile until someone creates it).
+  platform::FileHandle& Spool() { return spool_; }
+  std::int64_t& SpoolEnd() { return spoolEnd_; }
+  // A ticket no staging of this object had before.
+  StageTicket NewTicket();
   platform::FileHandle File() const { return file_; }
   const char* Path() const { return path_; }
   // Makes the next Lock rescan (after the file was rewritten through this object).
@@ -118,10 +136,16 @@ class Archive {
   // True when the last scan could not read the file through (a read error, or another handle
   // rewriting it): the catalogue is the one from before, and the next Lock scans again.
   bool ScanFailed() const { return scanFailed_; }
+  // The commit journal's path: the archive's path with JournalSuffix; empty when that does not
+  // fit a path buffer (such an archive cannot be changed).
+  const char* JournalPath() const { return journalPath_; }
+  static constexpr const char* JournalSuffix = ".tnj";
+  // True when the file at Path() is still the file this object has open (another program may
+  // have replaced it by a rename); false too when that cannot be told.
+  bool PathStillNamesFile() const;
 
  private:
   ~Archive();  // through Release only
-  void ClearPending();
   // Rescans when the file's last-write time is not the one of the last scan (lock held).
   void RescanIfChanged();
   enum class ScanResult { Archive, NotArchive, Unreadable };
@@ -133,14 +157,24 @@ class Archive {
   std::atomic<std::int32_t> refCount_{0};
   platform::FileHandle file_ = platform::NoFile;
   platform::MemoryBlock copyBuffer_ = platform::NoBlock;
-  std::atomic<std::int32_t> lockWord_{0};  // 0 free, 1 held; changed only by exchange
-  std::int32_t fileLocked_ = 0;
+  // Completes or discards a commit journal left beside the archive (whole-file lock held). False
+  // when one remains that could not be applied: the file is then neither old nor new.
+  bool RecoverJournal();
+
+  std::mutex lockMutex_;
+  std::condition_variable lockReleased_;
+  std::uint32_t depth_ = 0;       // Locks of the owning thread not yet undone (under lockMutex_)
+  std::uint32_t fileLocked_ = 0;  // depth at which the whole-file lock was taken, 0 when not held
   std::atomic<std::uint32_t> ownerThread_{0};
   std::shared_ptr<const MemberTable> members_;  // never null
   StringList pending_;
+  platform::FileHandle spool_ = platform::NoFile;
+  std::int64_t spoolEnd_ = 0;
+  std::atomic<StageTicket> lastTicket_{0};
   platform::FileTime stamp_{0xFFFFFFFF, 0xFFFFFFFF};
   bool scanLocked_ = false;        // the catalogue's scan ran under the whole-file lock
   std::int64_t scannedSize_ = -1;  // the file's size at that scan
   bool scanFailed_ = false;
   char path_[MaxPath] = "";
+  char journalPath_[MaxPath] = "";
 };

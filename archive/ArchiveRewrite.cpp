@@ -3,8 +3,8 @@
 // A commit first plans the new archive as a list of pieces (byte ranges of the old file kept as
 // they are, headers, staged member data), so that its final length and every offset are known
 // before a byte is written. Ranges that keep their offset are left where they are; everything
-// else goes into the image temporary file. Only when the image is complete is it copied over the
-// archive, after the archive has been given the space for its new length.
+// else goes into the journal beside the archive, which is sealed and flushed before the archive
+// is touched and then applied to it (CommitJournal.h).
 #include "archive/ArchiveRewrite.h"
 
 #include <algorithm>
@@ -12,10 +12,10 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/CommitJournal.h"
 #include "archive/Crc16.h"
 #include "archive/Header.h"
 #include "archive/HeaderFormat.h"
@@ -30,13 +30,14 @@ using platform::NoFile;
 
 namespace {
 
-constexpr std::uint32_t CopyChunk = 0x40000;
 constexpr std::uint16_t FolderAttribute = 0x10;
 constexpr std::uint64_t MaxOriginalSize = 0xFFFFFFFFu;
+// Packed data up to this size is kept in memory while it is made and then appended to the
+// archive's spool: a drop of a hundred thousand small files makes no temporary file per member
+// (a folder holds only 65,535 temporary names). Larger members get a file of their own.
+constexpr std::size_t SpoolLimit = 0x100000;
 
-bool IsFolderEntry(const ArchiveEntry& entry) {
-  return (entry.attributes & FolderAttribute) != 0 || std::memcmp(entry.method, "-lhd-", 5) == 0;
-}
+bool IsFolderMethod(const ArchiveEntry& entry) { return std::memcmp(entry.method, "-lhd-", 5) == 0; }
 
 // Counts what the encoder reads and notices read errors, which the encoder takes for the end of
 // the input: a file that could not be read whole must not be staged as if it were shorter.
@@ -58,86 +59,164 @@ class CountingInput final : public codec::ByteInput {
   bool failed_ = false;
 };
 
-class CheckedOutput final : public codec::ByteOutput {
+// Packed data being made: in memory up to SpoolLimit, then in a temporary file of its own.
+class StagingOutput final : public codec::ByteOutput {
  public:
-  explicit CheckedOutput(FileHandle file) : file_(file) {}
+  StagingOutput() = default;
+  StagingOutput(const StagingOutput&) = delete;
+  StagingOutput& operator=(const StagingOutput&) = delete;
+  ~StagingOutput() { platform::CloseFile(file_); }
+
   bool Write(const void* buffer, std::uint32_t count) override {
-    if (!platform::WriteFile(file_, buffer, count)) failed_ = true;
+    if (failed_) return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    if (file_ == NoFile && memory_.size() + count <= SpoolLimit) {
+      try {
+        memory_.insert(memory_.end(), bytes, bytes + count);
+      } catch (const std::bad_alloc&) {
+        failed_ = true;
+      }
+      return !failed_;
+    }
+    if (file_ == NoFile) {
+      file_ = platform::CreateTempFile();
+      if (file_ == NoFile ||
+          (!memory_.empty() &&
+           !platform::WriteFile(file_, memory_.data(), static_cast<std::uint32_t>(memory_.size())))) {
+        failed_ = true;
+        return false;
+      }
+      std::vector<std::uint8_t>().swap(memory_);
+    }
+    if (!platform::WriteFile(file_, bytes, count)) failed_ = true;
+    return !failed_;
+  }
+  // Starts over empty (stored data replacing an encoding that did not shrink).
+  bool Rewind() {
+    memory_.clear();
+    if (file_ != NoFile &&
+        (platform::SeekFile(file_, 0, platform::SeekFrom::Begin) != 0 ||
+         !platform::SetEndOfFile(file_)))
+      failed_ = true;
     return !failed_;
   }
   bool failed() const { return failed_; }
+  // Moves the data into `change`: its own file (rewound), or appended to the archive's spool
+  // (lock held).
+  bool Hand(Archive& archive, StagedChange* change) {
+    if (file_ != NoFile) {
+      if (platform::SeekFile(file_, 0, platform::SeekFrom::Begin) != 0) return false;
+      change->file = file_;
+      file_ = NoFile;
+      return true;
+    }
+    FileHandle& spool = archive.Spool();
+    if (spool == NoFile) {
+      spool = platform::CreateTempFile();
+      archive.SpoolEnd() = 0;
+      if (spool == NoFile) return false;
+    }
+    const std::int64_t at = archive.SpoolEnd();
+    if (platform::SeekFile(spool, at, platform::SeekFrom::Begin) != at ||
+        (!memory_.empty() &&
+         !platform::WriteFile(spool, memory_.data(), static_cast<std::uint32_t>(memory_.size()))))
+      return false;
+    change->spoolAt = at;
+    archive.SpoolEnd() = at + static_cast<std::int64_t>(memory_.size());
+    return true;
+  }
 
  private:
-  FileHandle file_;
+  std::vector<std::uint8_t> memory_;
+  FileHandle file_ = NoFile;
   bool failed_ = false;
 };
 
-// Copies `source` from its current position to its end into `target`; every read and write is
-// checked. Optional CRC of the bytes and their count.
-bool CopyToEnd(FileHandle source, FileHandle target, std::uint8_t* buffer, std::uint64_t* count,
-               std::uint16_t* crc, bool* readFailed) {
+// Copies `source` from its current position to its end into `out`; false on a read error
+// (`*readFailed`) or a failed write.
+bool StoreWhole(FileHandle source, StagingOutput& out, std::uint64_t* count, bool* readFailed) {
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[CopyChunk]);
+  if (!buffer) return false;
   std::uint64_t total = 0;
-  std::uint16_t running = 0;
   for (;;) {
     std::uint32_t got = 0;
-    if (!platform::ReadFile(source, buffer, CopyChunk, &got)) {
+    if (!platform::ReadFile(source, buffer.get(), CopyChunk, &got)) {
       *readFailed = true;
       return false;
     }
     if (got == 0) break;
-    if (crc) running = UpdateCrc16(running, buffer, got);
-    if (!platform::WriteFile(target, buffer, got)) return false;
+    if (!out.Write(buffer.get(), got)) return false;
     total += got;
   }
-  if (count) *count = total;
-  if (crc) *crc = running;
+  *count = total;
   return true;
 }
 
-// Copies exactly `length` bytes from `from` in `source` to the current position of `target`.
-bool CopyRange(FileHandle source, std::int64_t from, std::int64_t length, FileHandle target,
-               std::uint8_t* buffer, std::uint16_t* crc, bool* readFailed) {
-  if (platform::SeekFile(source, from, platform::SeekFrom::Begin) != from) {
-    *readFailed = true;
-    return false;
-  }
-  std::uint16_t running = 0;
-  while (length > 0) {
-    std::uint32_t want = length < CopyChunk ? static_cast<std::uint32_t>(length) : CopyChunk;
-    std::uint32_t got = 0;
-    if (!platform::ReadFile(source, buffer, want, &got) || got != want) {
-      *readFailed = true;
-      return false;
-    }
-    if (crc) running = UpdateCrc16(running, buffer, got);
-    if (!platform::WriteFile(target, buffer, got)) return false;
-    length -= got;
-  }
-  if (crc) *crc = running;
-  return true;
-}
-
-struct StagedNode {
-  FileHandle file;
-  ArchiveEntry* record;
-};
-
-StagedNode NodeAt(const StringList& list, std::uint32_t index) {
-  std::uintptr_t data = 0;
+StagedChange* ChangeAt(const StringList& list, std::uint32_t index) {
   void* record = nullptr;
-  list.Get(index, nullptr, &data, &record);
-  return StagedNode{static_cast<FileHandle>(data), static_cast<ArchiveEntry*>(record)};
+  list.Get(index, nullptr, nullptr, &record);
+  return static_cast<StagedChange*>(record);
 }
 
-// One piece of the new archive.
+// Where the packed data of `change` lies: its file and offset there.
+FileHandle DataFile(Archive& archive, const StagedChange& change, std::int64_t* at) {
+  *at = change.file != NoFile ? 0 : change.spoolAt;
+  return change.file != NoFile ? change.file : archive.Spool();
+}
+
+// The pending key a change to the member `path` is filed under (lock held): a change staged for
+// that member already, else the member of exactly that path, else one differing only in case.
+std::string TargetKey(Archive& archive, const char* path) {
+  const StringList& pending = archive.Pending();
+  if (pending.FindExact(path) >= 0) return path;
+  const StringList& catalogue = archive.Catalogue();
+  if (catalogue.FindExact(path) >= 0) return path;
+  const std::int32_t member = catalogue.FindNoCase(path);
+  if (member < 0) return path;
+  const char* key = nullptr;
+  catalogue.Get(static_cast<std::uint32_t>(member), &key, nullptr, nullptr);
+  return key;
+}
+
+// True when `path` is in the catalogue (and not staged for deletion) or staged, ignoring case.
+bool Taken(Archive& archive, const char* path) {
+  const StringList& pending = archive.Pending();
+  for (std::uint32_t i = 0; i < pending.Count(); ++i) {
+    const StagedChange* change = ChangeAt(pending, i);
+    if (!change) continue;
+    char staged[EntryPathMax];
+    EntryPath(change->entry, staged);
+    if (CompareNoCase(staged, path) == 0) return true;
+  }
+  const StringList& catalogue = archive.Catalogue();
+  const std::int32_t member = catalogue.FindNoCase(path);
+  if (member < 0) return false;
+  const char* key = nullptr;
+  catalogue.Get(static_cast<std::uint32_t>(member), &key, nullptr, nullptr);
+  const std::int32_t staged = pending.FindExact(key);
+  return staged < 0 || ChangeAt(pending, static_cast<std::uint32_t>(staged)) != nullptr;
+}
+
+// Files `change` (null: a deletion) under `key`, replacing what was staged there before. Lock
+// held. False when memory is short (the change is then not filed and still the caller's).
+bool FileChange(Archive& archive, const char* key, StagedChange* change) {
+  StringList& pending = archive.Pending();
+  const std::int32_t index = pending.FindExact(key);
+  if (index < 0) return pending.Append(key, 0, change);
+  StagedChange* old = ChangeAt(pending, static_cast<std::uint32_t>(index));
+  if (!pending.Replace(static_cast<std::uint32_t>(index), key, 0, change)) return false;
+  FreeStagedChange(old);
+  return true;
+}
+
 struct Piece {
   enum Kind { OldBytes, Header, StagedData, EndMark } kind;
-  std::int64_t from;    // OldBytes: offset in the old file
-  std::int64_t length;  // bytes this piece takes in the new archive
-  std::int64_t at;      // offset in the new archive
-  ArchiveEntry* entry;  // Header, StagedData
-  FileHandle file;      // StagedData
-  bool stored;          // Header/StagedData of a "-lh0-" member: CRC computed while copying
+  std::int64_t from;      // OldBytes: offset in the old file; StagedData: in its data file
+  std::int64_t length;    // bytes this piece takes in the new archive
+  std::int64_t at;        // offset in the new archive
+  ArchiveEntry* entry;    // Header, StagedData
+  FileHandle file;        // StagedData
+  bool stored;            // Header/StagedData of a "-lh0-" member: CRC computed while copying
 };
 
 std::int64_t HeaderLength(const ArchiveEntry& entry) {
@@ -164,32 +243,33 @@ const char* RewriteFailureText(RewriteFailure failure) {
 }
 
 bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
-                        codec::ProgressCallback progress, void* context, RewriteFailure* why) {
+               codec::ProgressCallback progress, void* context, RewriteFailure* why,
+               StageTicket* ticket, bool mustBeNew) {
   RewriteFailure dummy;
   if (!why) why = &dummy;
   *why = RewriteFailure::None;
   entry->crc = 0;
   entry->packedSize = 0;
-  FileHandle temp = NoFile;
-  if (IsFolderEntry(*entry)) {
+  StagingOutput output;
+  // A folder is what says "-lhd-", a path without a name, or a source that is a folder: attribute
+  // 0x10 alone makes none (a file may carry it, and its data must not be lost).
+  const std::uint32_t sourceAttributes =
+      sourcePath ? platform::GetAttributes(sourcePath) : platform::InvalidAttributes;
+  const bool folder = IsFolderMethod(*entry) || entry->name[0] == 0 ||
+                      (sourceAttributes != platform::InvalidAttributes &&
+                       (sourceAttributes & platform::AttrDirectory) != 0);
+  if (folder) {
     std::memcpy(entry->method, "-lhd-", 6);
     entry->attributes |= FolderAttribute;
     entry->originalSize = 0;
   } else {
-    temp = platform::CreateTempFile();
-    if (temp == NoFile) {
-      *why = RewriteFailure::NoTempFile;
-      return false;
-    }
     FileHandle source = platform::OpenFile(sourcePath, platform::OpenMode::ReadExisting);
     if (source == NoFile) {
-      platform::CloseFile(temp);
       *why = RewriteFailure::SourceUnreadable;
       return false;
     }
     auto fail = [&](RewriteFailure reason) {
       platform::CloseFile(source);
-      platform::CloseFile(temp);
       *why = reason;
       return false;
     };
@@ -202,7 +282,6 @@ bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
     if (!store) {
       codec::LzEncoder encoder;
       CountingInput input(source);
-      CheckedOutput output(temp);
       std::uint32_t packed = 0;
       std::uint16_t crc = 0;
       int result = encoder.Encode(output, input, digit - '0', &packed, &crc, progress, context);
@@ -221,16 +300,12 @@ bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
     }
     if (store) {
       std::memcpy(entry->method, "-lh0-", 6);
-      if (platform::SeekFile(temp, 0, platform::SeekFrom::Begin) != 0 ||
-          !platform::SetEndOfFile(temp))
-        return fail(RewriteFailure::NoTempFile);
+      if (!output.Rewind()) return fail(RewriteFailure::NoTempFile);
       if (platform::SeekFile(source, 0, platform::SeekFrom::Begin) != 0)
         return fail(RewriteFailure::SourceUnreadable);
-      std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[CopyChunk]);
-      if (!buffer) return fail(RewriteFailure::NoTempFile);
       std::uint64_t copied = 0;
       bool readFailed = false;
-      if (!CopyToEnd(source, temp, buffer.get(), &copied, nullptr, &readFailed))
+      if (!StoreWhole(source, output, &copied, &readFailed))
         return fail(readFailed ? RewriteFailure::SourceUnreadable : RewriteFailure::NoTempFile);
       // Stored data is described by the signed packed size.
       if (copied >= static_cast<std::uint64_t>(MaxArchiveLength))
@@ -239,106 +314,108 @@ bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
       entry->originalSize = static_cast<std::uint32_t>(copied);
     }
     platform::CloseFile(source);
-    if (platform::SeekFile(temp, 0, platform::SeekFrom::Begin) != 0) {
-      platform::CloseFile(temp);
-      *why = RewriteFailure::NoTempFile;
-      return false;
-    }
   }
   if (HeaderLength(*entry) == 0) {
-    platform::CloseFile(temp);
     *why = RewriteFailure::BadEntry;
     return false;
   }
-  auto* record = new (std::nothrow) ArchiveEntry(*entry);
-  if (!record || !archive.Lock(false)) {
-    delete record;
-    platform::CloseFile(temp);
+  std::unique_ptr<StagedChange> change(new (std::nothrow) StagedChange);
+  if (!change || !archive.Lock(false)) {
     *why = RewriteFailure::NoTempFile;
     return false;
   }
+  change->entry = *entry;
+  change->hasData = !folder;
+  change->ticket = archive.NewTicket();
   char path[EntryPathMax];
   EntryPath(*entry, path);
-  StringList& pending = archive.Pending();
-  std::int32_t index = pending.FindExact(path);
-  bool ok;
-  if (index < 0) {
-    ok = pending.Append(path, static_cast<std::uintptr_t>(temp), record);
+  bool ok = false;
+  if (mustBeNew && Taken(archive, path)) {
+    *why = RewriteFailure::Collision;
+  } else if (folder || output.Hand(archive, change.get())) {
+    const std::string key = TargetKey(archive, path);
+    if (ticket) *ticket = change->ticket;
+    ok = FileChange(archive, key.c_str(), change.get());
+    if (ok) change.release();
+    else *why = RewriteFailure::NoTempFile;
   } else {
-    StagedNode old = NodeAt(pending, static_cast<std::uint32_t>(index));
-    platform::CloseFile(old.file);
-    delete old.record;
-    ok = pending.Replace(static_cast<std::uint32_t>(index), path,
-                          static_cast<std::uintptr_t>(temp), record);
-  }
-  archive.Unlock();
-  if (!ok) {
-    delete record;
-    platform::CloseFile(temp);
     *why = RewriteFailure::NoTempFile;
   }
+  archive.Unlock();
   return ok;
 }
 
-bool StageEntry(Archive& archive, const char* memberPath, const ArchiveEntry& entry) {
+bool StageEntry(Archive& archive, const char* memberPath, const ArchiveEntry& entry,
+                StageTicket* ticket) {
+  if (!memberPath || HeaderLength(entry) == 0) return false;
+  std::unique_ptr<StagedChange> change(new (std::nothrow) StagedChange);
+  if (!change || !archive.Lock(false)) return false;
+  change->entry = entry;
+  change->ticket = archive.NewTicket();
   StringList& pending = archive.Pending();
-  if (HeaderLength(entry) == 0) return false;
-  if (!archive.Lock(false)) return false;
-  std::int32_t index = memberPath ? pending.FindExact(memberPath) : -1;
-  bool ok = true;
+  const std::string key = TargetKey(archive, memberPath);
+  const std::int32_t index = pending.FindExact(key.c_str());
   if (index >= 0) {
-    StagedNode node = NodeAt(pending, static_cast<std::uint32_t>(index));
-    if (node.record) {
-      *node.record = entry;
-    } else {
-      auto* record = new (std::nothrow) ArchiveEntry(entry);
-      ok = record && pending.Replace(static_cast<std::uint32_t>(index), memberPath,
-                                      static_cast<std::uintptr_t>(node.file), record);
-      if (!ok) delete record;
+    // A header change of a member whose new data is staged already keeps that data.
+    if (StagedChange* old = ChangeAt(pending, static_cast<std::uint32_t>(index))) {
+      if (old->hasData) {
+        change->hasData = true;
+        change->spoolAt = old->spoolAt;
+        change->file = old->file;
+        old->file = NoFile;
+        change->entry.packedSize = old->entry.packedSize;
+        change->entry.originalSize = old->entry.originalSize;
+        change->entry.crc = old->entry.crc;
+        std::memcpy(change->entry.method, old->entry.method, sizeof change->entry.method);
+      }
     }
-  } else {
-    auto* record = new (std::nothrow) ArchiveEntry(entry);
-    ok = record && pending.Append(memberPath, 0, record);
-    if (!ok) delete record;
+  }
+  if (ticket) *ticket = change->ticket;
+  const bool ok = FileChange(archive, key.c_str(), change.get());
+  if (ok) change.release();
+  archive.Unlock();
+  return ok;
+}
+
+bool MarkDeleted(Archive& archive, const char* memberPath, StageTicket* ticket) {
+  if (!memberPath || !archive.Lock(false)) return false;
+  // Resolved under the lock: a rescan replaces the catalogue.
+  const std::string key = TargetKey(archive, memberPath);
+  bool ok = archive.Catalogue().FindExact(key.c_str()) >= 0;
+  if (ok) {
+    // A deletion is a null record: the ticket that stands for it is not kept, so any owner may
+    // take it back.
+    if (ticket) *ticket = 0;
+    ok = FileChange(archive, key.c_str(), nullptr);
   }
   archive.Unlock();
   return ok;
 }
 
-bool MarkDeleted(Archive& archive, const char* memberPath) {
-  StringList& pending = archive.Pending();
-  if (!archive.Lock(false)) return false;
-  // Taken under the lock: a rescan replaces the catalogue.
-  if (archive.Catalogue().FindExactFirst(memberPath) < 0) {
-    archive.Unlock();
-    return false;
-  }
-  std::int32_t index = pending.FindExact(memberPath);
-  bool ok;
-  if (index >= 0) {
-    StagedNode node = NodeAt(pending, static_cast<std::uint32_t>(index));
-    platform::CloseFile(node.file);
-    delete node.record;
-    ok = pending.Replace(static_cast<std::uint32_t>(index), memberPath, 0, nullptr);
-  } else {
-    ok = pending.Append(memberPath, 0, nullptr);
-  }
-  archive.Unlock();
-  return ok;
-}
-
-bool Unstage(Archive& archive, const char* memberPath) {
+bool Unstage(Archive& archive, const char* memberPath, StageTicket ticket) {
   if (!memberPath || !memberPath[0] || !archive.Lock(false)) return false;
   StringList& pending = archive.Pending();
-  const std::int32_t index = pending.FindExact(memberPath);
+  std::int32_t index = pending.FindExact(memberPath);
+  if (ticket != 0) {
+    // A staging is filed under the member it applies to, which may differ in case from the path
+    // its owner staged: the ticket finds it.
+    const StagedChange* found =
+        index < 0 ? nullptr : ChangeAt(pending, static_cast<std::uint32_t>(index));
+    if (!found || found->ticket != ticket) {
+      index = -1;
+      for (std::uint32_t i = 0; i < pending.Count() && index < 0; ++i) {
+        const StagedChange* change = ChangeAt(pending, i);
+        if (change && change->ticket == ticket) index = static_cast<std::int32_t>(i);
+      }
+    }
+  }
   if (index < 0) {
     archive.Unlock();
     return false;
   }
-  // The list has no removal of its own: it is rebuilt without the node (pending lists are short).
+  // The list has no removal of its own: it is rebuilt without the node.
   struct Kept {
     std::string key;
-    std::uintptr_t data;
     void* record;
   };
   std::vector<Kept> kept;
@@ -347,17 +424,14 @@ bool Unstage(Archive& archive, const char* memberPath) {
     kept.reserve(pending.Count());
     for (std::uint32_t i = 0; i < pending.Count(); ++i) {
       const char* key = nullptr;
-      std::uintptr_t data = 0;
       void* record = nullptr;
-      pending.Get(i, &key, &data, &record);
-      if (i != static_cast<std::uint32_t>(index)) kept.push_back(Kept{key, data, record});
+      pending.Get(i, &key, nullptr, &record);
+      if (i != static_cast<std::uint32_t>(index)) kept.push_back(Kept{key, record});
     }
   } catch (const std::bad_alloc&) {
     ok = false;
   }
-  StagedNode gone = NodeAt(pending, static_cast<std::uint32_t>(index));
-  platform::CloseFile(gone.file);
-  delete gone.record;
+  FreeStagedChange(ChangeAt(pending, static_cast<std::uint32_t>(index)));
   if (!ok) {
     // No memory to rebuild the list: the node stays as one that matches nothing and writes
     // nothing.
@@ -365,10 +439,9 @@ bool Unstage(Archive& archive, const char* memberPath) {
   } else {
     pending.Clear();
     for (const Kept& node : kept) {
-      if (pending.Append(node.key.c_str(), node.data, node.record)) continue;
+      if (pending.Append(node.key.c_str(), 0, node.record)) continue;
       // Memory ran out half-way: what could not be put back is released, not leaked.
-      platform::CloseFile(static_cast<FileHandle>(node.data));
-      delete static_cast<ArchiveEntry*>(node.record);
+      FreeStagedChange(node.record);
     }
   }
   archive.Unlock();
@@ -404,21 +477,24 @@ int ByteAt(FileHandle file, std::int64_t offset) {
   return byte;
 }
 
-// Releases what a successful commit has written out.
-void DiscardPending(StringList& pending) {
-  for (std::uint32_t i = 0; i < pending.Count(); ++i) {
-    StagedNode node = NodeAt(pending, i);
-    platform::CloseFile(node.file);
-    delete node.record;
+// Removes the journal file when it goes out of scope, unless it was kept (sealed but not yet
+// applied: it must stay for the next holder of the whole-file lock).
+struct JournalFile {
+  explicit JournalFile(const char* path)
+      : path(path), file(path[0] ? platform::OpenFile(path, platform::OpenMode::CreateAlways)
+                                 : NoFile) {}
+  ~JournalFile() {
+    platform::CloseFile(file);
+    if (file != NoFile && !keep) platform::RemoveFile(path);
   }
-  pending.Clear();
-}
+  const char* path;
+  FileHandle file;
+  bool keep = false;
+};
 
-}  // namespace
-
-namespace {
-bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
+bool CommitLocked(Archive& archive, JournalFile& journal, RewriteFailure* why,
                   std::uint32_t* dropped);
+
 }  // namespace
 
 bool Commit(Archive& archive, RewriteFailure* why, std::uint32_t* dropped) {
@@ -428,37 +504,31 @@ bool Commit(Archive& archive, RewriteFailure* why, std::uint32_t* dropped) {
   std::uint32_t droppedDummy;
   if (!dropped) dropped = &droppedDummy;
   *dropped = 0;
-  if (!archive.Lock(false)) {
-    *why = RewriteFailure::NotOpen;
-    return false;
-  }
-  FileHandle image = platform::CreateTempFile();
-  if (image == NoFile) {
-    archive.Unlock();
-    *why = RewriteFailure::NoTempFile;
-    return false;
-  }
   if (!archive.Lock(true)) {
-    platform::CloseFile(image);
     *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::Locked;
     return false;
   }
+  bool ok = false;
   if (!archive.RescanUnlessCurrent()) {
-    platform::CloseFile(image);
     *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::ArchiveRead;
-    archive.Unlock();
-    return false;
+  } else if (!archive.PathStillNamesFile()) {
+    // Another program put a new file at the path (a rename over it): what is written here
+    // would go to a file nobody sees any more.
+    *why = RewriteFailure::Replaced;
+  } else {
+    JournalFile journal(archive.JournalPath());
+    if (journal.file == NoFile) *why = RewriteFailure::NoTempFile;
+    else ok = CommitLocked(archive, journal, why, dropped);
   }
-  bool ok = CommitLocked(archive, image, why, dropped);
-  platform::CloseFile(image);
   archive.Unlock();
   return ok;
 }
 
 namespace {
 
-bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
+bool CommitLocked(Archive& archive, JournalFile& journal, RewriteFailure* why,
                   std::uint32_t* dropped) {
+  const FileHandle image = journal.file;
   StringList& pending = archive.Pending();
   const StringList& catalogue = archive.Catalogue();
   const FileHandle file = archive.File();
@@ -472,31 +542,16 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
     return false;
   }
 
-  // Plan: the members staged paths match, in file order. A staged path (its first node) stands
-  // for the member of exactly its bytes or, when there is none, for the first member that differs
-  // only in letter case and no other path claimed; a member is matched once. Only matched members
-  // are visited, so a few changes to a large archive cost no walk over the whole catalogue.
+  // Plan: the members the staged changes apply to, in file order. A change was filed under the
+  // exact path of its member when it was staged; a member of another path (one differing in
+  // case included) was never chosen and is left alone.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> matches;  // (member, staged node)
-  std::vector<std::uint32_t> caseless;
-  std::unordered_set<std::uint32_t> claimed;
   for (std::uint32_t i = 0; i < pending.Count(); ++i) {
     const char* key = nullptr;
     pending.Get(i, &key, nullptr, nullptr);
     if (pending.FindExact(key) != static_cast<std::int32_t>(i)) continue;
     const std::int32_t member = catalogue.FindExact(key);
-    if (member < 0) {
-      caseless.push_back(i);
-      continue;
-    }
-    matches.emplace_back(static_cast<std::uint32_t>(member), i);
-    claimed.insert(static_cast<std::uint32_t>(member));
-  }
-  for (std::uint32_t i : caseless) {
-    const char* key = nullptr;
-    pending.Get(i, &key, nullptr, nullptr);
-    const std::int32_t member = catalogue.FindNoCase(key);
-    if (member >= 0 && claimed.insert(static_cast<std::uint32_t>(member)).second)
-      matches.emplace_back(static_cast<std::uint32_t>(member), i);
+    if (member >= 0) matches.emplace_back(static_cast<std::uint32_t>(member), i);
   }
   std::sort(matches.begin(), matches.end());
 
@@ -508,14 +563,19 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
     if (to > oldLength) to = oldLength;
     if (to > from) pieces.push_back(Piece{Piece::OldBytes, from, to - from, 0, nullptr, NoFile, false});
   };
-  auto addStaged = [&](const StagedNode& node) {
-    bool stored = std::memcmp(node.record->method, "-lh0-", 5) == 0;
-    pieces.push_back(Piece{Piece::Header, 0, HeaderLength(*node.record), 0, node.record, NoFile,
-                           stored && node.file != NoFile});
-    if (node.file != NoFile)
-      pieces.push_back(Piece{Piece::StagedData, 0, node.record->packedSize, 0, node.record,
-                             node.file, stored});
+  auto addStaged = [&](StagedChange& change) {
+    const bool stored = std::memcmp(change.entry.method, "-lh0-", 5) == 0;
+    pieces.push_back(Piece{Piece::Header, 0, HeaderLength(change.entry), 0, &change.entry, NoFile,
+                           stored && change.hasData});
+    if (change.hasData) {
+      std::int64_t from = 0;
+      const FileHandle data = DataFile(archive, change, &from);
+      pieces.push_back(Piece{Piece::StagedData, from, change.entry.packedSize, 0, &change.entry,
+                             data, stored});
+    }
   };
+  // New members go after the last member; that member's data must be whole for them to be seen.
+  bool appended = false;
   ArchiveEntry member;  // fixed fields only
   // Copying resumes at the header of the member after the last one visited.
   auto resume = [&]() {
@@ -533,20 +593,20 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
     used[match.second] = true;
     keep(start, member.headerOffset);
     start = -1;
-    StagedNode node = NodeAt(pending, match.second);
-    if (!node.record) continue;  // deleted
-    if (node.file != NoFile) {
-      addStaged(node);
+    StagedChange* change = ChangeAt(pending, match.second);
+    if (!change) continue;  // deleted
+    if (change->hasData) {
+      addStaged(*change);
     } else {
       // A header-only change: the new header, then the old packed data as it was. The fields
       // that describe that data come from the member as it is now, whatever the record that was
       // staged said (a folder included: its data, if any, is kept too).
-      node.record->packedSize = member.packedSize;
-      node.record->originalSize = member.originalSize;
-      node.record->crc = member.crc;
-      std::memcpy(node.record->method, member.method, sizeof member.method);
-      pieces.push_back(Piece{Piece::Header, 0, HeaderLength(*node.record), 0, node.record,
-                             NoFile, false});
+      ArchiveEntry& entry = change->entry;
+      entry.packedSize = member.packedSize;
+      entry.originalSize = member.originalSize;
+      entry.crc = member.crc;
+      std::memcpy(entry.method, member.method, sizeof member.method);
+      pieces.push_back(Piece{Piece::Header, 0, HeaderLength(entry), 0, &entry, NoFile, false});
       start = member.dataOffset;
     }
   }
@@ -558,26 +618,39 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
   // blocks, a damaged header that ended the scan) stay in the file, but after the new closing
   // byte: new members written behind them would be invisible to every reader.
   std::int64_t tailStart = 0;
+  bool lastCut = false;  // the last member kept as it was claims data past the file's end
   if (catalogue.Count() > 0) {
     if (!archive.GetMemberFixed(catalogue.Count() - 1, &member)) {
       *why = RewriteFailure::ArchiveRead;
       return false;
     }
-    tailStart = std::min<std::int64_t>(
-        oldLength, std::int64_t{member.dataOffset} + std::max<std::int32_t>(member.packedSize, 0));
+    const std::int64_t claimedEnd =
+        std::int64_t{member.dataOffset} + std::max<std::int32_t>(member.packedSize, 0);
+    tailStart = std::min<std::int64_t>(oldLength, claimedEnd);
+    // A last member that is deleted or gets new data leaves nothing of its cut data behind.
+    const StagedChange* lastChange = nullptr;
+    const bool lastChanged = !matches.empty() && matches.back().first == catalogue.Count() - 1;
+    if (lastChanged) lastChange = ChangeAt(pending, matches.back().second);
+    lastCut = claimedEnd > oldLength && !(lastChanged && (!lastChange || lastChange->hasData));
   }
   if (start >= 0) keep(start, tailStart);
   for (std::uint32_t i = 0; i < pending.Count(); ++i) {
     if (used[i]) continue;
-    StagedNode node = NodeAt(pending, i);
-    if (!node.record) continue;
+    StagedChange* change = ChangeAt(pending, i);
+    if (!change) continue;
     // A header-only change whose member has left the archive meanwhile: its header alone would
     // claim packed data that is not there, so it is not done.
-    if (node.file == NoFile && std::memcmp(node.record->method, "-lhd-", 5) != 0) {
+    if (!change->hasData && !IsFolderMethod(change->entry)) {
       ++*dropped;
       continue;
     }
-    addStaged(node);
+    addStaged(*change);
+    appended = true;
+  }
+  if (appended && lastCut) {
+    // Written where the cut member claims its data, a new header would be read by nobody.
+    *why = RewriteFailure::DamagedTail;
+    return false;
   }
   pieces.push_back(Piece{Piece::EndMark, 0, 1, 0, nullptr, NoFile, false});
   if (tailStart < oldLength) {
@@ -636,10 +709,9 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
       Piece& data = pieces[p + 1];
       std::uint16_t crc = 0;
       if (!writer.Flush() ||
-          platform::SeekFile(image, imageAt + piece.length, platform::SeekFrom::Begin) < 0 ||
-          platform::SeekFile(data.file, 0, platform::SeekFrom::Begin) != 0)
+          platform::SeekFile(image, imageAt + piece.length, platform::SeekFrom::Begin) < 0)
         return imageFailure();
-      if (!CopyRange(data.file, 0, data.length, image, buffer, &crc, &readFailed))
+      if (!CopyFileRange(data.file, data.from, data.length, image, buffer, &crc, &readFailed))
         return imageFailure();
       piece.entry->crc = crc;
       std::uint8_t header[lzh::HeaderBufferSize];
@@ -658,7 +730,8 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
         return imageFailure();
     } else if (piece.kind == Piece::StagedData) {
       if (!writer.Flush() ||
-          !CopyRange(piece.file, 0, piece.length, image, buffer, nullptr, &readFailed))
+          !CopyFileRange(piece.file, piece.from, piece.length, image, buffer, nullptr,
+                         &readFailed))
         return imageFailure();
     } else if (piece.kind == Piece::OldBytes) {
       if (!writer.CopyOld(piece.from, piece.length, &readFailed)) return imageFailure();
@@ -674,8 +747,26 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
   }
   if (!writer.Flush()) return imageFailure();
 
-  // Nothing has touched the archive so far. Give it room for the new length first, so that
-  // copying the image cannot stop half-way for lack of space.
+  // Nothing has touched the archive so far. Seal the journal; from then on the commit is done
+  // whatever happens, by this process or by whoever takes the whole-file lock next.
+  JournalPlan plan;
+  plan.oldLength = oldLength;
+  plan.newLength = newLength;
+  plan.imageLength = imageAt;
+  try {
+    plan.spans.reserve(spans.size());
+  } catch (const std::bad_alloc&) {
+    *why = RewriteFailure::NoTempFile;
+    return false;
+  }
+  for (const Span& span : spans)
+    plan.spans.push_back(JournalSpan{span.imageAt, span.archiveAt, span.length});
+  if (!SealJournal(image, plan)) {
+    *why = RewriteFailure::NoTempFile;
+    return false;
+  }
+  // Space first: a disk too full for the new length is found before any old byte is overwritten,
+  // and the commit can still be abandoned.
   if (!platform::ReserveFileSize(file, newLength)) {
     if (platform::SeekFile(file, oldLength, platform::SeekFrom::Begin) == oldLength)
       platform::SetEndOfFile(file);
@@ -683,32 +774,17 @@ bool CommitLocked(Archive& archive, FileHandle image, RewriteFailure* why,
     return false;
   }
   archive.ForceRescan();
-  for (const Span& span : spans) {
-    // A write that fails is tried again from the image, which stays intact; only an error that
-    // persists leaves the archive part old, part new.
-    bool copied = false;
-    for (int attempt = 0; attempt < 3 && !copied; ++attempt) {
-      readFailed = false;
-      copied = platform::SeekFile(file, span.archiveAt, platform::SeekFrom::Begin) ==
-                   span.archiveAt &&
-               CopyRange(image, span.imageAt, span.length, file, buffer, nullptr, &readFailed);
-    }
-    if (!copied) {
-      *why = RewriteFailure::ArchiveWrite;
-      return false;
-    }
+  journal.keep = true;
+  bool applied = false;
+  // A write that fails is tried again from the journal, which stays intact.
+  for (int attempt = 0; attempt < 3 && !applied; ++attempt)
+    applied = ApplyJournal(image, file, plan, buffer);
+  if (!applied) {
+    *why = RewriteFailure::ArchiveWrite;
+    return false;
   }
-  if (newLength < oldLength) {
-    // The new archive must be on the disk before the old tail goes: a crash in between then
-    // leaves the new members followed by dead bytes, never a cut archive.
-    platform::FlushFile(file);
-    if (platform::SeekFile(file, newLength, platform::SeekFrom::Begin) != newLength ||
-        !platform::SetEndOfFile(file)) {
-      // The new archive is complete up to its zero byte; old bytes follow it.
-      *why = RewriteFailure::ArchiveWrite;
-    }
-  }
-  DiscardPending(pending);
+  journal.keep = false;
+  archive.ClearPending();
   return true;
 }
 

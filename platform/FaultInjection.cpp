@@ -12,6 +12,8 @@ namespace {
 std::atomic<std::uint32_t> writeCountdown{0};
 std::atomic<std::uint32_t> readCountdown{0};
 std::atomic<std::uint32_t> allocCountdown{0};
+std::atomic<std::uint32_t> stopCountdown{0};
+std::atomic<bool> stopped{false};
 
 bool CountDown(std::atomic<std::uint32_t>& counter) {
   std::uint32_t value = counter.load();
@@ -26,9 +28,21 @@ bool CountDown(std::atomic<std::uint32_t>& counter) {
 void FailNthWrite(std::uint32_t n) { writeCountdown = n; }
 void FailNthRead(std::uint32_t n) { readCountdown = n; }
 void FailNthAlloc(std::uint32_t n) { allocCountdown = n; }
+void StopWritesFrom(std::uint32_t n) {
+  stopped = false;
+  stopCountdown = n;
+}
 
 namespace detail {
-bool InjectWriteFailure() { return CountDown(writeCountdown); }
+bool InjectWriteFailure() {
+  if (stopped) return true;
+  if (CountDown(stopCountdown)) {
+    stopped = true;
+    return true;
+  }
+  return CountDown(writeCountdown);
+}
+bool WritesStopped() { return stopped; }
 bool InjectReadFailure() { return CountDown(readCountdown); }
 bool InjectAllocFailure() { return CountDown(allocCountdown); }
 }  // namespace detail

@@ -7,5 +7,7 @@ namespace platform::detail {
 bool InjectWriteFailure();
 bool InjectReadFailure();
 bool InjectAllocFailure();
+// True once StopWritesFrom's write was reached: every call that changes a file or a folder fails.
+bool WritesStopped();
 
 }  // namespace platform::detail

@@ -52,6 +52,9 @@ bool ReserveFileSize(FileHandle file, std::int64_t size);
 // two handles of one process exclude each other as two Windows handles do.
 bool LockWholeFile(FileHandle file);
 bool UnlockWholeFile(FileHandle file);
+// True when `path` names the very file `file` has open (same volume and file index; POSIX: device
+// and inode), false when it names another file, nothing, or cannot be asked.
+bool SameFile(FileHandle file, const char* path);
 // True when another handle holds the whole-file lock. Windows: always false, because there a
 // read of a range another handle has locked fails by itself; POSIX locks do not stop reads, so
 // a reader asks before and after reading the file through.
@@ -175,5 +178,9 @@ void FailNthWrite(std::uint32_t n);
 void FailNthRead(std::uint32_t n);
 // The same for AllocBlock: the n-th following allocation returns NoBlock.
 void FailNthAlloc(std::uint32_t n);
+// A crash, as far as the disk can tell: the n-th following write and every later call that
+// changes a file or a folder (writes, lengths, times, attributes, creating, removing, renaming)
+// fail, until StopWritesFrom(0).
+void StopWritesFrom(std::uint32_t n);
 
 }  // namespace platform

@@ -75,6 +75,8 @@ std::int64_t CurrentZoneOffset() {
 }  // namespace
 
 FileHandle OpenFile(const char* path, OpenMode mode) {
+  if (detail::WritesStopped() && (mode == OpenMode::CreateAlways || mode == OpenMode::CreateNew))
+    return NoFile;
   int flags = O_RDWR;
   switch (mode) {
     case OpenMode::ReadWriteExisting:
@@ -153,6 +155,7 @@ std::int64_t FileSize(FileHandle file) {
 }
 
 bool SetEndOfFile(FileHandle file) {
+  if (detail::WritesStopped()) return false;
   off_t position = lseek(Fd(file), 0, SEEK_CUR);
   return position >= 0 && ftruncate(Fd(file), position) == 0;
 }
@@ -160,6 +163,7 @@ bool SetEndOfFile(FileHandle file) {
 bool FlushFile(FileHandle file) { return fsync(Fd(file)) == 0; }
 
 bool ReserveFileSize(FileHandle file, std::int64_t size) {
+  if (detail::WritesStopped()) return false;
   if (size <= 0) return true;
   int rc = posix_fallocate(Fd(file), 0, static_cast<off_t>(size));
   if (rc == 0) return true;
@@ -190,6 +194,12 @@ bool LockWholeFile(FileHandle file) {
 
 bool UnlockWholeFile(FileHandle file) { return SetWholeFileLock(file, F_UNLCK); }
 
+bool SameFile(FileHandle file, const char* path) {
+  struct stat open, named;
+  return fstat(Fd(file), &open) == 0 && stat(path, &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
 bool WholeFileLockedElsewhere(FileHandle file) {
   struct flock lock;
   std::memset(&lock, 0, sizeof lock);
@@ -219,6 +229,7 @@ bool GetFileTimes(FileHandle file, FileTime* create, FileTime* access, FileTime*
 
 bool SetFileTimes(FileHandle file, const FileTime* create, const FileTime* access,
                   const FileTime* write) {
+  if (detail::WritesStopped()) return false;
   struct timespec times[2];
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_nsec = UTIME_OMIT;
@@ -252,7 +263,7 @@ bool TempDirectory(char* out, std::size_t size) {
   return true;
 }
 
-bool MakeDirectory(const char* path) { return mkdir(path, 0777) == 0; }
+bool MakeDirectory(const char* path) { return !detail::WritesStopped() && mkdir(path, 0777) == 0; }
 
 std::uint32_t GetAttributes(const char* path) {
   struct stat st;
@@ -264,6 +275,7 @@ std::uint32_t GetAttributes(const char* path) {
 }
 
 bool SetAttributes(const char* path, std::uint32_t attributes) {
+  if (detail::WritesStopped()) return false;
   struct stat st;
   if (stat(path, &st) != 0) return false;
   mode_t mode = st.st_mode & 07777;
@@ -276,6 +288,7 @@ bool SetAttributes(const char* path, std::uint32_t attributes) {
 
 bool SetPathTimes(const char* path, const FileTime* create, const FileTime* access,
                   const FileTime* write) {
+  if (detail::WritesStopped()) return false;
   struct timespec times[2];
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_nsec = UTIME_OMIT;
@@ -285,13 +298,13 @@ bool SetPathTimes(const char* path, const FileTime* create, const FileTime* acce
   return utimensat(AT_FDCWD, path, times, 0) == 0;
 }
 
-bool RemoveFile(const char* path) { return unlink(path) == 0; }
+bool RemoveFile(const char* path) { return !detail::WritesStopped() && unlink(path) == 0; }
 
 bool ReplaceFileWith(const char* source, const char* target) {
-  return rename(source, target) == 0;
+  return !detail::WritesStopped() && rename(source, target) == 0;
 }
 
-bool RemoveFolder(const char* path) { return rmdir(path) == 0; }
+bool RemoveFolder(const char* path) { return !detail::WritesStopped() && rmdir(path) == 0; }
 
 char PathSeparator() { return '/'; }
 

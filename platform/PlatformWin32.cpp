@@ -41,6 +41,8 @@ SYSTEMTIME ToSt(const SystemTime& s) {
 }  // namespace
 
 FileHandle OpenFile(const char* path, OpenMode mode) {
+  if (detail::WritesStopped() && (mode == OpenMode::CreateAlways || mode == OpenMode::CreateNew))
+    return NoFile;
   DWORD access = GENERIC_READ | GENERIC_WRITE;
   DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
   DWORD disposition = OPEN_EXISTING;
@@ -100,11 +102,14 @@ std::int64_t FileSize(FileHandle file) {
   return size.QuadPart;
 }
 
-bool SetEndOfFile(FileHandle file) { return ::SetEndOfFile(ToHandle(file)) != FALSE; }
+bool SetEndOfFile(FileHandle file) {
+  return !detail::WritesStopped() && ::SetEndOfFile(ToHandle(file)) != FALSE;
+}
 
 bool FlushFile(FileHandle file) { return FlushFileBuffers(ToHandle(file)) != FALSE; }
 
 bool ReserveFileSize(FileHandle file, std::int64_t size) {
+  if (detail::WritesStopped()) return false;
   std::int64_t current = FileSize(file);
   if (current < 0) return false;
   if (current >= size) return true;
@@ -122,6 +127,19 @@ bool ReserveFileSize(FileHandle file, std::int64_t size) {
 
 bool LockWholeFile(FileHandle file) {
   return LockFile(ToHandle(file), 0, 0, 0xFFFFFFFF, 0) != FALSE;
+}
+
+bool SameFile(FileHandle file, const char* path) {
+  HANDLE named = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a, b;
+  const bool same = GetFileInformationByHandle(ToHandle(file), &a) &&
+                    GetFileInformationByHandle(named, &b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                    a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(named);
+  return same;
 }
 
 bool UnlockWholeFile(FileHandle file) {
@@ -147,6 +165,7 @@ bool GetFileTimes(FileHandle file, FileTime* create, FileTime* access, FileTime*
 
 bool SetFileTimes(FileHandle file, const FileTime* create, const FileTime* access,
                   const FileTime* write) {
+  if (detail::WritesStopped()) return false;
   FILETIME c = create ? ToFt(*create) : FILETIME{};
   FILETIME a = access ? ToFt(*access) : FILETIME{};
   FILETIME w = write ? ToFt(*write) : FILETIME{};
@@ -171,12 +190,14 @@ bool TempDirectory(char* out, std::size_t size) {
   return length != 0 && length < size;
 }
 
-bool MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) != FALSE; }
+bool MakeDirectory(const char* path) {
+  return !detail::WritesStopped() && CreateDirectoryA(path, nullptr) != FALSE;
+}
 
 std::uint32_t GetAttributes(const char* path) { return GetFileAttributesA(path); }
 
 bool SetAttributes(const char* path, std::uint32_t attributes) {
-  return SetFileAttributesA(path, attributes) != FALSE;
+  return !detail::WritesStopped() && SetFileAttributesA(path, attributes) != FALSE;
 }
 
 bool SetPathTimes(const char* path, const FileTime* create, const FileTime* access,
@@ -189,13 +210,16 @@ bool SetPathTimes(const char* path, const FileTime* create, const FileTime* acce
   return ok;
 }
 
-bool RemoveFile(const char* path) { return DeleteFileA(path) != FALSE; }
+bool RemoveFile(const char* path) { return !detail::WritesStopped() && DeleteFileA(path) != FALSE; }
 
 bool ReplaceFileWith(const char* source, const char* target) {
-  return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != FALSE;
+  return !detail::WritesStopped() &&
+         MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
-bool RemoveFolder(const char* path) { return RemoveDirectoryA(path) != FALSE; }
+bool RemoveFolder(const char* path) {
+  return !detail::WritesStopped() && RemoveDirectoryA(path) != FALSE;
+}
 
 char PathSeparator() { return '\\'; }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -316,6 +317,36 @@ TEST_F(Rewrite, ALockedArchiveIsLeftAloneAndTheChangesStayStaged) {
   EXPECT_EQ(a.PendingCount(), 1u);
   ASSERT_TRUE(Commit(*a));
   EXPECT_EQ(a.Members().size(), 4u);
+  // A name taken meanwhile, ignoring case, by a member or by another job's staging.
+  ASSERT_TRUE(Stage(a, "E.TXT", two));
+  for (const char* taken : {"a.txt", "d.txt", "e.txt"}) {
+    ArchiveEntry e = NewEntry("", taken, '5');
+    EXPECT_FALSE(StageFile(*a, &e, archivePath.c_str(), nullptr, nullptr, &why, nullptr, true));
+    EXPECT_EQ(why, RewriteFailure::Collision) << taken;
+  }
+  // The last member's data cut short: a new header would land inside what it claims.
+  Bytes cut = ReadBytes(archivePath);
+  cut.resize(cut.size() - 40);
+  ASSERT_TRUE(WriteBytes(archivePath, cut));
+  {
+    OpenArchive c(archivePath);
+    ASSERT_TRUE(Stage(c, "NEW.TXT", one));
+    EXPECT_FALSE(Commit(*c, &why));
+    EXPECT_EQ(why, RewriteFailure::DamagedTail);
+    EXPECT_EQ(ReadBytes(archivePath), cut);
+    ASSERT_TRUE(MarkDeleted(*c, a.Members().back().name));  // taking the cut member out is fine
+    EXPECT_TRUE(Commit(*c, &why));
+  }
+#ifndef _WIN32
+  // Another program put a new file at the path: the change must not go to the orphaned one.
+  OpenArchive moved(archivePath);
+  ASSERT_TRUE(Stage(moved, "F.TXT", one));
+  ASSERT_TRUE(WriteBytes(archivePath + ".new", before));
+  ASSERT_EQ(std::rename((archivePath + ".new").c_str(), archivePath.c_str()), 0);
+  EXPECT_FALSE(Commit(*moved, &why));
+  EXPECT_EQ(why, RewriteFailure::Replaced);
+  EXPECT_EQ(ReadBytes(archivePath), before);
+#endif
 }
 
 // Every write (then every read) of a commit fails once in turn: the commit either fails and
@@ -516,6 +547,85 @@ int RunTool(const std::string& command) {
 // Whatever follows the last readable member (padding after the closing byte, a damaged header
 // that ended the scan) stays in the file, and new members go in front of it, where every reader
 // finds them.
+// The process stops at its k-th write (every later change of a file fails, as after a crash),
+// for every k of a delete, a replace, an add and a header-only change. A fresh Archive then finds
+// exactly the old members or exactly the new ones, and no journal is left behind.
+TEST_F(Rewrite, ACommitInterruptedAtAnyWriteLeavesTheOldOrTheNewArchive) {
+  const Bytes big = NoiseBytes(1500000, 21), fresh = WordText(9000, 22);
+  using Contents = std::vector<std::pair<std::string, Bytes>>;
+  const Contents old = {{"A.TXT", one}, {"BIG.BIN", big}, {"C.TXT", three}};
+  {
+    OpenArchive a(archivePath);
+    ASSERT_TRUE(Stage(a, "A.TXT", one));
+    ASSERT_TRUE(Stage(a, "BIG.BIN", big, '0'));
+    ASSERT_TRUE(Stage(a, "C.TXT", three));
+    ASSERT_TRUE(Commit(*a));
+  }
+  const Bytes before = ReadBytes(archivePath);
+  struct Case {
+    const char* what;
+    std::function<void(OpenArchive&)> stage;
+    Contents after;
+  };
+  const Case cases[] = {
+      {"delete", [&](OpenArchive& a) { ASSERT_TRUE(MarkDeleted(*a, "A.TXT")); },
+       {{"BIG.BIN", big}, {"C.TXT", three}}},
+      {"replace", [&](OpenArchive& a) { ASSERT_TRUE(Stage(a, "A.TXT", fresh, '0')); },
+       {{"A.TXT", fresh}, {"BIG.BIN", big}, {"C.TXT", three}}},
+      {"add", [&](OpenArchive& a) { ASSERT_TRUE(Stage(a, "D.TXT", fresh)); },
+       {{"A.TXT", one}, {"BIG.BIN", big}, {"C.TXT", three}, {"D.TXT", fresh}}},
+      {"rename", [&](OpenArchive& a) {
+         ArchiveEntry e = a.Members()[0];
+         std::strcpy(e.name, "A-LONGER-NAME.TXT");
+         ASSERT_TRUE(StageEntry(*a, "A.TXT", e));
+       },
+       {{"A-LONGER-NAME.TXT", one}, {"BIG.BIN", big}, {"C.TXT", three}}},
+  };
+  auto contents = [&]() {
+    OpenArchive a(archivePath);
+    Contents found;
+    const std::vector<ArchiveEntry> members = a.Members();  // the opening finishes a commit
+    const Bytes file = ReadBytes(archivePath);
+    for (const ArchiveEntry& m : members) {
+      Bytes data;
+      if (!DecodeFromBytes(file, m, &data)) data = Bytes{'?'};
+      found.emplace_back(PathOf(m), data);
+    }
+    return found;
+  };
+  for (const Case& c : cases) {
+    int interrupted = 0, asNew = 0;
+    for (std::uint32_t k = 1;; ++k) {
+      SCOPED_TRACE(std::string(c.what) + " k=" + std::to_string(k));
+      ASSERT_TRUE(WriteBytes(archivePath, before));
+      bool ok;
+      {
+        OpenArchive a(archivePath);
+        c.stage(a);
+        a.Members();
+        platform::StopWritesFrom(k);
+        ok = Commit(*a);
+        platform::StopWritesFrom(0);
+      }
+      const Contents found = contents();
+      EXPECT_TRUE(found == old || found == c.after);
+      EXPECT_EQ(platform::GetAttributes((archivePath + Archive::JournalSuffix).c_str()),
+                platform::InvalidAttributes);
+      if (ok) {
+        EXPECT_EQ(found, c.after);
+        break;
+      }
+      ++interrupted;
+      if (found == c.after) ++asNew;
+      ASSERT_LT(k, 400u);
+    }
+    // Interruptions before and after the journal was sealed both happened.
+    RecordProperty(std::string(c.what) + "_interruptions", interrupted);
+    EXPECT_GT(interrupted, asNew) << c.what;
+    EXPECT_GT(asNew, 0) << c.what;
+  }
+}
+
 TEST_F(Rewrite, NewMembersGoAfterTheLastReadableMemberAndTrailingBytesStay) {
   const RawMember first = StoredMember("A.TXT", WordText(900, 1)),
                   second = StoredMember("DIR\\B.TXT", WordText(400, 2));

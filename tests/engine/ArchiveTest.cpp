@@ -188,9 +188,16 @@ TEST_F(ArchiveTest, LockExcludesOtherThreadsAndIsReentrantForItsOwner) {
     acquired = true;
     archive->Unlock();
   });
+  Held second;
+  ASSERT_EQ(second->OpenFile(path.c_str()), ResultOk);
+  EXPECT_EQ(second->Lock(true), 0);
+  archive->Unlock();  // the Lock that took the file lock is undone: the file lock goes with it
+  EXPECT_EQ(second->Lock(true), 1);
+  second->Unlock();
+  archive->Unlock();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_FALSE(acquired.load());
-  archive->Unlock();  // one Unlock releases everything
+  EXPECT_FALSE(acquired.load());  // counted: one Lock of the owner is still held
+  archive->Unlock();
   other.join();
   EXPECT_TRUE(acquired.load());
   EXPECT_FALSE(archive->OwnedByCurrentThread());
