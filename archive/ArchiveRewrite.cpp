@@ -20,6 +20,7 @@
 #include "archive/Header.h"
 #include "archive/HeaderFormat.h"
 #include "archive/ImageWriter.h"
+#include "archive/NoCase.h"
 #include "archive/PathName.h"
 #include "codec/ByteStream.h"
 #include "codec/LzEncoder.h"
