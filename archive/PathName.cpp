@@ -18,6 +18,12 @@ std::size_t LastByteEnd(const char* path, char wanted) {
   return end;
 }
 
+// PathCharLength of the character at `i` without looking past the first `length` bytes (a
+// buffer need not be terminated there).
+std::size_t CharLengthWithin(const char* path, std::size_t i, std::size_t length, PathKind kind) {
+  return i + 1 < length ? PathCharLength(path + i, kind) : 1;
+}
+
 }  // namespace
 
 std::size_t PathCharLength(const char* p, PathKind kind) {
@@ -68,8 +74,8 @@ std::size_t StripTrailingSeparators(const char* path, std::size_t length, PathKi
   std::size_t kept = 0;
   for (std::size_t i = 0; i < length;) {
     bool separator = IsPathSeparator(path[i], kind);
-    i += PathCharLength(path + i, kind);
-    if (!separator) kept = i < length ? i : length;
+    i += CharLengthWithin(path, i, length, kind);
+    if (!separator) kept = i;
   }
   return kept;
 }
@@ -101,7 +107,7 @@ bool JoinPath(char* out, std::size_t size, const char* folder, const char* name,
 }
 
 void ReplaceSeparators(char* path, std::size_t length, char to, PathKind kind) {
-  for (std::size_t i = 0; i < length; i += PathCharLength(path + i, kind)) {
+  for (std::size_t i = 0; i < length; i += CharLengthWithin(path, i, length, kind)) {
     if (IsPathSeparator(path[i], kind)) path[i] = to;
   }
 }
