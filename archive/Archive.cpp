@@ -47,10 +47,12 @@ ResultCode Archive::OpenFile(const char* path) {
   }
   if (std::strlen(path) >= sizeof path_) return ResultInvalidArg;
   platform::FileHandle file = platform::OpenFile(path, platform::OpenMode::ReadWriteExisting);
-  // A read-only archive (or one on read-only media) is still listed and extracted; a Commit on it
-  // fails without touching it.
+  const bool writable = file != platform::NoFile;
+  // A read-only archive (or one on read-only media, or held deny-write by another program) is
+  // still listed and extracted; a Commit on it fails without touching it.
   if (file == platform::NoFile) file = platform::OpenFile(path, platform::OpenMode::ReadExisting);
   if (file == platform::NoFile) return ResultInvalidArg;
+  writable_ = writable;
   if (file_ != platform::NoFile && file_ != file) platform::CloseFile(file_);
   file_ = file;
   const std::size_t length = std::strlen(path);

@@ -88,6 +88,16 @@ class Archive {
   int DecodeMember(const char* path, platform::MemoryBlock* block, ArchiveEntry* entry);
   // The same into the caller's buffer of at least the member's original size.
   int DecodeMemberInto(const char* path, void* buffer, ArchiveEntry* entry);
+  // Result of DecodeMemberAt when the member is not, or no longer, what `expected` says.
+  static constexpr int DecodeChanged = 3;
+  // Decodes the member at place `index` of the catalogue, which must still be the one `expected`
+  // describes (a record of a snapshot): under the whole-file lock the catalogue is made to match
+  // the file and the header at `expected.headerOffset` is read again. Results as DecodeMember, and
+  // DecodeChanged (nothing decoded) when the member moved or changed, or another handle holds the
+  // file lock: the caller reads the catalogue again. A caller holding the lock must hold it with
+  // the whole-file lock (else DecodeChanged). `*entry` (optional): the record decoded for.
+  int DecodeMemberAt(std::uint32_t index, const ArchiveEntry& expected,
+                     platform::MemoryBlock* block, ArchiveEntry* entry);
 
   // ----- For the decoder drivers and the rewrite; the caller holds the lock. -----
 
@@ -120,6 +130,9 @@ class Archive {
   // A ticket no staging of this object had before.
   StageTicket NewTicket();
   platform::FileHandle File() const { return file_; }
+  // False when the file could be opened for reading only (read-only, or another program holds
+  // it deny-write): no commit can change it.
+  bool Writable() const { return writable_; }
   const char* Path() const { return path_; }
   // Makes the next Lock rescan (after the file was rewritten through this object).
   void ForceRescan() {
@@ -175,6 +188,7 @@ class Archive {
   bool scanLocked_ = false;        // the catalogue's scan ran under the whole-file lock
   std::int64_t scannedSize_ = -1;  // the file's size at that scan
   bool scanFailed_ = false;
+  bool writable_ = false;
   char path_[MaxPath] = "";
   char journalPath_[MaxPath] = "";
 };

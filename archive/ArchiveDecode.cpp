@@ -5,6 +5,7 @@
 
 #include "archive/Archive.h"
 #include "archive/Crc16.h"
+#include "archive/Header.h"
 #include "codec/BitReader.h"
 #include "codec/Decoder.h"
 
@@ -45,7 +46,7 @@ class FileHold {
   }
   // Called just before the first seek when working under the caller's lock.
   bool SavePosition() {
-    if (!underCallersLock_) return true;
+    if (!underCallersLock_ || savedPosition_ >= 0) return true;
     savedPosition_ = platform::SeekFile(archive_.File(), 0, platform::SeekFrom::Current);
     return savedPosition_ >= 0;
   }
@@ -73,6 +74,20 @@ bool ReadAt(platform::FileHandle file, std::int64_t offset, void* buffer, std::u
   return platform::ReadFile(file, buffer, count, &got) && got == count;
 }
 
+// The same member: the header's fixed fields (offsets included) and the path.
+bool SameMember(const ArchiveEntry& a, const ArchiveEntry& b) {
+  return std::memcmp(&a, &b, EntryBlockSize) == 0 &&
+         std::strncmp(a.directory, b.directory, sizeof a.directory) == 0 &&
+         std::strncmp(a.name, b.name, sizeof a.name) == 0;
+}
+
+// Which member to decode: by path (the first that matches), or by place as a snapshot saw it.
+struct MemberRequest {
+  const char* path = nullptr;
+  std::uint32_t index = 0;
+  const ArchiveEntry* expected = nullptr;
+};
+
 // Where the decoded member goes: the caller's buffer, or a new block allocated once the member's
 // size is known.
 struct OutputRequest {
@@ -82,16 +97,32 @@ struct OutputRequest {
 
 // The shared body of both drivers.
 
-int DecodeInto(Archive& archive, const char* path, OutputRequest request, ArchiveEntry* entryOut) {
+int DecodeInto(Archive& archive, MemberRequest member, OutputRequest request,
+               ArchiveEntry* entryOut) {
   if (request.block) *request.block = platform::NoBlock;
-  if (!path || archive.File() == platform::NoFile) return DriverFailed;
+  if ((!member.path && !member.expected) || archive.File() == platform::NoFile) return DriverFailed;
 
   FileHold hold(archive);
-  if (!hold.Take()) return DriverFailed;
-  const std::int32_t index = archive.FindMember(path);
   // The catalogue may be rescanned once the lock is released: work on a copy of the record.
   ArchiveEntry entry;
-  if (index < 0 || !archive.GetMember(std::uint32_t(index), &entry)) return DriverFailed;
+  if (member.expected) {
+    // A member addressed by place is read only from a file that another handle is not
+    // rewriting, against a catalogue scanned from the file as it is now; the header is read once
+    // more because a rewrite within one tick of the file clock may keep time and size.
+    // (RescanUnlessCurrent refuses a caller's lock held without the whole-file lock.)
+    if (!hold.Take() || !archive.RescanUnlessCurrent()) return Archive::DecodeChanged;
+    ArchiveEntry onDisk;
+    if (!archive.GetMember(member.index, &entry) || !SameMember(entry, *member.expected) ||
+        !hold.SavePosition() ||
+        ReadHeader(archive.File(), entry.headerOffset, &onDisk) <= 0 ||
+        !SameMember(onDisk, entry)) {
+      return Archive::DecodeChanged;
+    }
+  } else {
+    if (!hold.Take()) return DriverFailed;
+    const std::int32_t index = archive.FindMember(member.path);
+    if (index < 0 || !archive.GetMember(std::uint32_t(index), &entry)) return DriverFailed;
+  }
   const int method = DecodableMethod(entry.method);
   if (method < 0 || entry.packedSize < 0 || entry.dataOffset < 0) return DriverFailed;
 
@@ -182,12 +213,27 @@ int Archive::DecodeMember(const char* path, platform::MemoryBlock* block, Archiv
   if (!block) return DriverFailed;
   OutputRequest request;
   request.block = block;
-  return DecodeInto(*this, path, request, entry);
+  MemberRequest member;
+  member.path = path;
+  return DecodeInto(*this, member, request, entry);
 }
 
 int Archive::DecodeMemberInto(const char* path, void* buffer, ArchiveEntry* entry) {
   if (!buffer) return DriverFailed;
   OutputRequest request;
   request.buffer = buffer;
-  return DecodeInto(*this, path, request, entry);
+  MemberRequest member;
+  member.path = path;
+  return DecodeInto(*this, member, request, entry);
+}
+
+int Archive::DecodeMemberAt(std::uint32_t index, const ArchiveEntry& expected,
+                            platform::MemoryBlock* block, ArchiveEntry* entry) {
+  if (!block) return DriverFailed;
+  OutputRequest request;
+  request.block = block;
+  MemberRequest member;
+  member.index = index;
+  member.expected = &expected;
+  return DecodeInto(*this, member, request, entry);
 }

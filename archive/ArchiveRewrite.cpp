@@ -20,6 +20,7 @@
 #include "archive/Header.h"
 #include "archive/HeaderFormat.h"
 #include "archive/ImageWriter.h"
+#include "archive/StagingOutput.h"
 #include "archive/NoCase.h"
 #include "archive/PathName.h"
 #include "codec/ByteStream.h"
@@ -33,10 +34,6 @@ namespace {
 
 constexpr std::uint16_t FolderAttribute = 0x10;
 constexpr std::uint64_t MaxOriginalSize = 0xFFFFFFFFu;
-// Packed data up to this size is kept in memory while it is made and then appended to the
-// archive's spool: a drop of a hundred thousand small files makes no temporary file per member
-// (a folder holds only 65,535 temporary names). Larger members get a file of their own.
-constexpr std::size_t SpoolLimit = 0x100000;
 
 bool IsFolderMethod(const ArchiveEntry& entry) { return std::memcmp(entry.method, "-lhd-", 5) == 0; }
 
@@ -57,79 +54,6 @@ class CountingInput final : public codec::ByteInput {
  private:
   FileHandle file_;
   std::uint64_t total_ = 0;
-  bool failed_ = false;
-};
-
-// Packed data being made: in memory up to SpoolLimit, then in a temporary file of its own.
-class StagingOutput final : public codec::ByteOutput {
- public:
-  StagingOutput() = default;
-  StagingOutput(const StagingOutput&) = delete;
-  StagingOutput& operator=(const StagingOutput&) = delete;
-  ~StagingOutput() { platform::CloseFile(file_); }
-
-  bool Write(const void* buffer, std::uint32_t count) override {
-    if (failed_) return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    if (file_ == NoFile && memory_.size() + count <= SpoolLimit) {
-      try {
-        memory_.insert(memory_.end(), bytes, bytes + count);
-      } catch (const std::bad_alloc&) {
-        failed_ = true;
-      }
-      return !failed_;
-    }
-    if (file_ == NoFile) {
-      file_ = platform::CreateTempFile();
-      if (file_ == NoFile ||
-          (!memory_.empty() &&
-           !platform::WriteFile(file_, memory_.data(), static_cast<std::uint32_t>(memory_.size())))) {
-        failed_ = true;
-        return false;
-      }
-      std::vector<std::uint8_t>().swap(memory_);
-    }
-    if (!platform::WriteFile(file_, bytes, count)) failed_ = true;
-    return !failed_;
-  }
-  // Starts over empty (stored data replacing an encoding that did not shrink).
-  bool Rewind() {
-    memory_.clear();
-    if (file_ != NoFile &&
-        (platform::SeekFile(file_, 0, platform::SeekFrom::Begin) != 0 ||
-         !platform::SetEndOfFile(file_)))
-      failed_ = true;
-    return !failed_;
-  }
-  bool failed() const { return failed_; }
-  // Moves the data into `change`: its own file (rewound), or appended to the archive's spool
-  // (lock held).
-  bool Hand(Archive& archive, StagedChange* change) {
-    if (file_ != NoFile) {
-      if (platform::SeekFile(file_, 0, platform::SeekFrom::Begin) != 0) return false;
-      change->file = file_;
-      file_ = NoFile;
-      return true;
-    }
-    FileHandle& spool = archive.Spool();
-    if (spool == NoFile) {
-      spool = platform::CreateTempFile();
-      archive.SpoolEnd() = 0;
-      if (spool == NoFile) return false;
-    }
-    const std::int64_t at = archive.SpoolEnd();
-    if (platform::SeekFile(spool, at, platform::SeekFrom::Begin) != at ||
-        (!memory_.empty() &&
-         !platform::WriteFile(spool, memory_.data(), static_cast<std::uint32_t>(memory_.size()))))
-      return false;
-    change->spoolAt = at;
-    archive.SpoolEnd() = at + static_cast<std::int64_t>(memory_.size());
-    return true;
-  }
-
- private:
-  std::vector<std::uint8_t> memory_;
-  FileHandle file_ = NoFile;
   bool failed_ = false;
 };
 
@@ -235,31 +159,33 @@ const char* RewriteFailureText(RewriteFailure failure) {
     case RewriteFailure::TooLarge: return "too large for an LZH archive (4 GiB file or 2 GiB archive limit)";
     case RewriteFailure::BadEntry: return "the path does not fit the header level";
     case RewriteFailure::NoTempFile: return "cannot write a temporary file (disk full?)";
-    case RewriteFailure::Locked: return "the archive is locked by another program";
+    case RewriteFailure::Locked: return "the archive is read-only or locked by another program";
     case RewriteFailure::ArchiveRead: return "cannot read the archive";
-    case RewriteFailure::ArchiveWrite: return "cannot write the archive";
+    case RewriteFailure::ArchiveWrite:
+      return "cannot write the archive (the change is completed when it is next opened)";
     case RewriteFailure::NotOpen: return "the archive is not open";
+    case RewriteFailure::Collision: return "a member of that name is in the archive or being added";
+    case RewriteFailure::DamagedTail:
+      return "the archive's last member is cut short: nothing can be added after it";
+    case RewriteFailure::Replaced: return "another program replaced the archive file meanwhile";
   }
   return "unknown error";
 }
 
-bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
-               codec::ProgressCallback progress, void* context, RewriteFailure* why,
-               StageTicket* ticket, bool mustBeNew) {
-  RewriteFailure dummy;
-  if (!why) why = &dummy;
+bool PrepareStage(ArchiveEntry* entry, const char* sourcePath, StagingOutput& output,
+                  bool* folder, codec::ProgressCallback progress, void* context,
+                  RewriteFailure* why) {
   *why = RewriteFailure::None;
   entry->crc = 0;
   entry->packedSize = 0;
-  StagingOutput output;
   // A folder is what says "-lhd-", a path without a name, or a source that is a folder: attribute
   // 0x10 alone makes none (a file may carry it, and its data must not be lost).
   const std::uint32_t sourceAttributes =
       sourcePath ? platform::GetAttributes(sourcePath) : platform::InvalidAttributes;
-  const bool folder = IsFolderMethod(*entry) || entry->name[0] == 0 ||
-                      (sourceAttributes != platform::InvalidAttributes &&
-                       (sourceAttributes & platform::AttrDirectory) != 0);
-  if (folder) {
+  *folder = IsFolderMethod(*entry) || entry->name[0] == 0 ||
+            (sourceAttributes != platform::InvalidAttributes &&
+             (sourceAttributes & platform::AttrDirectory) != 0);
+  if (*folder) {
     std::memcpy(entry->method, "-lhd-", 6);
     entry->attributes |= FolderAttribute;
     entry->originalSize = 0;
@@ -320,16 +246,22 @@ bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
     *why = RewriteFailure::BadEntry;
     return false;
   }
+  return true;
+}
+
+bool FilePrepared(Archive& archive, const ArchiveEntry& entry, bool folder,
+                  StagingOutput& output, StageTicket* ticket, bool mustBeNew,
+                  RewriteFailure* why) {
   std::unique_ptr<StagedChange> change(new (std::nothrow) StagedChange);
   if (!change || !archive.Lock(false)) {
     *why = RewriteFailure::NoTempFile;
     return false;
   }
-  change->entry = *entry;
+  change->entry = entry;
   change->hasData = !folder;
   change->ticket = archive.NewTicket();
   char path[EntryPathMax];
-  EntryPath(*entry, path);
+  EntryPath(entry, path);
   bool ok = false;
   if (mustBeNew && Taken(archive, path)) {
     *why = RewriteFailure::Collision;
@@ -344,6 +276,17 @@ bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
   }
   archive.Unlock();
   return ok;
+}
+
+bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
+               codec::ProgressCallback progress, void* context, RewriteFailure* why,
+               StageTicket* ticket, bool mustBeNew) {
+  RewriteFailure dummy;
+  if (!why) why = &dummy;
+  StagingOutput output;
+  bool folder = false;
+  return PrepareStage(entry, sourcePath, output, &folder, progress, context, why) &&
+         FilePrepared(archive, *entry, folder, output, ticket, mustBeNew, why);
 }
 
 bool StageEntry(Archive& archive, const char* memberPath, const ArchiveEntry& entry,
@@ -510,7 +453,9 @@ bool Commit(Archive& archive, RewriteFailure* why, std::uint32_t* dropped) {
     return false;
   }
   bool ok = false;
-  if (!archive.RescanUnlessCurrent()) {
+  if (!archive.Writable()) {
+    *why = RewriteFailure::Locked;  // read-only, or held deny-write: nothing was touched
+  } else if (!archive.RescanUnlessCurrent()) {
     *why = archive.File() == NoFile ? RewriteFailure::NotOpen : RewriteFailure::ArchiveRead;
   } else if (!archive.PathStillNamesFile()) {
     // Another program put a new file at the path (a rename over it): what is written here
@@ -771,7 +716,7 @@ bool CommitLocked(Archive& archive, JournalFile& journal, RewriteFailure* why,
   if (!platform::ReserveFileSize(file, newLength)) {
     if (platform::SeekFile(file, oldLength, platform::SeekFrom::Begin) == oldLength)
       platform::SetEndOfFile(file);
-    *why = RewriteFailure::ArchiveWrite;
+    *why = RewriteFailure::NoTempFile;  // the disk is full; the archive is as it was
     return false;
   }
   archive.ForceRescan();

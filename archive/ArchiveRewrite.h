@@ -19,10 +19,11 @@ enum class RewriteFailure : int {
   SourceUnreadable, // the file to add could not be opened or read to its end
   TooLarge,         // a file of 4 GiB or more, or an archive that would pass 2^31 - 1 bytes
   BadEntry,         // the entry cannot be written at its header level (a level-0 path too long)
-  NoTempFile,       // no temporary file could be made or written (disk full)
-  Locked,           // the archive file is locked by another user
+  NoTempFile,       // no temporary file or journal could be made or written (disk full)
+  Locked,           // the archive file is locked by another user, read-only or held deny-write
   ArchiveRead,      // reading the archive failed
-  ArchiveWrite,     // writing the archive failed; see Commit for what the archive then holds
+  ArchiveWrite,     // writing the archive failed after its journal was sealed: the next whole-file
+                    // lock finishes the commit (see Commit)
   NotOpen,          // the archive has no open file
   Collision,        // StageFile with mustBeNew: the path is in the archive or staged already
   DamagedTail,      // the last member's data is cut short: nothing can be placed after it
@@ -50,6 +51,16 @@ constexpr std::int64_t MaxArchiveLength = std::int64_t{0x7FFFFFFF} + 1;
 bool StageFile(Archive& archive, ArchiveEntry* entry, const char* sourcePath,
                codec::ProgressCallback progress, void* context, RewriteFailure* why = nullptr,
                StageTicket* ticket = nullptr, bool mustBeNew = false);
+
+// StageFile in two halves, for callers that compress on other threads: PrepareStage compresses
+// (no lock, no archive; `*folder` tells a folder entry), FilePrepared files the result under the
+// archive's lock with StageFile's rules. Each false with the reason in `why`.
+class StagingOutput;
+bool PrepareStage(ArchiveEntry* entry, const char* sourcePath, StagingOutput& output,
+                  bool* folder, codec::ProgressCallback progress, void* context,
+                  RewriteFailure* why);
+bool FilePrepared(Archive& archive, const ArchiveEntry& entry, bool folder,
+                  StagingOutput& output, StageTicket* ticket, bool mustBeNew, RewriteFailure* why);
 
 // Stages a header-only change (new directory/name, comment, attributes, header level) of the
 // member at `memberPath` (exactly that path, else one differing only in case, resolved now);

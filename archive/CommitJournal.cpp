@@ -135,8 +135,10 @@ bool ApplyJournal(FileHandle journal, FileHandle archive, const JournalPlan& pla
   }
   // The new bytes are on the disk before the old tail goes: cut short first, a crash would leave
   // an archive that is neither old nor new until the journal is applied again.
-  return platform::FlushFile(archive) &&
-         platform::SeekFile(archive, plan.newLength, platform::SeekFrom::Begin) ==
-             plan.newLength &&
-         platform::SetEndOfFile(archive) && platform::FlushFile(archive);
+  if (plan.newLength < plan.oldLength &&
+      (!platform::FlushFile(archive) ||
+       platform::SeekFile(archive, plan.newLength, platform::SeekFrom::Begin) != plan.newLength ||
+       !platform::SetEndOfFile(archive)))
+    return false;
+  return platform::FlushFile(archive);
 }

@@ -1,12 +1,16 @@
 #include "archive/Extract.h"
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "archive/Archive.h"
 #include "archive/EntryEnumerator.h"
+#include "archive/HeaderFormat.h"
 #include "archive/PathName.h"
 #include "archive/TimeConversion.h"
 #include "platform/Platform.h"
@@ -16,13 +20,28 @@ using platform::NoFile;
 
 namespace {
 
-constexpr std::uint16_t FolderAttribute = 0x10;
 // Attribute bits a file gets back: read-only, hidden, system, archive.
 constexpr std::uint32_t FileAttributeMask = 0x27;
+// Pause before a snapshot is taken again after the archive changed under a reader.
+constexpr std::chrono::milliseconds ChangeRetryDelay{25};
 
-bool IsFolderEntry(const ArchiveEntry& entry) {
-  return (entry.attributes & FolderAttribute) != 0 || std::memcmp(entry.method, "-lhd-", 5) == 0;
+// A member's header wherever it lies: a rewrite moves unchanged members, it does not change them.
+std::string Identity(const ArchiveEntry& entry) {
+  ArchiveEntry fixed;
+  std::memcpy(&fixed, &entry, EntryBlockSize);
+  fixed.headerOffset = fixed.dataOffset = fixed.headerSize = 0;
+  char path[EntryPathMax];
+  EntryPath(entry, path);
+  return std::string(reinterpret_cast<const char*>(&fixed), EntryBlockSize) + path;
 }
+
+// Frees a decoded member's block unless it was handed on.
+struct DecodedBlock {
+  platform::MemoryBlock block = platform::NoBlock;
+  ~DecodedBlock() {
+    if (block != platform::NoBlock) platform::FreeBlock(block);
+  }
+};
 
 // Creates every folder along `path`, the last component included. Failures are left to the
 // file creation that follows.
@@ -116,18 +135,11 @@ FileHandle CreateSibling(const char* target, std::string* path) {
   return NoFile;
 }
 
-// Decodes the member and writes it to `target`, which is created new or, with `replace`,
-// replaces the file there. A new file that fails is removed again; a replaced file is only
-// replaced once its new contents are complete beside it, so a failure leaves it as it was.
-ExtractResult WriteMember(Archive& archive, const ArchiveEntry& entry, const char* target,
-                          bool replace) {
-  char key[EntryPathMax];
-  EntryPath(entry, key);
-  platform::MemoryBlock block = platform::NoBlock;
-  if (archive.DecodeMember(key, &block, nullptr) != 0 || block == platform::NoBlock) {
-    if (block != platform::NoBlock) platform::FreeBlock(block);
-    return ExtractResult::DecodeFailed;
-  }
+// Writes the decoded member to `target`, which is created new or, with `replace`, replaces the
+// file there. A new file that fails is removed again; a replaced file is only replaced once its
+// new contents are complete beside it, so a failure leaves it as it was.
+ExtractResult WriteMember(platform::MemoryBlock block, const ArchiveEntry& entry,
+                          const char* target, bool replace) {
   std::string written = target;
   FileHandle file = NoFile;
   if (replace) {
@@ -139,12 +151,8 @@ ExtractResult WriteMember(Archive& archive, const ArchiveEntry& entry, const cha
       file = platform::OpenFile(target, platform::OpenMode::CreateNew);
     }
   }
-  if (file == NoFile) {
-    platform::FreeBlock(block);
-    return ExtractResult::WriteFailed;
-  }
+  if (file == NoFile) return ExtractResult::WriteFailed;
   bool ok = WriteContents(file, block, entry);
-  platform::FreeBlock(block);
   platform::CloseFile(file);
   if (ok && replace) {
     // A read-only, hidden or system file refuses to be replaced; it gets its bits back if the
@@ -162,70 +170,129 @@ ExtractResult WriteMember(Archive& archive, const ArchiveEntry& entry, const cha
   return ExtractResult::Written;
 }
 
+// Who wrote the target before, in this extraction.
+enum class Writer { None, ThisMember, OtherMember };
+
+// Writes one member (see ExtractMemberToFile). A target this extraction wrote for the same member
+// (an older version of it, before another process replaced it) is replaced without asking; one it
+// wrote for another member is asked about like an existing file.
+ExtractResult ExtractOne(Archive& archive, std::uint32_t index, const ArchiveEntry& entry,
+                         const char* folder, const char* target, OverwriteCallback ask,
+                         void* context, OverwriteState* state, Writer writer) {
+  const bool ownFile = writer == Writer::OtherMember;
+  if (*state == OverwriteState::Stop) return ExtractResult::Stopped;
+  if (LinkOnTheWay(folder, target)) return ExtractResult::LinkRefused;
+  const ExtractResult kept = ownFile ? ExtractResult::SameFileKept : ExtractResult::Kept;
+  const bool keepExisting =
+      !ask && *state != OverwriteState::ReplaceAll && writer != Writer::ThisMember;
+  if (keepExisting && platform::GetAttributes(target) != platform::InvalidAttributes) return kept;
+  // Decoded first: what is asked about and written is the member as the decoder found it.
+  DecodedBlock decoded;
+  ArchiveEntry member;
+  const int decodeResult = archive.DecodeMemberAt(index, entry, &decoded.block, &member);
+  if (decodeResult == Archive::DecodeChanged) return ExtractResult::Changed;
+  if (decodeResult != 0 || decoded.block == platform::NoBlock) return ExtractResult::DecodeFailed;
+  bool replace = false;
+  std::uint32_t attributes = platform::GetAttributes(target);
+  if (attributes != platform::InvalidAttributes) {
+    if (*state != OverwriteState::ReplaceAll && writer != Writer::ThisMember) {
+      if (!ask) return kept;
+      OverwriteRecord record;
+      DescribeExisting(member, target, attributes, &record);
+      OverwriteAnswer answer = ask(context, record);
+      if (answer == OverwriteAnswer::All) *state = OverwriteState::ReplaceAll;
+      if (answer == OverwriteAnswer::Cancel) *state = OverwriteState::Stop;
+      if (answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::All) return kept;
+    }
+    if (attributes & platform::AttrDirectory) return ExtractResult::WriteFailed;
+    replace = true;
+  }
+  const ExtractResult result = WriteMember(decoded.block, member, target, replace);
+  return result == ExtractResult::Written && ownFile ? ExtractResult::SameFileReplaced : result;
+}
+
 }  // namespace
 
-int ExtractMemberToFile(Archive& archive, const ArchiveEntry& entry, const char* target,
-                        OverwriteCallback ask, void* context, OverwriteState* state,
-                        ExtractResult* result) {
+bool IsFolderMember(const ArchiveEntry& entry) {
+  return std::memcmp(entry.method, lzh::FolderMethod, lzh::MethodLength) == 0;
+}
+
+bool VisitMembersOnce(Archive& archive,
+                      const std::function<MemberVisit(std::uint32_t index, const ArchiveEntry&,
+                                                      std::uint32_t occurrence)>& visit,
+                      int attempts, std::uint32_t* members) {
+  std::unordered_map<std::string, std::uint32_t> visited;  // identity -> times visited
+  for (int changes = 0;;) {
+    EntryEnumerator* snapshot = archive.EnumEntries();
+    if (!snapshot) return false;
+    // A header that occurs n times was visited for its first n occurrences.
+    std::unordered_map<std::string, std::uint32_t> met, paths;
+    bool changed = false, progress = false;
+    ArchiveEntry entry;
+    std::uint32_t fetched = 0;
+    for (std::uint32_t index = 0;
+         snapshot->Next(1, &entry, &fetched) == ResultOk && fetched == 1; ++index) {
+      const std::string id = Identity(entry);
+      const std::uint32_t occurrence = paths[id.substr(EntryBlockSize)]++;
+      const auto before = visited.find(id);
+      std::uint32_t& seen = met[id];
+      if (before != visited.end() && seen < before->second) {
+        ++seen;
+        continue;
+      }
+      if (visit(index, entry, occurrence) == MemberVisit::Changed) {
+        changed = true;
+        break;
+      }
+      ++seen;
+      ++visited[id];
+      progress = true;
+    }
+    const std::uint32_t count = snapshot->Count();
+    snapshot->Release();
+    if (!changed) {
+      if (members) *members = count;
+      return true;
+    }
+    changes = progress ? 1 : changes + 1;
+    if (changes > attempts) return false;
+    std::this_thread::sleep_for(ChangeRetryDelay);
+  }
+}
+
+int ExtractMemberToFile(Archive& archive, std::uint32_t index, const ArchiveEntry& entry,
+                        const char* folder, const char* target, OverwriteCallback ask,
+                        void* context, OverwriteState* state, ExtractResult* result) {
   ExtractResult dummy;
   if (!result) result = &dummy;
   OverwriteState localState = OverwriteState::Ask;
   if (!state) state = &localState;
-  if (*state == OverwriteState::Stop) {
-    *result = ExtractResult::Stopped;
-    return 0;
-  }
-  bool replace = false;
-  std::uint32_t attributes = platform::GetAttributes(target);
-  if (attributes != platform::InvalidAttributes) {
-    if (*state != OverwriteState::ReplaceAll) {
-      if (!ask) {
-        *result = ExtractResult::Kept;
-        return 0;
-      }
-      OverwriteRecord record;
-      DescribeExisting(entry, target, attributes, &record);
-      OverwriteAnswer answer = ask(context, record);
-      if (answer == OverwriteAnswer::All) *state = OverwriteState::ReplaceAll;
-      if (answer == OverwriteAnswer::Cancel) *state = OverwriteState::Stop;
-      if (answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::All) {
-        *result = ExtractResult::Kept;
-        return 0;
-      }
-    }
-    if (attributes & platform::AttrDirectory) {
-      *result = ExtractResult::WriteFailed;
-      return 0;
-    }
-    replace = true;
-  }
-  *result = WriteMember(archive, entry, target, replace);
+  *result = ExtractOne(archive, index, entry, folder, target, ask, context, state, Writer::None);
   return *result == ExtractResult::Written ? 1 : 0;
 }
 
-int ExtractMemberBelow(Archive& archive, const ArchiveEntry& entry, const char* folder,
-                       const char* relativePath, OverwriteCallback ask, void* context,
-                       OverwriteState* state, ExtractResult* result) {
+int ExtractMemberBelow(Archive& archive, std::uint32_t index, const ArchiveEntry& entry,
+                       const char* folder, const char* relativePath, OverwriteCallback ask,
+                       void* context, OverwriteState* state, ExtractResult* result) {
   char target[TargetPathSize];
   if (!MakeTargetPath(folder, relativePath, target, sizeof target)) {
     if (result) *result = ExtractResult::Refused;
     return 0;
   }
-  return ExtractMemberToFile(archive, entry, target, ask, context, state, result);
+  return ExtractMemberToFile(archive, index, entry, folder, target, ask, context, state, result);
 }
 
 bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& options,
                     ExtractCounts* counts) {
   ExtractCounts localCounts;
   if (!counts) counts = &localCounts;
-  EntryEnumerator* snapshot = archive.EnumEntries();
-  if (!snapshot) return false;
   OverwriteState state = options.state;
   // Folder times are set last: writing files into a folder changes its times.
   std::vector<std::pair<std::string, ArchiveEntry>> folders;
-  ArchiveEntry entry;
-  std::uint32_t fetched = 0;
-  while (snapshot->Next(1, &entry, &fetched) == 0 && fetched == 1) {
+  // Files this extraction wrote, as the file system tells them apart, with the member that wrote
+  // each: its path and how many members before it have that path.
+  std::unordered_map<std::string, std::pair<std::string, std::uint32_t>> written;
+  auto visit = [&](std::uint32_t index, const ArchiveEntry& entry, std::uint32_t occurrence) {
     char key[EntryPathMax];
     EntryPath(entry, key);
     char target[TargetPathSize];
@@ -236,33 +303,48 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
     } else if (!MakeTargetPath(folder, key, target, sizeof target, options.convert,
                                options.convertContext)) {
       result = ExtractResult::Refused;
-    } else if (IsFolderEntry(entry)) {
-      MakeFolders(target);
-      std::uint32_t attributes = platform::GetAttributes(target);
-      result = attributes != platform::InvalidAttributes && (attributes & platform::AttrDirectory)
-                   ? ExtractResult::Written
-                   : ExtractResult::WriteFailed;
-      if (result == ExtractResult::Written) folders.emplace_back(target, entry);
+    } else if (IsFolderMember(entry)) {
+      if (LinkOnTheWay(folder, target)) {
+        result = ExtractResult::LinkRefused;
+      } else {
+        MakeFolders(target);
+        std::uint32_t attributes = platform::GetAttributes(target);
+        result = attributes != platform::InvalidAttributes && (attributes & platform::AttrDirectory)
+                     ? ExtractResult::Written
+                     : ExtractResult::WriteFailed;
+        if (result == ExtractResult::Written) folders.emplace_back(target, entry);
+      }
     } else {
-      ExtractMemberToFile(archive, entry, target, options.ask, options.askContext, &state,
-                          &result);
+      const std::string sameFile = SameFileKey(target);
+      const auto writtenBy = written.find(sameFile);
+      const std::pair<std::string, std::uint32_t> self(key, occurrence);
+      const Writer writer = writtenBy == written.end()   ? Writer::None
+                            : writtenBy->second == self ? Writer::ThisMember
+                                                        : Writer::OtherMember;
+      result = ExtractOne(archive, index, entry, folder, target, options.ask, options.askContext,
+                          &state, writer);
+      if (result == ExtractResult::Changed) return MemberVisit::Changed;
+      if (result == ExtractResult::Written && writer == Writer::None) written.emplace(sameFile, self);
     }
-    if (result == ExtractResult::Written)
+    if (result == ExtractResult::Written || result == ExtractResult::SameFileReplaced)
       ++counts->written;
     else if (result == ExtractResult::Kept || result == ExtractResult::Stopped)
       ++counts->kept;
     else
       ++counts->failed;
+    if (result == ExtractResult::SameFileKept || result == ExtractResult::SameFileReplaced)
+      ++counts->collided;
     if (options.report) options.report(options.reportContext, entry, result, target);
-  }
-  snapshot->Release();
+    return MemberVisit::Done;
+  };
+  const bool read = VisitMembersOnce(archive, visit, options.changeAttempts);
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     Times t = TimesOf(it->second);
     platform::SetPathTimes(it->first.c_str(), &t.create, &t.access, &t.write);
     platform::SetAttributes(it->first.c_str(),
                             (it->second.attributes & FileAttributeMask) | platform::AttrDirectory);
   }
-  return true;
+  return read;
 }
 
 int ExtractAll(const char* archivePath, const char* folder) {

@@ -13,12 +13,17 @@ bool IsSeparator(char c) { return IsPathSeparator(c, PathKind::Stored); }
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows whatever extension follows.
+// CON, PRN, AUX, NUL, COM1-9, LPT1-9 and the console's CONIN$ and CONOUT$ name devices on
+// Windows whatever extension follows.
 bool IsDeviceName(const char* p, std::size_t n) {
   std::size_t base = 0;
   while (base < n && p[base] != '.') ++base;
   while (base > 0 && p[base - 1] == ' ') --base;
-  char u[4] = {};
+  char u[8] = {};
+  if (base == 6 || base == 7) {
+    for (std::size_t i = 0; i < base; ++i) u[i] = Upper(p[i]);
+    return !std::memcmp(u, base == 6 ? "CONIN$" : "CONOUT$", base);
+  }
   if (base != 3 && base != 4) return false;
   for (std::size_t i = 0; i < 3; ++i) u[i] = Upper(p[i]);
   if (base == 3)
@@ -124,4 +129,39 @@ bool MakeTargetPath(const char* folder, const char* memberPath, char* out, std::
   // Drop the separator after the last component.
   out[length - 1] = '\0';
   return true;
+}
+
+bool LinkOnTheWay(const char* folder, const char* target) {
+  const std::size_t start = std::strlen(folder);
+  std::string prefix;
+  for (std::size_t i = 0; target[i]; i += PathCharLength(target + i, PathKind::Disk)) {
+    if (i > start && IsPathSeparator(target[i], PathKind::Disk) && platform::IsLink(prefix.c_str()))
+      return true;
+    prefix.append(target + i, PathCharLength(target + i, PathKind::Disk));
+  }
+  return platform::IsLink(target);
+}
+
+std::string SameFileKey(const char* target) {
+  if (platform::PathSeparator() != '\\') return target;
+  std::string key;
+  std::size_t componentStart = 0;
+  // Win32 drops the dots and spaces that end a component before it looks the name up.
+  auto trimComponent = [&] {
+    while (key.size() > componentStart && (key.back() == '.' || key.back() == ' ')) key.pop_back();
+  };
+  for (std::size_t i = 0; target[i]; i += PathCharLength(target + i, PathKind::Disk)) {
+    const std::size_t n = PathCharLength(target + i, PathKind::Disk);
+    if (IsPathSeparator(target[i], PathKind::Disk)) {
+      trimComponent();
+      key += '\\';
+      componentStart = key.size();
+    } else if (n == 1) {
+      key += Upper(target[i]);
+    } else {
+      key.append(target + i, n);
+    }
+  }
+  trimComponent();
+  return key;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Turns one path component from the archive's code page into the form written on disk (the
 // command-line tool on POSIX converts Shift-JIS to UTF-8). False when it cannot; the caller then
@@ -27,3 +28,13 @@ bool IsSafeMemberPath(const char* memberPath);
 // component is not a plain name, or the result does not fit in `size` bytes.
 bool MakeTargetPath(const char* folder, const char* memberPath, char* out, std::size_t size,
                     NameConverter convert = nullptr, void* context = nullptr);
+
+// True when a link (symbolic link, junction or other reparse point) lies below `folder` on the
+// way to `target`, the target itself included; `target` is a path MakeTargetPath built from
+// `folder`. Extraction refuses such a member: whatever the link leads to is outside its care.
+bool LinkOnTheWay(const char* folder, const char* target);
+
+// The form under which the file system knows `target`: on Windows letter case and trailing dots
+// and spaces of each component do not tell files apart ("A.TXT", "a.txt" and "A.TXT." are one
+// file), so they are folded and dropped; on POSIX the path as it is.
+std::string SameFileKey(const char* target);

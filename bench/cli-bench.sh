@@ -81,5 +81,7 @@ cs=$(best 3 "rm -f G2.lzh" sh -c "cp G.lzh G2.lzh && sync")
 rm -f G2.lzh
 r=$(best 3 ":" "$RB" G.lzh rename 1)
 m=$(best 3 ":" "$RB" G.lzh comment 1)
-echo "rename (header grows): $r s  comment: $m s  cp: $c s  cp+sync: $cs s"
+head -c 10240 /usr/include/stdio.h > small.txt
+a=$(best 3 ":" "$RB" G.lzh add small.txt)
+echo "rename (header grows): $r s  comment: $m s  cp: $c s  cp+sync: $cs s  add 10 KB: $a s"
 echo "  -> rename $(ratio "$r" "$c") x cp ($(ratio "$r" "$cs") x cp+sync), comment $(ratio "$m" "$c") x cp"

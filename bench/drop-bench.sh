@@ -1,7 +1,8 @@
 #!/bin/bash
 # A drop onto an archive's icon against "tnlzh a" of the same files, both under Wine in one run
-# (drop_bench.exe times both), for the ~22 MB mixed corpus as one file and for the C++ headers
-# folder as ~2,000 files. After each case the dropped archive is checked with lhasa.
+# (drop_bench.exe times both), for the ~22 MB mixed corpus as one file, for the C++ headers
+# folder as ~2,000 files, and for a folder of 20,000 small files (the per-file cost of the job).
+# After each case the dropped archive is checked with lhasa.
 #   bench/drop-bench.sh [BUILD_DIR] [RUNS]     (default build/mingw, 3; build drop_bench and tnlzh)
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,9 +13,14 @@ W=$(mktemp -d /tmp/tndrop.XXXXXX)
 trap 'rm -rf "$W"' EXIT
 tar cf "$W/corpus.tar" /usr/include/c++/12 /usr/bin/cmake /usr/share/common-licenses 2>/dev/null
 cp -r /usr/include/c++/12 "$W/headers"
-echo "corpus.tar: $(stat -c %s "$W/corpus.tar") bytes; headers: $(find "$W/headers" -type f | wc -l) files"
+mkdir -p "$W/small"
+for d in $(seq -w 0 19); do
+  mkdir "$W/small/d$d"
+  for f in $(seq -w 0 999); do echo "small file $d/$f of the drop benchmark" > "$W/small/d$d/f$f.txt"; done
+done
+echo "corpus.tar: $(stat -c %s "$W/corpus.tar") bytes; headers: $(find "$W/headers" -type f | wc -l) files; small: $(find "$W/small" -type f | wc -l) files"
 win() { winepath -w "$1" 2>/dev/null; }
-for name in corpus.tar headers; do
+for name in corpus.tar headers small; do
   TANUVIA_WINE_TIMEOUT=1800 "$here/../scripts/wine-run.sh" "$B/bench/shell/drop_bench.exe" \
     "$(win "$B/cli/tnlzh.exe")" "$runs" "$(win "$W")" "$name"
   lhasa t "$W/drop.lzh" >/dev/null && echo "lhasa t: the dropped archive of $name is sound"

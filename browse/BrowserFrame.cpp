@@ -12,7 +12,6 @@
 
 #include "archive/SizeText.h"
 #include "browse/BrowseResource.h"
-#include "namespace/ItemId.h"
 
 namespace {
 
@@ -50,14 +49,17 @@ void TotalSizeText(char* out, std::size_t size, std::uint64_t bytes) {
                 static_cast<int>(megabytes > INT_MAX ? INT_MAX : megabytes));
 }
 
-// The original size of a file item. Item identifiers have a fixed, published layout (they are
-// stored by shells and handed back), which carries the member's size; the view's size column
-// gives only the rounded text.
-std::uint64_t ItemSize(LPCITEMIDLIST item) {
-  if (!item || item->mkid.cb != ItemIdSize) return 0;
-  std::uint32_t size;
-  std::memcpy(&size, reinterpret_cast<const std::uint8_t*>(item) + offsetof(ItemId, originalSize),
-              sizeof size);
+// The original size of a file item, as the folder's details give it (the size column's text is
+// rounded, the size property is exact); 0 when the folder does not say.
+std::uint64_t ItemSize(IShellFolder2* details, LPCITEMIDLIST item) {
+  static const SHCOLUMNID Size = {{0xB725F130, 0x47EF, 0x101A,
+                                   {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}},
+                                  12};  // the storage property set's size
+  VARIANT value;
+  VariantInit(&value);
+  if (!details || FAILED(details->GetDetailsEx(item, &Size, &value))) return 0;
+  std::uint64_t size = value.vt == VT_UI8 ? value.ullVal : 0;
+  VariantClear(&value);
   return size;
 }
 
@@ -260,31 +262,43 @@ HWND BrowserFrame::ListView() const {
 
 void BrowserFrame::UpdateStatus() {
   statusPending_ = false;
-  HWND list = ListView();
+  // Only what the view's public interfaces tell: its count, its selection, the folder's details.
   IFolderView* folderView = nullptr;
-  if (!list || !view_ ||
+  IShellFolderView* selection = nullptr;
+  if (!view_ ||
       FAILED(view_->QueryInterface(IID_IFolderView, reinterpret_cast<void**>(&folderView))))
     return;
-  int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  int count = 0;
+  if (FAILED(folderView->ItemCount(SVGIO_ALLVIEW, &count))) count = 0;
+  IShellFolder2* details = nullptr;
+  if (FAILED(folderView->GetFolder(IID_IShellFolder2, reinterpret_cast<void**>(&details))))
+    details = nullptr;
+  folderView->Release();
   int selected = 0;
   int files = 0;
   std::uint64_t bytes = 0;
   IShellFolder* folder = levels_.back().folder;
-  for (int i = ListView_GetNextItem(list, -1, LVNI_SELECTED); i >= 0;
-       i = ListView_GetNextItem(list, i, LVNI_SELECTED)) {
-    ++selected;
-    LPITEMIDLIST item = nullptr;
-    if (FAILED(folderView->Item(i, &item)) || !item) continue;
-    SFGAOF attributes = SFGAO_FOLDER;
-    LPCITEMIDLIST items[1] = {item};
-    if (SUCCEEDED(folder->GetAttributesOf(1, items, &attributes)) &&
-        !(attributes & SFGAO_FOLDER)) {
-      ++files;
-      bytes += ItemSize(item);
+  PCUITEMID_CHILD* items = nullptr;
+  UINT itemCount = 0;
+  // IShellFolderView's published identifier (not every SDK's libraries define it).
+  static const IID ShellFolderViewId = {0x37A378C0, 0xF82D, 0x11CE,
+                                        {0xAE, 0x65, 0x08, 0x00, 0x2B, 0x2E, 0x12, 0x62}};
+  if (SUCCEEDED(view_->QueryInterface(ShellFolderViewId, reinterpret_cast<void**>(&selection))) &&
+      SUCCEEDED(selection->GetSelectedObjects(&items, &itemCount)) && items) {
+    for (UINT i = 0; i < itemCount; ++i) {
+      ++selected;
+      SFGAOF attributes = SFGAO_FOLDER;
+      LPCITEMIDLIST one[1] = {items[i]};
+      if (SUCCEEDED(folder->GetAttributesOf(1, one, &attributes)) &&
+          !(attributes & SFGAO_FOLDER)) {
+        ++files;
+        bytes += ItemSize(details, items[i]);
+      }
     }
-    ILFree(item);
+    LocalFree(const_cast<PCUITEMID_CHILD*>(items));  // the array only: the items are the view's
   }
-  folderView->Release();
+  if (selection) selection->Release();
+  if (details) details->Release();
 
   char pattern[64];
   char text[128];

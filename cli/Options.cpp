@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace cli {
@@ -25,7 +26,8 @@ bool Accepts(Command command, char option) {
     case 'C': return command == Command::Extract || command == Command::Add;
     case 'f': return command == Command::Extract;
     case 'm':
-    case 'h': return command == Command::Add;
+    case 'h':
+    case 'j': return command == Command::Add;
     default: return false;
   }
 }
@@ -69,7 +71,7 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
         (option == 'q' ? options->quiet : options->force) = true;
         continue;
       }
-      // -C DIR, -m N, -h N; the value may also follow without a space (-m5).
+      // -C DIR, -m N, -h N, -j N; the value may also follow without a space (-m5).
       const char* value = arg[2] ? arg + 2 : (i + 1 < argc ? argv[++i] : nullptr);
       if (!value) {
         *error = std::string("option '-") + option + "' needs a value";
@@ -83,6 +85,14 @@ bool ParseOptions(int argc, char** argv, Options* options, std::string* error) {
           return false;
         }
         options->method = value[0];
+      } else if (option == 'j') {
+        char* end = nullptr;
+        const unsigned long threads = std::strtoul(value, &end, 10);
+        if (!*value || *end || threads < 1 || threads > 64) {
+          *error = std::string("threads must be 1 to 64, not '") + value + "'";
+          return false;
+        }
+        options->threads = static_cast<unsigned>(threads);
       } else {
         if (std::strlen(value) != 1 || value[0] < '0' || value[0] > '3') {
           *error = std::string("header level must be 0, 1, 2 or 3, not '") + value + "'";
@@ -124,7 +134,7 @@ const char* HelpText() {
       "  x ARCHIVE [-C DIR] [-f]   extract every member below DIR (default: the current\n"
       "                            folder), with folders, times and attributes; existing\n"
       "                            files are kept unless -f is given\n"
-      "  a ARCHIVE [-m M] [-h H] [-C DIR] PATH...\n"
+      "  a ARCHIVE [-m M] [-h H] [-j N] [-C DIR] PATH...\n"
       "                            add files and folders (folders recursively, each with a\n"
       "                            folder entry) under their paths relative to DIR (default:\n"
       "                            the current folder); creates the archive when it is\n"
@@ -135,9 +145,13 @@ const char* HelpText() {
       "  -m 0|4|5|6|7   method -lh0- (stored) or -lh4- .. -lh7- (default 5); data that does\n"
       "                 not shrink is stored as -lh0-\n"
       "  -h 0|1|2|3     header level of new members (default 2)\n"
+      "  -j N           compress on N threads (default: one per core); the archive is the\n"
+      "                 same whatever N is\n"
       "  -C DIR         folder to extract into, or to take the paths to add relative to\n"
       "  -f             replace existing files when extracting\n"
       "  -q             no progress bar (shown on stderr for a, x and t when it is a terminal)\n"
+      "                 and no closing \"members ok\" of t; warnings, such as a file kept by\n"
+      "                 x, and errors are always shown\n"
       "  --help         this text\n"
       "\n"
       "Member paths are separated by '\\' in the archive; '/' is accepted on the command line.\n"

@@ -16,10 +16,6 @@
 namespace cli {
 namespace {
 
-bool IsFolder(const ArchiveEntry& e) {
-  return (e.attributes & 0x10) != 0 || std::memcmp(e.method, "-lhd-", 5) == 0;
-}
-
 // Local date and time in a fixed-width form, so the columns line up.
 std::string DateText(std::uint32_t seconds) {
   platform::FileTime time, local;
@@ -77,31 +73,37 @@ int RunTest(const Options& options) {
   Session session;
   if (!session.Open(options.archive, OpenFor::Reading)) return ExitUsage;
   std::uint64_t total = 0, done = 0;
-  std::uint32_t count = 0;
-  session.ForEachMember([&](const ArchiveEntry& e) {
-    total += e.originalSize;
-    ++count;
-  });
+  session.ForEachMember([&](const ArchiveEntry& e) { total += e.originalSize; });
   Progress progress(!options.quiet, total);
   int failed = 0;
-  // Decoding under the lock this thread holds reads each member without locking again.
-  session.ForEachMember([&](const ArchiveEntry& e) {
-    if (IsFolder(e)) return;
-    char key[EntryPathMax];
-    EntryPath(e, key);
-    progress.Update(done, ShowPath(e));
-    platform::MemoryBlock block = platform::NoBlock;
-    int result = session.archive().DecodeMember(key, &block, nullptr);
-    if (block != platform::NoBlock) platform::FreeBlock(block);
-    if (result != 0) {
-      progress.Clear();
-      Error(ShowPath(e) + ": " +
-            (result == 2 ? "out of memory" : "cannot be decoded (unknown method, damaged data or CRC error)"));
-      ++failed;
-    }
-    done += e.originalSize;
-  });
+  std::uint32_t count = 0;
+  // Each member is read at its place, under the file lock, as the snapshot saw it; one that
+  // another process changed meanwhile is read again from a new snapshot, never reported damaged.
+  const bool read = VisitMembersOnce(
+      session.archive(),
+      [&](std::uint32_t index, const ArchiveEntry& e, std::uint32_t) {
+        if (IsFolderMember(e)) return MemberVisit::Done;
+        progress.Update(done, ShowPath(e));
+        platform::MemoryBlock block = platform::NoBlock;
+        const int result = session.archive().DecodeMemberAt(index, e, &block, nullptr);
+        if (block != platform::NoBlock) platform::FreeBlock(block);
+        if (result == Archive::DecodeChanged) return MemberVisit::Changed;
+        if (result != 0) {
+          progress.Clear();
+          Error(ShowPath(e) + ": " +
+                (result == 2 ? "out of memory"
+                             : "cannot be decoded (unknown method, damaged data or CRC error)"));
+          ++failed;
+        }
+        done += e.originalSize;
+        return MemberVisit::Done;
+      },
+      LockAttempts, &count);
   progress.Clear();
+  if (!read) {
+    Error("cannot read " + options.archive + ": another program keeps changing it");
+    return ExitUsage;
+  }
   if (failed) {
     Error(std::to_string(failed) + " of " + std::to_string(count) + " members failed");
     return ExitMemberFailed;
@@ -115,7 +117,6 @@ namespace {
 struct ExtractContext {
   Progress* progress;
   std::uint64_t done = 0;
-  bool quiet;
 };
 
 void ReportMember(void* context, const ArchiveEntry& entry, ExtractResult result, const char*) {
@@ -128,11 +129,22 @@ void ReportMember(void* context, const ArchiveEntry& entry, ExtractResult result
     case ExtractResult::Stopped:
       return;
     case ExtractResult::Kept:
-      if (c->quiet) return;
       c->progress->Clear();
       std::fprintf(stderr, "tnlzh: %s: exists, kept (use -f to replace)\n", ShowPath(entry).c_str());
       return;
+    case ExtractResult::SameFileReplaced:
+      c->progress->Clear();
+      std::fprintf(stderr, "tnlzh: %s: replaced the file another member of this archive wrote\n",
+                   ShowPath(entry).c_str());
+      return;
+    case ExtractResult::SameFileKept:
+      why = "lands on the file another member of this archive wrote; kept (use -f to replace)";
+      break;
     case ExtractResult::Refused: why = "refused: the path leaves the target folder"; break;
+    case ExtractResult::LinkRefused:
+      why = "refused: a link on the way would lead out of the target folder";
+      break;
+    case ExtractResult::Changed: why = "changed in the archive while it was read"; break;
     case ExtractResult::DecodeFailed:
       why = "cannot be decoded (unknown method, damaged data or CRC error)";
       break;
@@ -153,7 +165,7 @@ int RunExtract(const Options& options) {
   std::uint64_t total = 0;
   session.ForEachMember([&](const ArchiveEntry& e) { total += e.originalSize; });
   Progress progress(!options.quiet, total);
-  ExtractContext context{&progress, 0, options.quiet};
+  ExtractContext context{&progress, 0};
   ExtractOptions extract;
   if (options.force) extract.state = OverwriteState::ReplaceAll;
 #ifndef _WIN32
@@ -161,6 +173,7 @@ int RunExtract(const Options& options) {
 #endif
   extract.report = ReportMember;
   extract.reportContext = &context;
+  extract.changeAttempts = LockAttempts;
   ExtractCounts counts;
   if (!ExtractEntries(session.archive(), folder.c_str(), extract, &counts)) {
     Error("cannot read " + options.archive);

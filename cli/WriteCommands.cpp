@@ -8,7 +8,10 @@
 
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
+#include "archive/Extract.h"
+#include "archive/ParallelStager.h"
 #include "archive/PathName.h"
+#include "archive/StagingOutput.h"
 #include "archive/TargetPath.h"
 #include "archive/TimeConversion.h"
 #include "cli/Commands.h"
@@ -21,7 +24,6 @@
 namespace cli {
 namespace {
 
-constexpr int StageBatch = 512;
 
 #ifdef _WIN32
 constexpr std::uint8_t NewMemberOsId = 'W';
@@ -133,15 +135,17 @@ bool MakeEntry(const Item& item, const Options& options, ArchiveEntry* entry) {
   return true;
 }
 
+// The bar follows the bytes all workers have read; the label names the member being filed.
 struct AddProgress {
   Progress* bar;
-  std::uint64_t before;
-  std::string label;
+  const std::vector<Item>* items;
+  std::size_t first;  // index of the chunk's first item
 };
 
-int OnEncoderProgress(void* context, std::uint32_t packed, std::uint32_t original) {
+int OnStageProgress(void* context, std::uint64_t bytesRead, std::uint32_t finished) {
   auto* p = static_cast<AddProgress*>(context);
-  if (packed != codec::NotCompressedProgress) p->bar->Update(p->before + original, p->label);
+  const std::size_t at = std::min(p->first + finished, p->items->size() - 1);
+  p->bar->Update(bytesRead, ShowPath((*p->items)[at].member));
   return 0;
 }
 
@@ -179,30 +183,59 @@ int RunAdd(const Options& options) {
   std::uint64_t total = 0;
   for (const auto& item : items) total += item.size;
   Progress bar(!options.quiet, total);
-  AddProgress progress{&bar, 0, ""};
-  int staged = 0;
-  for (const auto& item : items) {
-    ArchiveEntry entry;
-    progress.label = ShowPath(item.member);
-    bar.Update(progress.before, progress.label);
-    RewriteFailure why = RewriteFailure::BadEntry;
-    if (MakeEntry(item, options, &entry) &&
-        StageFile(session.archive(), &entry, item.local.c_str(), OnEncoderProgress, &progress,
-                  &why)) {
-      // Every staged member holds a temporary file open until the commit: commit in batches
-      // so that adding many files stays within the open-file limit.
-      if (++staged % StageBatch == 0 && !CommitWaiting(session.archive(), options.archive))
-        return ExitMemberFailed;
-    } else {
+  // Staged in chunks so that memory stays bounded whatever the count; small members go to the
+  // archive's spool, and only the larger ones keep a temporary file each until the commit, so
+  // one commit at the end does (a commit on the way only when many of those are open).
+  constexpr std::size_t Chunk = 2048;
+  constexpr std::uint32_t OwnFilesBeforeCommit = 256;
+  std::uint32_t staged = 0, ownFiles = 0;
+  std::uint64_t bytesBefore = 0;
+  for (std::size_t first = 0; first < items.size(); first += Chunk) {
+    const std::size_t end = std::min(items.size(), first + Chunk);
+    std::vector<StageRequest> requests;
+    std::vector<std::size_t> itemOf;
+    for (std::size_t i = first; i < end; ++i) {
+      StageRequest request;
+      if (!MakeEntry(items[i], options, &request.entry)) {
+        bar.Clear();
+        Error(items[i].local + ": " + RewriteFailureText(RewriteFailure::BadEntry));
+        ++failed;
+        continue;
+      }
+      request.source = items[i].local;
+      requests.push_back(std::move(request));
+      itemOf.push_back(i);
+    }
+    AddProgress progress{&bar, &items, first};
+    struct Offset {
+      AddProgress* inner;
+      std::uint64_t before;
+    } offset{&progress, bytesBefore};
+    auto onProgress = [](void* context, std::uint64_t bytes, std::uint32_t finished) {
+      auto* o = static_cast<Offset*>(context);
+      return OnStageProgress(o->inner, o->before + bytes, finished);
+    };
+    staged += StageFiles(session.archive(), requests, options.threads, onProgress, &offset);
+    for (std::size_t r = 0; r < requests.size(); ++r) {
+      const StageRequest& request = requests[r];
+      bytesBefore += items[itemOf[r]].size;
+      if (request.staged) {
+        if (static_cast<std::uint32_t>(request.entry.packedSize) > StagingOutput::SpoolLimit)
+          ++ownFiles;
+        continue;
+      }
       bar.Clear();
-      Error(item.local + ": " + RewriteFailureText(why));
+      Error(items[itemOf[r]].local + ": " + RewriteFailureText(request.why));
       ++failed;
     }
-    progress.before += item.size;
+    if (ownFiles >= OwnFilesBeforeCommit) {
+      if (!CommitWaiting(session.archive(), options.archive)) return ExitMemberFailed;
+      ownFiles = 0;
+      staged = 0;
+    }
   }
   bar.Clear();
-  if (staged % StageBatch != 0 && !CommitWaiting(session.archive(), options.archive))
-    return ExitMemberFailed;
+  if (staged > 0 && !CommitWaiting(session.archive(), options.archive)) return ExitMemberFailed;
   return failed ? ExitMemberFailed : ExitOk;
 }
 
@@ -227,7 +260,7 @@ int RunDelete(const Options& options) {
       index = archive.FindMember(member.c_str());
       ArchiveEntry found;
       if (index >= 0 && (!archive.GetMember(static_cast<std::uint32_t>(index), &found) ||
-                         (found.attributes & 0x10)))
+                         IsFolderMember(found)))
         index = -1;
       archive.Unlock();
     }

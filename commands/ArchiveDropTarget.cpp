@@ -5,8 +5,11 @@
 #include "archive/NoCase.h"
 #include "archive/StringList.h"
 #include "namespace/ArchiveFolder.h"
+#include "namespace/ResourceText.h"
+#include "namespace/WideName.h"
 #include "operations/AddFilesJob.h"
 #include "operations/DropList.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -64,9 +67,11 @@ const char* ArchiveDropTarget::ArchivePath() const {
 
 bool ArchiveDropTarget::Acceptable(IDataObject* data) const {
   if (!data || !ArchivePath()[0]) return false;
-  // The drop handler's archive must be a file that is still there.
-  DWORD attributes = folder_ ? 0 : GetFileAttributesA(targetPath_);
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+  // The drop handler's archive must be a file that is still there, and every archive one that can
+  // be written: a drop that could only end in "not written" is refused while dragging.
+  DWORD attributes = GetFileAttributesA(ArchivePath());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      !ArchiveWritable(ArchivePath()))
     return false;
   FORMATETC format = FileListFormat();
   STGMEDIUM medium = {};
@@ -113,7 +118,12 @@ STDMETHODIMP ArchiveDropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* ef
   STGMEDIUM medium = {};
   if (FAILED(data->GetData(&format, &medium))) return S_FALSE;
   HRESULT result = S_FALSE;
-  if (medium.tymed == TYMED_HGLOBAL && Acceptable(data)) {
+  const DWORD attributes = GetFileAttributesA(ArchivePath());
+  if (ArchivePath()[0] && attributes != INVALID_FILE_ATTRIBUTES &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY) && !ArchiveWritable(ArchivePath())) {
+    // Dropped although the cursor said no: say why nothing is added.
+    TellNotWritable();
+  } else if (medium.tymed == TYMED_HGLOBAL && Acceptable(data)) {
     AddFilesJob* job = AddFilesJob::Create(owner_, folder_, targetPath_);
     // The job reads the names before it returns and deletes itself when it is done.
     if (job && job->AddDropList(medium.hGlobal, true)) {
@@ -127,15 +137,24 @@ STDMETHODIMP ArchiveDropTarget::Drop(IDataObject* data, DWORD, POINTL, DWORD* ef
   return result;
 }
 
+void ArchiveDropTarget::TellNotWritable() const {
+  char pattern[256], text[MaxPath + 256], caption[128];
+  LoadLibraryString(IDS_ARCHIVE_NOT_WRITABLE, pattern, sizeof pattern);
+  wsprintfA(text, pattern, PathNamePart(ArchivePath()));
+  LoadLibraryString(IDS_ADD_FILES_CAPTION, caption, sizeof caption);
+  MessageBoxA(owner_ && IsWindow(owner_) ? owner_ : nullptr, text, caption,
+              MB_OK | MB_ICONWARNING);
+}
+
 STDMETHODIMP ArchiveDropTarget::GetClassID(CLSID*) { return E_NOTIMPL; }
 STDMETHODIMP ArchiveDropTarget::IsDirty() { return E_NOTIMPL; }
 
 STDMETHODIMP ArchiveDropTarget::Load(LPCOLESTR fileName, DWORD) {
   if (!fileName) return E_INVALIDARG;
+  // The path is used with the ANSI file calls, so it takes their code page (where the OEM code
+  // page differs, an OEM conversion would name another file or none).
   char path[MaxPath];
-  BOOL replaced = FALSE;
-  if (WideCharToMultiByte(CP_OEMCP, 0, fileName, -1, path, sizeof path, nullptr, &replaced) == 0 ||
-      replaced) {
+  if (!WideToName(fileName, path, sizeof path, FileCodePage)) {
     targetPath_[0] = '\0';
     return E_INVALIDARG;  // a name the code page cannot hold, or one too long for a path
   }

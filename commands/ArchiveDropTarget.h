@@ -44,9 +44,12 @@ class ArchiveDropTarget : public ComObject<ArchiveDropTarget, IDropTarget, IPers
   ~ArchiveDropTarget() override;
 
  private:
-  // True when the data carries a file list that holds something besides the archive itself.
+  // True when the archive can be written and the data carries a file list that holds something
+  // besides the archive itself.
   bool Acceptable(IDataObject* data) const;
   const char* ArchivePath() const;
+  // The message for a drop onto an archive that cannot be written.
+  void TellNotWritable() const;
 
   char targetPath_[MaxPath] = "";
   ArchiveFolder* folder_ = nullptr;  // one reference held; none for the drop handler

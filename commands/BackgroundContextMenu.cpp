@@ -91,8 +91,14 @@ HRESULT BackgroundContextMenu::NewCompression(HWND owner) {
   dialog.nMaxFile = NameBufferSize;
   dialog.lpstrTitle = title;
   dialog.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST |
-                 OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  if (!GetOpenFileNameA(&dialog)) {
+                 OFN_HIDEREADONLY;
+  // The open dialog moves the process's current folder (the shell's) as the user browses, with
+  // or without OFN_NOCHANGEDIR; it is put back before anything else runs.
+  char current[MAX_PATH];
+  const DWORD currentLength = GetCurrentDirectoryA(sizeof current, current);
+  const BOOL chosen = GetOpenFileNameA(&dialog);
+  if (currentLength > 0 && currentLength < sizeof current) SetCurrentDirectoryA(current);
+  if (!chosen) {
     if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
       char text[128], caption[64];
       LoadLibraryString(IDS_TOO_MANY_FILES, text, sizeof text);

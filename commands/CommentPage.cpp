@@ -13,6 +13,7 @@
 #include "commands/PropertyPages.h"
 #include "commands/PropertySheets.h"
 #include "namespace/ArchiveFolder.h"
+#include "namespace/WideName.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void Init(HWND page, CommentPageState& state, const PropertyTarget& target) {
   char type[80];
   state.icon = ItemIconAndType(item, type, sizeof type);
   ShowPageIcon(page, state.icon);
-  SetDlgItemTextA(page, IDC_PAGE_NAME, PathNamePart(item.path));
+  ShowMemberText(page, IDC_PAGE_NAME, PathNamePart(item.path));
   SendDlgItemMessageA(page, IDC_PAGE_COMMENT, EM_LIMITTEXT, CommentMax, 0);
   EntryEnumerator* snapshot = target.folder->archive ? target.folder->archive->EnumEntries()
                                                      : nullptr;
@@ -34,7 +35,7 @@ void Init(HWND page, CommentPageState& state, const PropertyTarget& target) {
   std::unique_ptr<ArchiveEntry> entry(new (std::nothrow) ArchiveEntry);
   if (entry && FindItemHeader(*snapshot, item, entry.get()) == ItemHeader::Own) {
     entry->comment[CommentMax] = '\0';
-    SetDlgItemTextA(page, IDC_PAGE_COMMENT, entry->comment);
+    ShowMemberText(page, IDC_PAGE_COMMENT, entry->comment);
   }
   snapshot->Release();
 }
@@ -61,9 +62,13 @@ INT_PTR CALLBACK CommentPage(HWND page, UINT message, WPARAM wParam, LPARAM lPar
       return FALSE;
     case PSM_QUERYSIBLINGS:
       if (wParam == QueryComment && lParam) {
-        GetDlgItemTextA(page, IDC_PAGE_COMMENT, reinterpret_cast<char*>(lParam),
-                        static_cast<int>(CommentBufferSize));
-        return PageResult(page, 1);
+        // The edit counts characters; the header holds bytes: a comment that does not fit them
+        // whole (or has characters with no byte form) is refused, never cut.
+        wchar_t wide[CommentBufferSize + 1] = L"";
+        GetDlgItemTextW(page, IDC_PAGE_COMMENT, wide, CommentBufferSize + 1);
+        const bool fits =
+            WideToName(wide, reinterpret_cast<char*>(lParam), CommentBufferSize, MemberCodePage);
+        return PageResult(page, fits ? CommentAnswered : CommentTooLong);
       }
       if (wParam == ClearComment) {
         SetDlgItemTextA(page, IDC_PAGE_COMMENT, "");

@@ -108,9 +108,13 @@ STDMETHODIMP ItemContextMenu::QueryContextMenu(HMENU menu, UINT position, UINT f
     const int count = BuildVerbMenu(items_[0].path, &verbMenu, &verbs_);
     if (count > 0) {
       verbCount_ = static_cast<UINT>(count);
+      // The fixed commands follow everything the merge put in, separators included.
+      const int before = GetMenuItemCount(menu);
+      if (before >= 0 && position > static_cast<UINT>(before)) position = static_cast<UINT>(before);
       highest = MergeMenus(menu, verbMenu, position, first, last, MergeAddSeparator);
       DestroyMenu(verbMenu);
-      position += verbCount_;
+      const int after = GetMenuItemCount(menu);
+      if (after > before) position += static_cast<UINT>(after - before);
       haveDefault = false;  // the first verb carries the default state
     } else {
       defaultCommand = CMD_EXTRACT;
@@ -127,7 +131,7 @@ STDMETHODIMP ItemContextMenu::QueryContextMenu(HMENU menu, UINT position, UINT f
 
 STDMETHODIMP ItemContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
   UINT command = 0;
-  if (!CommandOfInvocation(info, &command)) {
+  if (!CommandOfInvocation(info, &command, verbs_, verbCount_)) {
     MessageBeep(MB_ICONEXCLAMATION);
     return E_INVALIDARG;
   }

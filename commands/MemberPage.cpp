@@ -86,7 +86,7 @@ void InitOneItem(HWND page, MemberPageState& state, EntryEnumerator* snapshot) {
   char type[80];
   state.icon = ItemIconAndType(item, type, sizeof type);
   ShowPageIcon(page, state.icon);
-  SetDlgItemTextA(page, IDC_PAGE_NAME, PathNamePart(item.path));
+  ShowMemberText(page, IDC_PAGE_NAME, PathNamePart(item.path));
   char location[MaxPath];
   FolderLocation(*target.folder, location);
   SetDlgItemTextA(page, IDC_PAGE_LOCATION, location);
@@ -243,15 +243,24 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
   int level = ClampLevel(HeaderLevel());
   char comment[CommentBufferSize] = "";
   bool haveComment = false;
+  // What the user changed is measured against what the page showed; anything left as shown
+  // keeps what the header holds now (another window may have changed it meanwhile).
+  bool edited = false;
   if (single) {
     level = ClampLevel(static_cast<int>(SendItem(page, IDC_HEADER_LEVEL, CB_GETCURSEL)));
-    haveComment = SendMessageA(sheet, PSM_QUERYSIBLINGS, QueryComment,
-                               reinterpret_cast<LPARAM>(comment)) != 0;
+    edited = level != state.initialLevel;
+    const LRESULT answer = SendMessageA(sheet, PSM_QUERYSIBLINGS, QueryComment,
+                                        reinterpret_cast<LPARAM>(comment));
+    if (answer == CommentTooLong) {
+      TellUser(page, IDS_COMMENT_TOO_LONG, PathNamePart(target.items[0].path));
+      return PSNRET_INVALID;
+    }
+    haveComment = answer != 0;
     comment[CommentMax] = '\0';
     ArchiveEntry entry;
-    if (!haveComment && level == 0 &&
-        FindItemHeader(*snapshot, target.items[0], &entry) == ItemHeader::Own &&
-        entry.headerLevel != 0) {
+    const bool own = FindItemHeader(*snapshot, target.items[0], &entry) == ItemHeader::Own;
+    if (own && !edited) level = ClampLevel(entry.headerLevel);
+    if (!haveComment && level == 0 && own && entry.headerLevel != 0) {
       // The comment page was never shown: the stored comment would be lost silently.
       CopyCut(comment, sizeof comment, entry.comment, CommentMax);
       haveComment = true;
@@ -262,6 +271,7 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
           return PSNRET_INVALID;
         case IDYES:
           level = 1;
+          edited = true;
           SendItem(page, IDC_HEADER_LEVEL, CB_SETCURSEL, 1);
           break;
         default:
@@ -272,15 +282,16 @@ LONG_PTR Apply(HWND page, MemberPageState& state) {
     }
   }
 
-  // Checked boxes set their bit, indeterminate ones keep each item's own, cleared ones clear it;
-  // bits the page does not show are kept.
+  // A box the user checked sets its bit, one the user cleared clears it; a box left as shown or
+  // indeterminate keeps each item's own bit, and so do the bits the page does not show.
   std::uint16_t setBits = 0;
   std::uint16_t keptBits = static_cast<std::uint16_t>(~AttributeBoxBits);
-  bool edited = single && level != state.initialLevel;
   for (int i = 0; i < BoxCount; ++i) {
     LRESULT check = SendItem(page, AttributeBoxes[i].control, BM_GETCHECK);
-    if (check == BST_CHECKED) setBits |= AttributeBoxes[i].bit;
-    else if (check == BST_INDETERMINATE) keptBits |= AttributeBoxes[i].bit;
+    if (check == state.initialBoxes[i] || check == BST_INDETERMINATE)
+      keptBits |= AttributeBoxes[i].bit;
+    else if (check == BST_CHECKED)
+      setBits |= AttributeBoxes[i].bit;
     edited = edited || check != state.initialBoxes[i];
   }
   edited = edited || (haveComment && comment[0]);

@@ -1,13 +1,16 @@
 #include "commands/MenuCommands.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
 #include "archive/PathName.h"
 #include "commands/MenuMerge.h"
+#include "commands/VerbMenu.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ModuleState.h"
 #include "namespace/ResourceText.h"
+#include "namespace/WideName.h"
 #include "operations/AddFilesJob.h"
 #include "resources/resource.h"
 
@@ -28,19 +31,62 @@ FORMATETC FileListFormat() {
 
 }  // namespace
 
-bool CommandOfInvocation(const CMINVOKECOMMANDINFO* info, UINT* command) {
-  if (!info) return false;
-  if (IS_INTRESOURCE(info->lpVerb)) {
-    *command = LOWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb));
+bool ReadInvocation(const CMINVOKECOMMANDINFO* info, Invocation* out) {
+  if (!info || !out) return false;
+  const char* verb = info->lpVerb;
+  // Callers of older systems pass the extended record without its last fields.
+  constexpr std::size_t WideVerbEnd =
+      offsetof(CMINVOKECOMMANDINFOEX, lpVerbW) + sizeof(CMINVOKECOMMANDINFOEX::lpVerbW);
+  if ((info->fMask & CMIC_MASK_UNICODE) && info->cbSize >= WideVerbEnd) {
+    const auto* wide = reinterpret_cast<const CMINVOKECOMMANDINFOEX*>(info);
+    if (wide->lpVerbW && !IS_INTRESOURCE(wide->lpVerbW)) {
+      out->byOffset = false;
+      return WideToName(wide->lpVerbW, out->verb, sizeof out->verb);
+    }
+    if (!verb && wide->lpVerbW) verb = reinterpret_cast<const char*>(wide->lpVerbW);
+  }
+  if (IS_INTRESOURCE(verb)) {
+    out->byOffset = true;
+    out->offset = LOWORD(reinterpret_cast<ULONG_PTR>(verb));
     return true;
   }
+  out->byOffset = false;
+  const std::size_t length = std::strlen(verb);
+  if (length >= sizeof out->verb) return false;
+  std::memcpy(out->verb, verb, length + 1);
+  return true;
+}
+
+bool CommandOfVerb(const char* verb, UINT* command) {
   for (const VerbName& name : VerbNames) {
-    if (lstrcmpiA(info->lpVerb, name.verb) == 0) {
+    if (lstrcmpiA(verb, name.verb) == 0) {
       *command = name.command;
       return true;
     }
   }
   return false;
+}
+
+bool CommandOfInvocation(const CMINVOKECOMMANDINFO* info, UINT* command, HGLOBAL verbs,
+                         UINT verbCount) {
+  Invocation asked;
+  if (!ReadInvocation(info, &asked)) return false;
+  if (asked.byOffset) {
+    *command = asked.offset;
+    return true;
+  }
+  if (CommandOfVerb(asked.verb, command)) return true;
+  const auto* records = verbs ? static_cast<const VerbRecord*>(GlobalLock(verbs)) : nullptr;
+  if (!records) return false;
+  bool found = false;
+  for (UINT i = 0; i < verbCount && !found; ++i) {
+    if (lstrcmpiA(records[i].verb, asked.verb) == 0) {
+      *command = i;
+      found = true;
+    }
+  }
+  GlobalUnlock(verbs);
+  return found;
 }
 
 const char* VerbOfCommand(UINT command) {

@@ -8,9 +8,26 @@
 
 class ArchiveFolder;
 
-// The command an InvokeCommand asks for: the low word of lpVerb when its high word is 0, else
-// the command named by the verb string ("delete", "copy", ...). False for any other string.
-bool CommandOfInvocation(const CMINVOKECOMMANDINFO* info, UINT* command);
+// What an InvokeCommand asks for: a command offset, or a verb string. A caller that says it is
+// Unicode (CMIC_MASK_UNICODE with the extended record) is read through lpVerbW, which may carry
+// the verb while lpVerb is null; only when neither names a string is the low word the offset.
+struct Invocation {
+  bool byOffset = false;
+  UINT offset = 0;
+  char verb[80] = "";  // the verb string when not by offset
+};
+// False when `info` is missing or the verb string cannot be read (too long, not representable).
+bool ReadInvocation(const CMINVOKECOMMANDINFO* info, Invocation* out);
+
+// The command an InvokeCommand asks for: the offset, else the fixed command of the verb string,
+// else the index of the registry verb of that name in `verbs` (a block of `verbCount`
+// VerbRecords, as GetCommandString hands the names out). False for any other string.
+bool CommandOfInvocation(const CMINVOKECOMMANDINFO* info, UINT* command, HGLOBAL verbs = nullptr,
+                         UINT verbCount = 0);
+
+// The fixed command named by a verb string ("delete", "copy", ...; any letter case). False for
+// any other string.
+bool CommandOfVerb(const char* verb, UINT* command);
 
 // The verb string of a command, or null when it has none.
 const char* VerbOfCommand(UINT command);

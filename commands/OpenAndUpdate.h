@@ -1,9 +1,11 @@
-// Opening a member in its application and compressing it back when the application changed it.
+// Opening a member in its application and compressing it back when the user changed it there.
 // The shell must not wait for the application, so the waiting happens in a watcher process: the
 // library started again by the system's rundll32 host at KickAndUpdate, which reads its request
-// from an inherited anonymous pipe, extracts the member to a temporary file, starts the
-// application on it, waits for the application to end, and, when the file changed and the user
-// agrees, stages it as the member's replacement and rewrites the archive.
+// from an inherited anonymous pipe, extracts the member into a folder of its own, starts the
+// application on it and then watches the file itself, not the program (most editors hand the
+// file to a running instance and exit at once). Every change seen (time, size or contents) is
+// offered for the archive, until the user presses the button of the small editing window or the
+// file has stayed closed and unchanged for a long time after the program ended.
 //
 // The user's edits are never lost: when the archive cannot take them (it is locked, the disk is
 // full, the member changed meanwhile and the user declines) the edited file stays where it is and
@@ -36,17 +38,20 @@ struct UpdateJob {
   const char* commandTemplate = nullptr;
 };
 
-// Runs one job in the watcher: 1 when the application ran and its file could be examined.
+// Runs one job in the watcher: 1 when the application ran and its file was watched to the end.
 int RunUpdateJob(UpdateJob& job);
 
-// Decodes the member into a new file in the temporary directory (its name part, or a numbered
-// name) with the member's times and attributes. 1 on success.
+// Decodes the member into a new folder of its own in the temporary directory, under its name
+// part, with the member's times and attributes. 1 on success.
 int ExtractToTemp(Archive& archive, const char* memberPath, ArchiveEntry* entry,
                   char (&path)[MAX_PATH]);
 
-// Splits the verb's template into the program to start and its command line, with "%1" standing
-// for `tempPath`, "%%" for "%" and "%x" for "x". False (both outputs empty) when either does not
-// fit its buffer.
+// Builds the command line of the verb's template as the shell does: the program part (quoted in
+// the template: kept quoted; else up to the first space) goes to `application` without quotes,
+// the line keeps the template's quoting, "%1" stands for `tempPath` (quoted when it has spaces
+// and stands outside quotes), "%%" for "%" and "%x" for "x". The line is meant for CreateProcess
+// without an application name. False (both outputs empty) when either does not fit its buffer
+// or the program is the file itself ("%1").
 bool BuildCommandLine(const char* commandTemplate, char* application, std::size_t applicationSize,
                       char* commandLine, std::size_t commandLineSize, const char* tempPath);
 

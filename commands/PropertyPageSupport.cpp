@@ -12,6 +12,7 @@
 #include "archive/TimeConversion.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ResourceText.h"
+#include "namespace/WideName.h"
 
 namespace {
 
@@ -63,6 +64,14 @@ void FolderLocation(const ArchiveFolder& folder, char (&out)[MaxPath]) {
   std::size_t length = CopyCut(out, sizeof out, folder.innerPath, MaxPath);
   // Only a separator of its own is dropped, never the trail byte of a double-byte character.
   if (EndsWithSeparator(out, length)) out[length - 1] = '\0';
+}
+
+void ShowMemberText(HWND page, int control, const char* text) {
+  wchar_t wide[CommentMax + MaxPath];
+  if (NameToWide(text, wide, sizeof wide / sizeof wide[0], MemberCodePage))
+    SetDlgItemTextW(page, control, wide);
+  else
+    SetDlgItemTextA(page, control, text);
 }
 
 void ShowPageIcon(HWND page, HICON icon) {

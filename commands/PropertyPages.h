@@ -52,6 +52,9 @@ void DestroyPageState(HWND page, State* state) {
 // gives 0.
 constexpr WPARAM QueryHeaderLevel = 0;  // lParam: std::int32_t*, the level combo's selection
 constexpr WPARAM QueryComment = 1;      // lParam: char[CommentBufferSize], the comment edit's text
+// The answers to QueryComment: the text is in the buffer, or it does not fit the header's bytes.
+constexpr LONG_PTR CommentAnswered = 1;
+constexpr LONG_PTR CommentTooLong = 2;
 constexpr WPARAM ClearComment = 2;      // the comment edit is emptied
 constexpr std::size_t CommentBufferSize = CommentMax + 1;
 
@@ -91,6 +94,10 @@ HICON ItemIconAndType(const ItemId& item, char* typeName, std::size_t size);
 // Where the folder's items are: its path inside the archive without the trailing backslash, or
 // the archive file's path at the root.
 void FolderLocation(const ArchiveFolder& folder, char (&out)[MaxPath]);
+
+// Shows a member's name or comment (archive bytes) in a control, converted as every member name
+// is; bytes that are no text of the code page are shown as the system reads them.
+void ShowMemberText(HWND page, int control, const char* text);
 
 // Shows the icon in the page's icon control; the old icon is not destroyed.
 void ShowPageIcon(HWND page, HICON icon);

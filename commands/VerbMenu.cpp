@@ -17,19 +17,27 @@ constexpr int MaxVerbs = 64;
 constexpr int MaxClassHops = 8;
 
 // The default value of HKCR\`path` as text: false when it is missing or not of an allowed type.
-bool ReadDefault(const std::string& path, char* out, DWORD size, DWORD* typeOut = nullptr) {
+// With `missingIsEmpty` a key without a default value reads as "" (how most registries hold a
+// verb: "shell\open" with only its "command" subkey).
+bool ReadDefault(const std::string& path, char* out, DWORD size, DWORD* typeOut = nullptr,
+                 bool missingIsEmpty = false) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return false;
   DWORD type = 0, length = size - 1;
   std::memset(out, 0, size);
-  const bool read =
-      RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(out), &length) ==
-      ERROR_SUCCESS;
+  const LONG result =
+      RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(out), &length);
   RegCloseKey(key);
   out[size - 1] = '\0';  // registry texts need not end with a NUL
+  if (result == ERROR_FILE_NOT_FOUND && missingIsEmpty) {
+    type = REG_SZ;
+    out[0] = '\0';
+  } else if (result != ERROR_SUCCESS) {
+    return false;
+  }
   if (typeOut) *typeOut = type;
-  return read && (type == REG_SZ || type == REG_EXPAND_SZ);
+  return type == REG_SZ || type == REG_EXPAND_SZ;
 }
 
 // The class key whose "shell" subkey holds the verbs, following default values from the
@@ -65,7 +73,7 @@ void FixedCaption(const char* verb, char (&caption)[80]) {
                                 {"print", IDS_VERB_PRINT},
                                 {"find", IDS_VERB_FIND}};
   for (const Fixed& f : fixed) {
-    if (std::strcmp(verb, f.verb) == 0) {
+    if (lstrcmpiA(verb, f.verb) == 0) {  // key names ignore case: "Open" is "open"
       LoadLibraryString(f.id, caption, sizeof caption);
       return;
     }
@@ -83,13 +91,14 @@ std::vector<VerbRecord> ReadVerbs(const std::string& shellKey) {
   for (DWORD index = 0; index < MaxVerbs; ++index) {
     char name[80];
     DWORD length = sizeof name;
-    if (RegEnumKeyExA(shell, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
+    const LONG result =
+        RegEnumKeyExA(shell, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_MORE_DATA) continue;  // a name too long for a record: only that verb goes
+    if (result != ERROR_SUCCESS) break;
     if (lstrcmpiA(name, "printto") == 0) continue;
     const std::string verbKey = shellKey + "\\" + name;
     char caption[256];
-    if (!ReadDefault(verbKey, caption, sizeof caption)) continue;
+    if (!ReadDefault(verbKey, caption, sizeof caption, nullptr, true)) continue;
     VerbRecord record = {};
     if (caption[0]) CopyCut(record.caption, sizeof record.caption, caption, std::strlen(caption));
     else FixedCaption(name, record.caption);

@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <new>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
@@ -14,6 +17,7 @@
 #include "namespace/ItemEnumerator.h"
 #include "namespace/ItemId.h"
 #include "namespace/Settings.h"
+#include "namespace/WideName.h"
 #include "namespace/ArchiveView.h"
 #include "namespace/ChangeNotice.h"
 #include "namespace/IconIndex.h"
@@ -98,6 +102,55 @@ bool NameTaken(EntryEnumerator& snapshot, const char* self, const char* director
     if (CompareNoCase(key, wanted) == 0 || IsBelowFolder(wanted, key)) return true;
   }
   return false;
+}
+
+// Renames the folder `folderKey` (its path with the closing backslash) to `newKey` (likewise):
+// every member below it, its own folder entry included, gets the new folder in its directory, all
+// staged and committed together. S_FALSE when the new name is taken by a member outside the folder
+// or a path would not fit; E_FAIL when the archive could not take it (nothing is left staged).
+HRESULT RenameFolderMembers(Archive& archive, const std::string& folderKey,
+                            const std::string& newKey) {
+  EntryEnumerator* snapshot = archive.EnumEntries();
+  if (!snapshot) return S_FALSE;
+  std::vector<std::pair<std::string, ArchiveEntry>> moved;
+  bool refused = false;
+  ArchiveEntry record;
+  while (!refused && snapshot->Next(1, &record, nullptr) == S_OK) {
+    char key[EntryPathMax];
+    EntryPath(record, key);
+    const std::size_t length = std::strlen(key);
+    if (length >= folderKey.size() && PrefixEqualNoCase(key, folderKey.c_str(), folderKey.size())) {
+      // Below the folder: only its directory's leading folder changes.
+      const std::size_t rest = FieldLength(record.directory);
+      if (rest < folderKey.size() || newKey.size() + rest - folderKey.size() > EntryFieldMax) {
+        refused = true;
+        break;
+      }
+      const std::string directory =
+          newKey + std::string(record.directory + folderKey.size(), rest - folderKey.size());
+      std::memset(record.directory, 0, sizeof record.directory);
+      std::memcpy(record.directory, directory.data(), directory.size());
+      moved.emplace_back(key, record);
+      continue;
+    }
+    // Elsewhere: a member at the new folder's path or below it takes the name.
+    const std::size_t folder = newKey.size() - 1;
+    refused = length >= folder && PrefixEqualNoCase(key, newKey.c_str(), folder) &&
+              (length == folder || PrefixEqualNoCase(key, newKey.c_str(), newKey.size()));
+  }
+  snapshot->Release();
+  if (refused || moved.empty()) return S_FALSE;
+  std::size_t staged = 0;
+  while (staged < moved.size() &&
+         StageEntry(archive, moved[staged].first.c_str(), moved[staged].second))
+    ++staged;
+  std::uint32_t dropped = 0;
+  if (staged < moved.size() || !Commit(archive, nullptr, &dropped)) {
+    // Taken back, or the next change of any member would commit it silently.
+    for (std::size_t i = 0; i < staged; ++i) Unstage(archive, moved[i].first.c_str());
+    return E_FAIL;
+  }
+  return dropped == 0 ? S_OK : E_FAIL;
 }
 
 }  // namespace
@@ -296,11 +349,19 @@ STDMETHODIMP ArchiveFolder::SetNameOf(HWND, LPCITEMIDLIST list, LPCOLESTR newNam
   const ItemId* item = AsItemId(list);
   if (!item || !newName) return E_INVALIDARG;
   char name[MAX_PATH];
-  if (WideCharToMultiByte(CP_OEMCP, 0, newName, -1, name, sizeof name, nullptr, nullptr) == 0)
-    return S_FALSE;  // does not fit a name
+  if (!WideToName(newName, name, sizeof name, MemberCodePage))
+    return S_FALSE;  // does not fit a name, or has a character the archive's names cannot hold
   if (lstrcmpA(name, PathNamePart(item->path)) == 0) return S_OK;
   if (!name[0] || !IsValidFileName(name)) return S_FALSE;
   if (!archive) return S_FALSE;
+  if (IsFolderItem(*item)) {
+    char parent[MaxPath];
+    PathFolder(parent, item->path);
+    const HRESULT renamed = RenameFolderMembers(*archive, std::string(item->path) + "\\",
+                                                std::string(parent) + name + "\\");
+    if (renamed == S_OK) AnnounceChange();
+    return renamed;
+  }
   EntryEnumerator* snapshot = archive->EnumEntries();
   if (!snapshot) return S_FALSE;
   ArchiveEntry record;

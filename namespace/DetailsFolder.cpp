@@ -1,5 +1,6 @@
 #include "namespace/DetailsFolder.h"
 
+#include "namespace/ItemId.h"
 #include "namespace/ViewCallback.h"
 
 const InterfaceEntry* DetailsFolder::InterfaceTable() {
@@ -75,8 +76,22 @@ STDMETHODIMP DetailsFolder::GetDefaultColumnState(UINT column, SHCOLSTATEF* stat
   *state = SHCOLSTATE_ONBYDEFAULT | SHCOLSTATE_TYPE_STR;
   return S_OK;
 }
-STDMETHODIMP DetailsFolder::GetDetailsEx(LPCITEMIDLIST, const SHCOLUMNID*, VARIANT*) {
-  return E_NOTIMPL;
+STDMETHODIMP DetailsFolder::GetDetailsEx(LPCITEMIDLIST list, const SHCOLUMNID* column,
+                                         VARIANT* value) {
+  // The exact size of a file item (the storage property set's size), which the size column only
+  // shows rounded; no other property is offered.
+  static const FMTID Storage = {0xB725F130, 0x47EF, 0x101A,
+                                {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+  constexpr DWORD StorageSize = 12;
+  if (!column || !value) return E_POINTER;
+  const ItemId* item = AsItemId(list);
+  if (!item || IsFolderItem(*item) || column->pid != StorageSize ||
+      !IsEqualGUID(column->fmtid, Storage))
+    return E_NOTIMPL;
+  VariantInit(value);
+  value->vt = VT_UI8;
+  value->ullVal = item->originalSize;
+  return S_OK;
 }
 STDMETHODIMP DetailsFolder::GetDetailsOf(LPCITEMIDLIST item, UINT column,
                                          SHELLDETAILS* details) {

@@ -84,12 +84,13 @@ void RegisterFormats() {
 
 void DeleteTempFiles() {
   EnterCriticalSection(&tempFilesLock);
-  for (std::uint32_t i = 0; i < TempFiles.Count(); ++i) {
+  // From the end: a folder of copies is listed before what was written into it.
+  for (std::uint32_t i = TempFiles.Count(); i-- > 0;) {
     const char* path = nullptr;
     if (!TempFiles.Get(i, &path, nullptr, nullptr)) continue;
     // A decoded member may carry the read-only attribute of its header.
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path);
+    if (!DeleteFileA(path)) RemoveDirectoryA(path);
   }
   TempFiles.Clear();
   LeaveCriticalSection(&tempFilesLock);

@@ -36,8 +36,10 @@ struct ClipboardFormatIds {
 };
 extern ClipboardFormatIds ClipboardFormats;
 
-// Files the library wrote for the shell (decoded members); deleted, read-only or not, when the
-// library is unloaded. False when memory is short (the file is then not remembered).
+// Files and folders the library wrote for the shell (decoded members and the folders holding
+// them); deleted, read-only or not, when the library is unloaded, the last added first (so a
+// folder added before its files goes after them). False when memory is short (the path is then
+// not remembered).
 bool AddTempFile(const char* path);
 // Number of paths currently remembered.
 int TempFileCount();

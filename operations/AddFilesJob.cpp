@@ -1,18 +1,20 @@
 #include "operations/AddFilesJob.h"
 
 #include <cstring>
+#include <cwchar>
 #include <new>
+#include <string>
 
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
 #include "archive/NoCase.h"
-#include "archive/PathName.h"
 #include "archive/TimeConversion.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ChangeNotice.h"
 #include "namespace/ModuleState.h"
 #include "namespace/ResourceText.h"
 #include "namespace/Settings.h"
+#include "namespace/WideName.h"
 #include "operations/ConfirmationDialogs.h"
 #include "operations/DropList.h"
 #include "resources/resource.h"
@@ -42,7 +44,79 @@ std::uint32_t ToUnix(const FILETIME& time) {
   return FileTimeToUnix(platform::FileTime{time.dwLowDateTime, time.dwHighDateTime});
 }
 
+// Joins `a` and `b` into `out` (MaxPath bytes); false when the result does not fit.
+bool Join(char* out, const char* a, const char* b, const char* c = "") {
+  std::size_t la = std::strlen(a), lb = std::strlen(b), lc = std::strlen(c);
+  if (la + lb + lc >= MaxPath) return false;
+  std::memmove(out, a, la);
+  std::memcpy(out + la, b, lb);
+  std::memcpy(out + la + lb, c, lc);
+  out[la + lb + lc] = '\0';
+  return true;
+}
+
+// The last component of the folder part of `path` ("C:\data\a.txt" gives "data"); a drive root
+// gives "C:\".
+void LastFolderName(const char* path, char* out) {
+  char folder[MaxPath];
+  std::size_t length = PathFolderLength(path);
+  if (length == 0) {
+    out[0] = '\0';
+    return;
+  }
+  std::memcpy(folder, path, length - 1);  // without its backslash
+  folder[length - 1] = '\0';
+  const char* leaf = PathNamePart(folder);
+  CopyCut(out, MaxPath - 1, leaf, std::strlen(leaf));
+  std::size_t n = std::strlen(out);
+  if (n > 0 && out[n - 1] == ':' && n + 1 < MaxPath) {
+    out[n] = '\\';
+    out[n + 1] = '\0';
+  }
+}
+
+// Where a not-added item is told from: `folder` (ending with a backslash) and the wide name.
+std::string ShownPath(const char* folder, const wchar_t* name) {
+  return std::string(folder) + ShownName(name);
+}
+
+NotAddedReason ReasonOf(RewriteFailure why, const char* sourcePath) {
+  switch (why) {
+    case RewriteFailure::TooLarge: return NotAddedReason::TooLarge;
+    case RewriteFailure::BadEntry: return NotAddedReason::TooLong;
+    case RewriteFailure::NoTempFile: return NotAddedReason::NoTempFile;
+    default:
+      // A file that is gone now was gone when it was to be read.
+      return GetFileAttributesA(sourcePath) == INVALID_FILE_ATTRIBUTES ? NotAddedReason::Vanished
+                                                                       : NotAddedReason::Unreadable;
+  }
+}
+
+UINT ReasonText(NotAddedReason reason) {
+  switch (reason) {
+    case NotAddedReason::Unrepresentable: return IDS_NOT_ADDED_UNREPRESENTABLE;
+    case NotAddedReason::TooLong: return IDS_NOT_ADDED_TOO_LONG;
+    case NotAddedReason::Wildcard: return IDS_NOT_ADDED_WILDCARD;
+    case NotAddedReason::Vanished: return IDS_NOT_ADDED_VANISHED;
+    case NotAddedReason::Link: return IDS_NOT_ADDED_LINK;
+    case NotAddedReason::Unreadable: return IDS_NOT_ADDED_UNREADABLE;
+    case NotAddedReason::TooLarge: return IDS_NOT_ADDED_TOO_LARGE;
+    case NotAddedReason::NoTempFile: return IDS_NOT_ADDED_NO_TEMP;
+  }
+  return IDS_NOT_ADDED_UNREADABLE;
+}
+
+// The closing message lists at most this many items, then how many more.
+constexpr std::size_t ListedMax = 12;
+
 }  // namespace
+
+bool ArchiveWritable(const char* path) {
+  platform::FileHandle file = platform::OpenFile(path, platform::OpenMode::ReadWriteExisting);
+  if (file == platform::NoFile) return false;
+  platform::CloseFile(file);
+  return true;
+}
 
 bool DelayPassed(DWORD start, DWORD now, int delaySeconds) {
   // Elapsed time in unsigned arithmetic: right across the wrap of the tick counter.
@@ -77,9 +151,6 @@ bool AddFilesJob::Attach(HWND owner, ArchiveFolder* folder, const char* path) {
     archive_->Retain();
     if (archive_->OpenFile(path) != ResultOk) return false;
   }
-  if (!archive_->Lock(false)) return false;
-  snapshot_ = archive_->Members();
-  archive_->Unlock();
   delaySeconds_ = DialogDelay();
   startTick_ = GetTickCount();
   return true;
@@ -87,7 +158,6 @@ bool AddFilesJob::Attach(HWND owner, ArchiveFolder* folder, const char* path) {
 
 AddFilesJob::~AddFilesJob() {
   dialog_.Close();
-  snapshot_.reset();
   // Items staged through AddPath without Run are written now.
   if (stagedSinceCommit_ && archive_) Commit(*archive_);
   if (archive_) archive_->Release();
@@ -100,7 +170,9 @@ bool AddFilesJob::AddSource(const char* path) {
 }
 
 bool AddFilesJob::AddDropList(HGLOBAL medium, bool async) {
-  bool read = ReadDropList(medium, sources_);
+  DropListCounts counts;
+  bool read = ReadDropList(medium, sources_, &counts);
+  for (NotAddedItem& item : counts.notAdded) NotAdded(item.shown.c_str(), item.reason);
   if (!async) {
     if (read) Run();
     return read;
@@ -151,67 +223,70 @@ HWND AddFilesJob::Owner() const {
   return owner_ && IsWindow(owner_) ? owner_ : nullptr;
 }
 
-bool AddFilesJob::Taken(const char* path) const {
-  return snapshot_->List().FindNoCase(path) >= 0 || stagedPaths_.FindNoCase(path) >= 0;
-}
-
-void AddFilesJob::TakenName(const char* path, bool folder, char* name) const {
-  for (const StringList* list : {&snapshot_->List(), &stagedPaths_}) {
-    std::int32_t index = list->FindNoCase(path);
-    const char* key = nullptr;
-    if (index < 0 || !list->Get(static_cast<std::uint32_t>(index), &key, nullptr, nullptr))
-      continue;
-    char taken[MaxPath];
-    lstrcpynA(taken, key, sizeof taken);
-    std::size_t length = std::strlen(taken);
-    if (folder && EndsWithSeparator(taken, length)) taken[length - 1] = '\0';  // the key's own
-    lstrcpynA(name, PathNamePart(taken), MaxPath);
-    return;
+void AddFilesJob::NotAdded(const char* shown, NotAddedReason reason) {
+  ++outcome_.failed;
+  try {
+    outcome_.notAdded.push_back(NotAddedItem{shown, reason});
+  } catch (const std::bad_alloc&) {
+    // The count still tells it.
   }
 }
 
+TakenNames::Taker AddFilesJob::Look(const char* targetFolder, const char* name) {
+  TakenNames::Taker taker;
+  char path[MaxPath];
+  if (!Join(path, targetFolder, name)) return taker;
+  // Under the lock the catalogue is the file's current one (a rescan follows another writer) and
+  // the staged list holds what every job staged so far.
+  const bool lock = !archive_->OwnedByCurrentThread();
+  if (lock && !archive_->Lock(false)) return taker;
+  if (taken_.Refresh(*archive_)) taker = taken_.Find(*archive_, path);
+  if (lock) archive_->Unlock();
+  return taker;
+}
+
 bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* targetFolder,
-                             char* name) {
-  lstrcpynA(name, itemName, MaxPath);
+                             char* name, bool* mustBeNew) {
   // Each round either passes, skips, or takes a new name the user typed; a user who keeps typing
-  // taken names is asked again.
+  // taken names is asked again. The questions are asked without the archive's lock.
   for (;;) {
+    *mustBeNew = true;
     char path[MaxPath];
-    char folderKey[MaxPath];
-    if (!JoinPath(path, MaxPath, targetFolder, name) ||
-        !JoinPath(folderKey, MaxPath, path, ""))
-      return true;  // too long: StageItem's own check reports it
+    if (!Join(path, targetFolder, name)) return true;  // too long: StageItem reports it
+    TakenNames::Taker taker = Look(targetFolder, name);
     NameConflictRecord record = {};
     lstrcpynA(record.itemName, itemName, sizeof record.itemName);
     lstrcpynA(record.nameBuffer, name, sizeof record.nameBuffer);
-    if (!isFolder && Taken(folderKey)) {
-      lstrcpynA(record.shownName, path, sizeof record.shownName);
+    lstrcpynA(record.shownName, path, sizeof record.shownName);
+    if (!isFolder && taker.folder) {
+      // A folder has the name, by an entry of its own or by the members below it.
       record.form = 1;
-    } else if (Taken(path)) {
-      if (isFolder) {
-        lstrcpynA(record.shownName, path, sizeof record.shownName);
-        record.form = 0;
-      } else {
-        // A file over a file: replace (once or for the rest of the job), rename or skip.
-        if (!overwriteAll_) {
-          lstrcpynA(record.shownName, name, sizeof record.shownName);
-          if (RunFileConflictDialog(Owner(), record) != 1) {
-            ++outcome_.skipped;
-            return false;
-          }
-          if (record.allAnswer) overwriteAll_ = true;
-          if (CompareNoCase(record.nameBuffer, name) != 0) {
-            lstrcpynA(name, record.nameBuffer, MaxPath);
-            continue;  // a new name may be taken too
-          }
-        }
-        // The member is replaced under the name it has, whatever the letter case of the new file.
-        TakenName(path, false, name);
-        return true;
-      }
-    } else {
+    } else if (isFolder && taker.folder) {
       // A folder merges into a folder of the same name, under that folder's spelling.
-      if (isFolder) TakenName(folderKey, true, name);
+      lstrcpynA(name, PathNamePart(taker.spelling.c_str()), MaxPath);
+      *mustBeNew = false;
+      return true;
+    } else if (isFolder && taker.file) {
+      record.form = 0;
+    } else if (taker.file) {
+      // A file over a file: replace (once or for the rest of the job), rename or skip.
+      if (!overwriteAll_) {
+        lstrcpynA(record.shownName, name, sizeof record.shownName);
+        if (RunFileConflictDialog(Owner(), record) != 1) {
+          ++outcome_.skipped;
+          return false;
+        }
+        if (record.allAnswer) overwriteAll_ = true;
+        if (CompareNoCase(record.nameBuffer, name) != 0) {
+          lstrcpynA(name, record.nameBuffer, MaxPath);
+          continue;  // a new name may be taken too
+        }
+      }
+      // The member is replaced under the name it has, whatever the letter case of the new file.
+      lstrcpynA(name, PathNamePart(taker.spelling.c_str()), MaxPath);
+      *mustBeNew = false;
+      return true;
+    } else {
       return true;
     }
     // A file and a folder cannot share a name: only a new name or skipping.
@@ -224,51 +299,116 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
 }
 
 int AddFilesJob::AddPath(const char* source, const char* targetFolder) {
-  WIN32_FIND_DATAA found;
-  HANDLE find = FindFirstFileA(source, &found);
-  if (find == INVALID_HANDLE_VALUE) return 0;
+  return Walk(source, targetFolder, nullptr);
+}
+
+int AddFilesJob::Walk(const char* source, const char* targetFolder, const FolderChain* chain) {
+  // The walk is wide: a name the code page cannot hold is found, told and passed over, never
+  // looked up by a best-fit spelling that names another file.
+  wchar_t wideSource[MaxPath];
+  WIN32_FIND_DATAW found;
+  HANDLE find = NameToWide(source, wideSource, MaxPath, FileCodePage)
+                    ? FindFirstFileW(wideSource, &found)
+                    : INVALID_HANDLE_VALUE;
+  if (find == INVALID_HANDLE_VALUE) {
+    if (!chain) NotAdded(source, NotAddedReason::Vanished);
+    return 0;
+  }
   std::size_t folderLength = PathFolderLength(source);
   char folder[MaxPath];
   std::memcpy(folder, source, folderLength);
   folder[folderLength] = '\0';
   do {
     if (progress_->cancelled.load()) break;
-    if (std::strcmp(found.cFileName, ".") == 0 || std::strcmp(found.cFileName, "..") == 0)
+    if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0)
       continue;
-    bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    char sourcePath[MaxPath];
-    if (!JoinPath(sourcePath, MaxPath, folder, found.cFileName, PathKind::Disk)) {
-      ++outcome_.failed;  // never cut into another path
-      continue;
-    }
-    const char* stored = found.cFileName;
-    if (UseLongName() == 0 && found.cAlternateFileName[0]) stored = found.cAlternateFileName;
     char name[MaxPath];
-    if (!SettleName(stored, isFolder, targetFolder, name)) continue;
-    char targetPath[MaxPath];
-    char childTarget[MaxPath];
-    char pattern[MaxPath];
-    if (!JoinPath(targetPath, MaxPath, targetFolder, name) ||
-        !JoinPath(childTarget, MaxPath, targetPath, "") ||
-        (isFolder && !JoinPath(pattern, MaxPath, sourcePath, "*.*", PathKind::Disk))) {
-      ++outcome_.failed;  // a folder too deep for a path buffer (or looping back on itself)
+    char sourcePath[MaxPath];
+    if (!WideToName(found.cFileName, name, sizeof name, FileCodePage)) {
+      NotAdded(ShownPath(folder, found.cFileName).c_str(), NotAddedReason::Unrepresentable);
       continue;
     }
-    StageItem(found, targetPath, sourcePath);
-    if (isFolder) AddPath(pattern, childTarget);
-  } while (FindNextFileA(find, &found));
+    if (!Join(sourcePath, folder, name)) {
+      NotAdded(ShownPath(folder, found.cFileName).c_str(), NotAddedReason::TooLong);
+      continue;
+    }
+    AddItem(found, name, sourcePath, targetFolder, chain);
+  } while (FindNextFileW(find, &found));
   FindClose(find);
   return 1;
 }
 
-bool AddFilesJob::StageItem(const WIN32_FIND_DATAA& found, const char* targetPath,
-                            const char* sourcePath) {
+void AddFilesJob::AddItem(const WIN32_FIND_DATAW& found, const char* name, const char* sourcePath,
+                          const char* targetFolder, const FolderChain* chain) {
+  // A link or junction is never followed: it may lead back into the folder being added, or out of
+  // what the user chose.
+  if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    NotAdded(sourcePath, NotAddedReason::Link);
+    return;
+  }
+  const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  FolderChain self = {};
+  if (isFolder) {
+    // A folder that is one of its own parents (reached through a link the file system does not
+    // mark as one) is a loop.
+    BY_HANDLE_FILE_INFORMATION info;
+    HANDLE handle = CreateFileA(sourcePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    bool known = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info);
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    if (known) {
+      self = FolderChain{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow, chain};
+      for (const FolderChain* up = chain; up; up = up->parent) {
+        if (up->volume == self.volume && up->indexHigh == self.indexHigh &&
+            up->indexLow == self.indexLow) {
+          NotAdded(sourcePath, NotAddedReason::Link);
+          return;
+        }
+      }
+    } else {
+      self.parent = chain;
+    }
+  }
+  char stored[MaxPath];
+  std::memcpy(stored, name, std::strlen(name) + 1);
+  char shortName[MaxPath];
+  if (UseLongName() == 0 && found.cAlternateFileName[0] &&
+      WideToName(found.cAlternateFileName, shortName, sizeof shortName, FileCodePage))
+    std::memcpy(stored, shortName, std::strlen(shortName) + 1);
+  char settled[MaxPath];
+  std::memcpy(settled, stored, std::strlen(stored) + 1);
+  char targetPath[MaxPath];
+  for (;;) {
+    bool mustBeNew = true;
+    if (!SettleName(stored, isFolder, targetFolder, settled, &mustBeNew)) return;
+    char childTarget[MaxPath];
+    if (!Join(targetPath, targetFolder, settled) || !Join(childTarget, targetPath, "\\")) {
+      NotAdded(sourcePath, NotAddedReason::TooLong);  // a folder too deep for a path buffer
+      return;
+    }
+    Staged result = StageItem(found, targetPath, sourcePath, mustBeNew);
+    if (result == Staged::Failed) return;
+    if (result == Staged::Done) break;
+  }
+  if (!isFolder) return;
+  char pattern[MaxPath];
+  char childTarget[MaxPath];
+  if (!Join(pattern, sourcePath, "\\*") || !Join(childTarget, targetPath, "\\")) {
+    NotAdded(sourcePath, NotAddedReason::TooLong);
+    return;
+  }
+  Walk(pattern, childTarget, &self);
+}
+
+AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const char* targetPath,
+                                           const char* sourcePath, bool mustBeNew) {
   // An archive is never added to itself (its folder may be among the dropped items).
-  if (CompareNoCase(sourcePath, archive_->Path()) == 0) return false;
+  if (CompareNoCase(sourcePath, archive_->Path()) == 0) return Staged::Failed;
   bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (!isFolder && found.nFileSizeHigh != 0) {
-    ++outcome_.failed;  // the format's sizes are 32 bits: 4 GiB and more cannot be stored
-    return false;
+    NotAdded(sourcePath, NotAddedReason::TooLarge);  // the format's sizes are 32 bits
+    return Staged::Failed;
   }
   ArchiveEntry entry;
   std::memset(&entry, 0, sizeof entry);
@@ -283,42 +423,62 @@ bool AddFilesJob::StageItem(const WIN32_FIND_DATAA& found, const char* targetPat
   entry.osId = NewMemberOsId();
   entry.attributes = static_cast<std::uint16_t>(found.dwFileAttributes & 0x37);
   entry.headerLevel = static_cast<std::uint8_t>(HeaderLevel());
-  char key[MaxPath];
+  std::string key;
   if (isFolder) {
     std::memcpy(entry.method, "-lhd-", 6);
-    if (!JoinPath(entry.directory, MaxPath, targetPath, "")) {
-      ++outcome_.failed;
-      return false;
+    if (!Join(entry.directory, targetPath, "\\")) {
+      NotAdded(sourcePath, NotAddedReason::TooLong);
+      return Staged::Failed;
     }
-    std::memcpy(key, entry.directory, std::strlen(entry.directory) + 1);
+    key = entry.directory;
   } else {
     std::memcpy(entry.method, "-lh5-", 6);
     entry.method[3] = MethodDigit();
     std::size_t folderLength = PathFolderLength(targetPath);
     std::memcpy(entry.directory, targetPath, folderLength);
     entry.directory[folderLength] = '\0';
-    lstrcpynA(entry.name, targetPath + folderLength, sizeof entry.name);
-    std::memcpy(key, targetPath, std::strlen(targetPath) + 1);
+    CopyCut(entry.name, sizeof entry.name, targetPath + folderLength,
+            std::strlen(targetPath + folderLength));
+    key = targetPath;
   }
   ShowItemTexts(sourcePath, targetPath, entry.originalSize);
   RewriteFailure why = RewriteFailure::None;
-  if (!StageFile(*archive_, &entry, sourcePath, &AddFilesJob::OnProgress, this, &why)) {
-    if (why != RewriteFailure::Cancelled) ++outcome_.failed;
-    return false;
+  StageTicket ticket = 0;
+  if (!StageFile(*archive_, &entry, sourcePath, &AddFilesJob::OnProgress, this, &why, &ticket,
+                 mustBeNew)) {
+    if (why == RewriteFailure::Collision) return Staged::Taken;
+    if (why != RewriteFailure::Cancelled) NotAdded(sourcePath, ReasonOf(why, sourcePath));
+    return Staged::Failed;
+  }
+  // The exact name was checked at staging; a member of the other kind (a file "docs" against a
+  // folder implied by "docs\x.txt") may have been staged by another job since the questions.
+  char name[MaxPath];
+  const char* leaf = PathNamePart(targetPath);
+  std::memcpy(name, leaf, std::strlen(leaf) + 1);
+  char folder[MaxPath];
+  PathFolder(folder, targetPath);
+  TakenNames::Taker taker = Look(folder, name);
+  if (mustBeNew && (isFolder ? taker.file : taker.folder)) {
+    ::Unstage(*archive_, key.c_str(), ticket);
+    return Staged::Taken;
   }
   ++outcome_.staged;
   stagedSinceCommit_ = true;
-  if (stagedPaths_.FindExact(key) < 0) stagedPaths_.Append(key, 0, nullptr);
-  return true;
+  try {
+    staged_.emplace_back(key, ticket);
+  } catch (const std::bad_alloc&) {
+    // Without its record the item cannot be taken back after a failed Commit; it stays staged.
+  }
+  return Staged::Done;
 }
 
 void AddFilesJob::ShowItemTexts(const char* sourcePath, const char* targetPath,
                                 std::uint32_t size) {
   char from[MaxPath];
-  PathParentName(from, sourcePath);
+  LastFolderName(sourcePath, from);
   char to[MaxPath];
   if (PathFolderLength(targetPath) == 0) lstrcpynA(to, PathNamePart(archive_->Path()), MaxPath);
-  else PathParentName(to, targetPath);
+  else LastFolderName(targetPath, to);
   char pattern[128];
   LoadLibraryString(IDS_FROM_TO, pattern, sizeof pattern);
   char fromTo[MaxPath * 2 + 128];
@@ -350,6 +510,13 @@ int AddFilesJob::OnProgress(void* context, std::uint32_t packed, std::uint32_t o
 }
 
 bool AddFilesJob::Run() {
+  // A file that cannot be written is told before anything is compressed for it.
+  if (!ArchiveWritable(archive_->Path())) {
+    outcome_.notWritable = true;
+    sources_.Clear();
+    TellFailures(true, RewriteFailure::Locked);
+    return false;
+  }
   for (std::uint32_t i = 0; i < sources_.Count(); ++i) {
     if (progress_->cancelled.load()) break;
     const char* source = nullptr;
@@ -360,6 +527,10 @@ bool AddFilesJob::Run() {
   RewriteFailure why = RewriteFailure::None;
   if (stagedSinceCommit_) {
     for (int attempt = 0; attempt < CommitAttempts; ++attempt) {
+      if (!ArchiveWritable(archive_->Path())) {
+        why = RewriteFailure::Locked;  // held deny-write, or made read-only, meanwhile
+        break;
+      }
       outcome_.committed = Commit(*archive_, &why);
       if (outcome_.committed || why != RewriteFailure::Locked) break;
       Sleep(CommitRetryMs);
@@ -370,38 +541,55 @@ bool AddFilesJob::Run() {
   }
   // The questions and the message below are not shown under a progress dialog.
   dialog_.Close();
-  TellFailures(outcome_.staged > 0 && !outcome_.committed, why);
+  const bool notWritten = outcome_.staged > 0 && !outcome_.committed;
+  TellFailures(notWritten, why);
   if (outcome_.committed) Announce();
-  return outcome_.staged > 0;
+  return !notWritten && outcome_.failed == 0;
 }
 
 void AddFilesJob::Unstage() {
-  for (std::uint32_t i = 0; i < stagedPaths_.Count(); ++i) {
-    const char* path = nullptr;
-    if (stagedPaths_.Get(i, &path, nullptr, nullptr)) ::Unstage(*archive_, path);
-  }
-  stagedPaths_.Clear();
+  for (const auto& item : staged_) ::Unstage(*archive_, item.first.c_str(), item.second);
+  staged_.clear();
 }
 
 void AddFilesJob::TellFailures(bool notWritten, RewriteFailure why) {
-  char text[MaxPath * 2 + 256];
+  std::string text;
+  char line[MaxPath * 2 + 256];
   char pattern[256];
   if (notWritten) {
-    // A write that failed while the new image was copied back may have left the archive
-    // part old, part new; any other failure left it untouched.
-    bool damaged = why == RewriteFailure::ArchiveWrite;
-    LoadLibraryString(damaged ? IDS_ARCHIVE_DAMAGED : IDS_ARCHIVE_NOT_WRITTEN, pattern,
-                      sizeof pattern);
-    wsprintfA(text, pattern, PathNamePart(archive_->Path()));
-  } else if (outcome_.failed > 0) {
-    LoadLibraryString(IDS_ITEMS_NOT_ADDED, pattern, sizeof pattern);
-    wsprintfA(text, pattern, static_cast<int>(outcome_.failed));
-  } else {
-    return;
+    // A file that could not be opened or locked for writing is untouched; only a write that
+    // failed while the new image was copied back may have left it part old, part new.
+    UINT id = why == RewriteFailure::ArchiveWrite ? IDS_ARCHIVE_DAMAGED
+              : why == RewriteFailure::Locked     ? IDS_ARCHIVE_NOT_WRITABLE
+                                                  : IDS_ARCHIVE_NOT_WRITTEN;
+    LoadLibraryString(id, pattern, sizeof pattern);
+    wsprintfA(line, pattern, PathNamePart(archive_->Path()));
+    text = line;
   }
+  if (outcome_.failed > 0) {
+    if (!text.empty()) text += "\r\n\r\n";
+    LoadLibraryString(IDS_ITEMS_NOT_ADDED, pattern, sizeof pattern);
+    wsprintfA(line, pattern, static_cast<int>(outcome_.failed));
+    text += line;
+    const std::size_t listed = outcome_.notAdded.size() < ListedMax ? outcome_.notAdded.size()
+                                                                    : ListedMax;
+    for (std::size_t i = 0; i < listed; ++i) {
+      LoadLibraryString(ReasonText(outcome_.notAdded[i].reason), pattern, sizeof pattern);
+      wsprintfA(line, pattern, outcome_.notAdded[i].shown.c_str());
+      text += "\r\n";
+      text += line;
+    }
+    if (outcome_.failed > listed) {
+      LoadLibraryString(IDS_NOT_ADDED_MORE, pattern, sizeof pattern);
+      wsprintfA(line, pattern, static_cast<int>(outcome_.failed - listed));
+      text += "\r\n";
+      text += line;
+    }
+  }
+  if (text.empty()) return;
   char caption[128];
   LoadLibraryString(IDS_ADD_FILES_CAPTION, caption, sizeof caption);
-  MessageBoxA(Owner(), text, caption, MB_OK | MB_ICONWARNING);
+  MessageBoxA(Owner(), text.c_str(), caption, MB_OK | MB_ICONWARNING);
 }
 
 void AddFilesJob::Announce() {

@@ -13,13 +13,17 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "archive/ArchiveEntry.h"
 #include "archive/ArchiveRewrite.h"
-#include "archive/MemberTable.h"
 #include "archive/PathName.h"
 #include "archive/StringList.h"
+#include "operations/DropList.h"
 #include "operations/ProgressDialog.h"
+#include "operations/TakenNames.h"
 
 class Archive;
 class ArchiveFolder;
@@ -27,17 +31,22 @@ class ArchiveFolder;
 // What became of a job, for the closing message and for tests.
 struct AddFilesOutcome {
   std::uint32_t staged = 0;   // files and folder entries handed to the archive and staged
-  std::uint32_t failed = 0;   // items that could not be staged (unreadable, too large, paths too
-                              // long for a path buffer, no temporary file)
+  std::uint32_t failed = 0;   // items given that were not added (each listed in notAdded)
   std::uint32_t skipped = 0;  // items the user chose to skip in a name question
   bool cancelled = false;     // Cancel was pressed in the progress dialog
   bool committed = false;     // the archive was rewritten with the staged items
   bool dialogShown = false;   // the progress dialog was started
+  bool notWritable = false;   // the archive could not be opened for writing: nothing was done
+  std::vector<NotAddedItem> notAdded;  // what was not added and why, in the order met
 };
 
 // True when `delaySeconds` (the DialogDelay setting; -1: never) have passed between the tick
 // counts `start` and `now`, also when the counter wrapped in between.
 bool DelayPassed(DWORD start, DWORD now, int delaySeconds);
+
+// True when the archive file at `path` can be opened for writing now (not read-only, not held
+// deny-write by another program).
+bool ArchiveWritable(const char* path);
 
 class AddFilesJob {
  public:
@@ -51,21 +60,24 @@ class AddFilesJob {
   AddFilesJob(const AddFilesJob&) = delete;
   AddFilesJob& operator=(const AddFilesJob&) = delete;
 
-  // Appends the paths of a CF_HDROP medium to the source list (see ReadDropList). With `async`
-  // the job then runs on a worker thread of its own and deletes itself there: the caller must not
-  // use it after this call (when no thread can be started it runs here and is deleted before this
-  // returns). Otherwise the caller runs nothing more: Run has run, and the caller deletes the job.
-  // False when the medium is not a well-formed file list; with `async` the job is deleted then too.
+  // Appends the paths of a CF_HDROP medium to the source list (see ReadDropList); the names it
+  // cannot take are told at the end with the rest. With `async` the job then runs on a worker
+  // thread of its own and deletes itself there: the caller must not use it after this call (when
+  // no thread can be started it runs here and is deleted before this returns). Otherwise Run has
+  // run when this returns, and the caller deletes the job. False when the medium is not a
+  // well-formed file list; with `async` the job is deleted then too.
   bool AddDropList(HGLOBAL medium, bool async);
   // Appends one source path; false when it does not fit a path buffer or memory is short.
   bool AddSource(const char* path);
 
   // Adds the files and folders matching `source` under `targetFolder` (empty or ending with a
-  // backslash), recursing into folders. 0 when nothing matched.
+  // backslash), recursing into folders but never into links. 0 when nothing matched (the source
+  // is then listed as not found).
   int AddPath(const char* source, const char* targetFolder);
 
-  // Adds every source in order, commits once, tells a failure to the user, announces the change.
-  // True when anything was staged.
+  // Adds every source in order, commits once, tells what was not added and a failed commit,
+  // announces the change. True when nothing failed: every item was added or skipped by the user,
+  // and what was staged was written.
   bool Run();
 
   // The encoder's progress callback; nonzero cancels the file being compressed.
@@ -83,22 +95,36 @@ class AddFilesJob {
   // it exists.
   HWND Owner() const;
 
-  // The name-collision questions for an item that would be stored as targetFolder + `name`.
-  // False when the user skips the item; `name` (260 bytes) receives the name to store it under.
-  bool SettleName(const char* itemName, bool isFolder, const char* targetFolder, char* name);
-  // True when `path` is taken by a member of the snapshot or by an item this job staged.
-  bool Taken(const char* path) const;
-  // Replaces `name` by the last component of the member (or staged item) that takes `path` (a
-  // folder key ending with a backslash when `folder`), so a replaced member or a merged folder
-  // keeps its spelling; `name` stays when none does.
-  void TakenName(const char* path, bool folder, char* name) const;
-  // Fills and stages the entry of one found item; false when it could not be staged.
-  bool StageItem(const WIN32_FIND_DATAA& found, const char* targetPath, const char* sourcePath);
+  // Identity of a folder on disk, to notice a walk that comes back to a folder it is inside.
+  struct FolderChain {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    const FolderChain* parent;
+  };
+  // AddPath below the folders of `chain`.
+  int Walk(const char* source, const char* targetFolder, const FolderChain* chain);
+  // One found item: the name questions, staging, and for a folder its contents.
+  void AddItem(const WIN32_FIND_DATAW& found, const char* name, const char* sourcePath,
+               const char* targetFolder, const FolderChain* chain);
+  // What takes targetFolder + `name`, read under the archive's lock.
+  TakenNames::Taker Look(const char* targetFolder, const char* name);
+  // The name questions for an item to be stored as targetFolder + `name` (260 bytes, in: the
+  // name to try, out: the name to store it under). False when the user skips the item;
+  // `*mustBeNew` tells whether the name was free (true) or is to replace or merge (false).
+  bool SettleName(const char* itemName, bool isFolder, const char* targetFolder, char* name,
+                  bool* mustBeNew);
+  enum class Staged { Done, Failed, Taken };
+  // Fills and stages the entry of one found item. Taken: somebody took the name between the
+  // questions and the staging; nothing is staged and the questions are asked again.
+  Staged StageItem(const WIN32_FIND_DATAW& found, const char* targetPath, const char* sourcePath,
+                   bool mustBeNew);
   void ShowItemTexts(const char* sourcePath, const char* targetPath, std::uint32_t size);
-  // One message at the end: the archive could not be rewritten (`why`: nothing was added, or it
-  // may be damaged), or some items could not be added.
+  void NotAdded(const char* shown, NotAddedReason reason);
+  // One message at the end: the archive could not be written (`why`), and what was not added.
   void TellFailures(bool notWritten, RewriteFailure why);
   void Announce();
+  // Takes back what this job staged (and only that).
   void Unstage();
 
   DWORD startTick_ = 0;
@@ -111,12 +137,12 @@ class AddFilesJob {
   HWND owner_ = nullptr;
   ArchiveFolder* folder_ = nullptr;  // one reference held
   Archive* archive_ = nullptr;       // one reference held
-  std::shared_ptr<const MemberTable> snapshot_;  // the catalogue when the job was made
+  TakenNames taken_;                 // read under the archive's lock
   char targetFolder_[MaxPath] = "";
   bool onWorker_ = false;
   StringList sources_;
-  // Member paths this job staged (folders with their trailing backslash): later items of the same
-  // job collide with them, and a failed Commit unstages them.
-  StringList stagedPaths_;
+  // What this job staged, each with the ticket of that staging: a failed Commit takes back these
+  // and nothing staged by anyone else.
+  std::vector<std::pair<std::string, StageTicket>> staged_;
   AddFilesOutcome outcome_;
 };

@@ -2,19 +2,23 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "archive/Archive.h"
-#include "archive/MemberTable.h"
 #include "archive/NoCase.h"
 #include "archive/PathName.h"
+#include "archive/TargetPath.h"
 #include "archive/TimeConversion.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ItemIdList.h"
 #include "namespace/ModuleState.h"
+#include "namespace/WideName.h"
 #include "operations/FormatEnumerator.h"
 #include "operations/TempCopy.h"
 #include "platform/Platform.h"
@@ -87,7 +91,6 @@ HRESULT ArchiveDataObject::Create(ArchiveFolder* folder, UINT count, LPCITEMIDLI
   object->AddRef();
   try {
     object->CollectItems(count, items);
-    object->WriteCopies();
   } catch (const std::bad_alloc&) {
     object->Release();
     return E_OUTOFMEMORY;
@@ -98,74 +101,180 @@ HRESULT ArchiveDataObject::Create(ArchiveFolder* folder, UINT count, LPCITEMIDLI
 }
 
 ArchiveDataObject::ArchiveDataObject(ArchiveFolder* folder, DWORD mode)
-    : mode_(mode), folder_(folder) {
-  folder_->AddRef();
-  innerLength_ = std::strlen(folder_->innerPath);
-  archive_ = new (std::nothrow) Archive();
-  if (archive_) {
-    archive_->Retain();
-    archive_->OpenFile(folder_->archivePath);
+    : mode_(mode), archivePath_(folder->archivePath), innerLength_(std::strlen(folder->innerPath)) {}
+
+ArchiveDataObject::~ArchiveDataObject() = default;
+
+Archive* ArchiveDataObject::OpenLocked() const {
+  auto* archive = new (std::nothrow) Archive();
+  if (!archive) return nullptr;
+  archive->Retain();
+  if (archive->OpenFile(archivePath_.c_str()) != ResultOk || !archive->Lock(true)) {
+    archive->Release();
+    return nullptr;
   }
+  return archive;
 }
 
-ArchiveDataObject::~ArchiveDataObject() {
-  if (archive_) archive_->Release();
-  folder_->Release();
+void ArchiveDataObject::Done(Archive* archive) {
+  archive->Unlock();
+  archive->Release();  // closes the file
 }
 
 void ArchiveDataObject::CollectItems(UINT count, LPCITEMIDLIST* items) {
-  // The catalogue as it stands, kept across the lock: a rescan replaces it rather than changes it.
-  std::shared_ptr<const MemberTable> members;
-  ItemBuilder builder;
+  Archive* archive = OpenLocked();
+  if (!archive) return;
+  // Selected folders by path (no case); each member finds the one above it, if any, by walking
+  // up its own folders, so the walk is linear in the catalogue whatever the selection.
+  struct NoCaseHash {
+    std::size_t operator()(const std::string& key) const {
+      return static_cast<std::size_t>(HashKeyNoCase(key.c_str()));
+    }
+  };
+  struct NoCaseEqual {
+    bool operator()(const std::string& a, const std::string& b) const {
+      return CompareNoCase(a.c_str(), b.c_str()) == 0;
+    }
+  };
+  std::unordered_map<std::string, std::size_t, NoCaseHash, NoCaseEqual> selected, made;
+  std::vector<std::vector<Transfer>> groups(count);
   for (UINT i = 0; i < count; ++i) {
-    const ItemId& item = *AsItemId(items[i]);
-    if (!IsFolderItem(item)) {
-      items_.push_back(item);
-      continue;
+    Transfer transfer;
+    transfer.item = *AsItemId(items[i]);
+    transfer.top = true;
+    if (!IsSafeMemberPath(RelativePath(transfer.item))) continue;
+    if (IsFolderItem(transfer.item)) {
+      selected.emplace(transfer.item.path, i);
+      made.emplace(transfer.item.path, 0);
+    } else {
+      // The member as the catalogue holds it now, at the place it is addressed by from here on.
+      transfer.index = archive->FindMember(transfer.item.path);
+      ArchiveEntry record;
+      if (transfer.index < 0 || !archive->GetMemberFixed(std::uint32_t(transfer.index), &record))
+        continue;
+      std::memcpy(reinterpret_cast<char*>(&transfer.item) + ItemEntryBlockOffset, &record,
+                  EntryBlockSize);
     }
-    if (!members && archive_ && archive_->Lock(false)) {
-      members = archive_->Members();
-      archive_->Unlock();
-    }
-    if (!members) continue;
-    // A folder stands for every file member below it, grouped as the listing groups them. The
-    // keys are compared first; only members below the folder are copied out whole.
-    const StringList& keys = members->List();
+    groups[i].push_back(transfer);
+  }
+  if (!selected.empty()) {
+    const StringList& keys = archive->Catalogue();
+    ItemBuilder builder;
+    std::vector<std::string> between;  // the folders from the selected one down to the member
     for (std::uint32_t m = 0; m < keys.Count(); ++m) {
       const char* key = nullptr;
       keys.Get(m, &key, nullptr, nullptr);
-      if (!IsBelowFolder(item.path, key)) continue;
+      between.clear();
+      std::size_t group = count;
+      for (std::size_t length = PathFolderLength(key); length > 1;) {
+        std::string folder(key, length - 1);
+        auto hit = selected.find(folder);
+        if (hit != selected.end()) {
+          group = hit->second;
+          break;
+        }
+        length = PathFolderLength(folder.c_str());
+        between.push_back(std::move(folder));
+      }
+      if (group == count) continue;
       ArchiveEntry& record = builder.Entry();
-      if (!members->Get(m, &record) || (record.attributes & FolderAttribute) || !record.name[0])
+      if (!archive->GetMember(m, &record) || !builder.Build(&record)) continue;
+      const ItemId& built = builder.Item();
+      if (!IsSafeMemberPath(RelativePath(built))) continue;
+      std::vector<Transfer>& list = groups[group];
+      // Folders the listing derives from member paths, outermost first, with the times of the
+      // first member found in them until a folder entry of their own says otherwise.
+      for (auto folder = between.rbegin(); folder != between.rend(); ++folder) {
+        if (made.count(*folder)) continue;
+        made.emplace(*folder, list.size());
+        Transfer derived;
+        derived.item = built;
+        derived.item.attributes = FolderAttribute;
+        derived.item.originalSize = 0;
+        lstrcpynA(derived.item.path, folder->c_str(), sizeof derived.item.path);
+        list.push_back(derived);
+      }
+      if (IsFolderItem(built)) {
+        auto known = made.find(built.path);
+        if (known == made.end()) {
+          made.emplace(built.path, list.size());
+          Transfer entry;
+          entry.item = built;
+          list.push_back(entry);
+        } else if (!selected.count(built.path)) {
+          list[known->second].item = built;
+        }
         continue;
-      ArchiveEntry copy = record;
-      if (builder.Build(&copy)) items_.push_back(builder.Item());
+      }
+      if (!record.name[0]) continue;
+      Transfer member;
+      member.item = built;
+      member.index = static_cast<std::int32_t>(m);
+      list.push_back(member);
     }
   }
+  Done(archive);
+  for (std::vector<Transfer>& group : groups)
+    for (Transfer& transfer : group) {
+      if (!IsFolderItem(transfer.item)) {
+        singleFile_ = items_.size();
+        ++fileCount_;
+      }
+      items_.push_back(std::move(transfer));
+    }
 }
 
-void ArchiveDataObject::WriteCopies() {
-  std::vector<ItemId> kept;
-  for (ItemId& item : items_) {
-    char path[MAX_PATH];
-    ArchiveEntry entry;
-    if (!archive_ || !WriteTempCopy(*archive_, item.path, &entry, path)) continue;
-    AddTempFile(path);
-    // The item describes the member as it was decoded.
-    std::memcpy(reinterpret_cast<char*>(&item) + ItemEntryBlockOffset, &entry, EntryBlockSize);
-    kept.push_back(item);
-    paths_.emplace_back(path);
+bool ArchiveDataObject::EnsureCopies() {
+  if (copiesTried_) return !paths_.empty();
+  copiesTried_ = true;
+  char folder[MAX_PATH];
+  if (!MakeTempFolder(folder)) return false;
+  tempFolder_ = folder;
+  // Removed when the library unloads, after everything written into it (the list is emptied
+  // from its end).
+  AddTempFile(folder);
+  // Folders first, in item order (a folder always comes before what is inside it); then the
+  // members in file order, decoded under one hold of the lock.
+  std::vector<std::size_t> members;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    Transfer& transfer = items_[i];
+    char target[MAX_PATH];
+    if (!MakeTargetPath(folder, RelativePath(transfer.item), target, sizeof target)) continue;
+    if (!IsFolderItem(transfer.item)) {
+      transfer.copy = target;
+      members.push_back(i);
+    } else if (CreateDirectoryA(target, nullptr)) {
+      transfer.copy = target;
+      AddTempFile(target);
+    }
   }
-  items_.swap(kept);
+  std::sort(members.begin(), members.end(),
+            [&](std::size_t a, std::size_t b) { return items_[a].index < items_[b].index; });
+  if (Archive* archive = members.empty() ? nullptr : OpenLocked()) {
+    std::vector<std::uint8_t> buffer;
+    ArchiveEntry expected;
+    for (std::size_t i : members) {
+      Transfer& transfer = items_[i];
+      std::memcpy(&expected, reinterpret_cast<const char*>(&transfer.item) + ItemEntryBlockOffset,
+                  EntryBlockSize);
+      if (DecodeListedMember(*archive, std::uint32_t(transfer.index), expected, &buffer) &&
+          WriteCopyFile(transfer.copy.c_str(), buffer.data(), expected)) {
+        AddTempFile(transfer.copy.c_str());
+      } else {
+        transfer.copy.clear();
+      }
+    }
+    Done(archive);
+  } else {
+    for (std::size_t i : members) items_[i].copy.clear();
+  }
+  for (const Transfer& transfer : items_)
+    if (transfer.top && !transfer.copy.empty()) paths_.push_back(transfer.copy);
+  return !paths_.empty();
 }
 
 const char* ArchiveDataObject::RelativePath(const ItemId& item) const {
   return std::strlen(item.path) > innerLength_ ? item.path + innerLength_ : item.path;
-}
-
-bool ArchiveDataObject::MatchesItem(const ItemId& item, const ArchiveEntry& entry) const {
-  return entry.originalSize == item.originalSize && entry.crc == item.crc &&
-         entry.packedSize == item.packedSize;
 }
 
 std::vector<FORMATETC> ArchiveDataObject::OfferedFormats() const {
@@ -175,7 +284,7 @@ std::vector<FORMATETC> ArchiveDataObject::OfferedFormats() const {
   formats.push_back(Offered(ClipboardFormats.fileGroupDescriptor));
   formats.push_back(Offered(ClipboardFormats.fileNameMap));
   formats.push_back(Offered(CF_HDROP));
-  if (items_.size() == 1) formats.push_back(Offered(ClipboardFormats.fileName));
+  if (fileCount_ == 1) formats.push_back(Offered(ClipboardFormats.fileName));
   if (mode_ == DragMode) formats.push_back(Offered(ClipboardFormats.shellIdListArray));
   return formats;
 }
@@ -189,8 +298,9 @@ HRESULT ArchiveDataObject::CheckFormat(const FORMATETC& format) const {
                      cf == ids.fileGroupDescriptorW || cf == ids.fileNameMap ||
                      cf == ids.fileNameMapW || cf == CF_HDROP || cf == ids.fileName ||
                      cf == ids.fileNameW || (cf == ids.shellIdListArray && mode_ == DragMode);
-  // Without a single copy there is nothing any format could carry.
+  // Without a single item there is nothing any format could carry.
   if (!known || cf == 0 || items_.empty()) return DV_E_FORMATETC;
+  if ((cf == ids.fileName || cf == ids.fileNameW) && fileCount_ != 1) return DV_E_FORMATETC;
   if (cf == ids.fileContents &&
       (format.lindex < -1 || (format.lindex >= 0 && static_cast<std::size_t>(format.lindex) >=
                                                         items_.size())))
@@ -222,9 +332,14 @@ STDMETHODIMP ArchiveDataObject::GetData(FORMATETC* format, STGMEDIUM* medium) {
   return S_OK;
 }
 
-HRESULT ArchiveDataObject::Render(const FORMATETC& format, HGLOBAL* block) const {
+HRESULT ArchiveDataObject::Render(const FORMATETC& format, HGLOBAL* block) {
   const UINT cf = format.cfFormat;
   const ClipboardFormatIds& ids = ClipboardFormats;
+  // The name maps name the drop list's files, so they wait for the copies too.
+  const bool needsFiles = cf == CF_HDROP || cf == ids.fileName || cf == ids.fileNameW ||
+                          cf == ids.shellIdListArray || cf == ids.fileNameMap ||
+                          cf == ids.fileNameMapW;
+  if (needsFiles && !EnsureCopies()) return E_UNEXPECTED;
   if (cf == CF_HDROP) return RenderDropList(block);
   if (cf == ids.fileName || cf == ids.fileNameW) return RenderShortName(cf == ids.fileNameW, block);
   if (cf == ids.fileNameMap || cf == ids.fileNameMapW)
@@ -251,23 +366,29 @@ HRESULT ArchiveDataObject::RenderDropList(HGLOBAL* block) const {
 }
 
 HRESULT ArchiveDataObject::RenderShortName(bool wide, HGLOBAL* block) const {
+  const std::string& copy = items_[singleFile_].copy;
+  if (copy.empty()) return E_UNEXPECTED;
   char name[MAX_PATH] = "";
-  DWORD length = GetShortPathNameA(paths_[0].c_str(), name, sizeof name);
-  if (length == 0 || length >= sizeof name) lstrcpynA(name, paths_[0].c_str(), sizeof name);
+  DWORD length = GetShortPathNameA(copy.c_str(), name, sizeof name);
+  if (length == 0 || length >= sizeof name) lstrcpynA(name, copy.c_str(), sizeof name);
   if (!wide) return FillBlock(MAX_PATH, block, [&](std::uint8_t* m) { std::memcpy(m, name, sizeof name); });
   return FillBlock(MAX_PATH * sizeof(WCHAR), block, [&](std::uint8_t* m) {
-    MultiByteToWideChar(CP_OEMCP, MB_PRECOMPOSED, name, -1, reinterpret_cast<WCHAR*>(m), MAX_PATH - 1);
+    NameToWide(name, reinterpret_cast<WCHAR*>(m), MAX_PATH);
   });
 }
 
 HRESULT ArchiveDataObject::RenderNameMap(bool wide, HGLOBAL* block) const {
+  // One name for each file of the drop list: the top-level item's path below the folder the
+  // selection came from.
   SIZE_T length = 1;
-  for (const ItemId& item : items_) length += std::strlen(RelativePath(item)) + 1;
+  for (const Transfer& transfer : items_)
+    if (transfer.top && !transfer.copy.empty()) length += std::strlen(RelativePath(transfer.item)) + 1;
   if (!wide) {
     return FillBlock(length, block, [&](std::uint8_t* memory) {
       char* at = reinterpret_cast<char*>(memory);
-      for (const ItemId& item : items_) {
-        const char* name = RelativePath(item);
+      for (const Transfer& transfer : items_) {
+        if (!transfer.top || transfer.copy.empty()) continue;
+        const char* name = RelativePath(transfer.item);
         std::size_t n = std::strlen(name) + 1;
         std::memcpy(at, name, n);
         at += n;
@@ -278,29 +399,32 @@ HRESULT ArchiveDataObject::RenderNameMap(bool wide, HGLOBAL* block) const {
   // A Shift-JIS byte string never needs more UTF-16 units than it has bytes.
   return FillBlock(length * sizeof(WCHAR), block, [&](std::uint8_t* memory) {
     WCHAR* at = reinterpret_cast<WCHAR*>(memory);
-    for (const ItemId& item : items_) {
-      const char* name = RelativePath(item);
-      int n = MultiByteToWideChar(CP_OEMCP, MB_PRECOMPOSED, name, -1, at,
-                                  static_cast<int>(std::strlen(name) + 1));
-      at += n > 0 ? n : 1;
+    for (const Transfer& transfer : items_) {
+      if (!transfer.top || transfer.copy.empty()) continue;
+      const char* name = RelativePath(transfer.item);
+      const std::size_t room = std::strlen(name) + 1;
+      at += NameToWide(name, at, room, MemberCodePage) ? lstrlenW(at) + 1 : 1;
     }
     *at = L'\0';
   });
 }
 
 HRESULT ArchiveDataObject::RenderDescriptors(bool wide, HGLOBAL* block) const {
+  // Every folder and member of the selection with its path relative to the source folder, so
+  // the receiver rebuilds the tree; "FileContents" takes the same indexes.
   const SIZE_T record = wide ? sizeof(FILEDESCRIPTORW) : sizeof(FILEDESCRIPTORA);
   return FillBlock(sizeof(UINT) + items_.size() * record, block, [&](std::uint8_t* memory) {
     *reinterpret_cast<UINT*>(memory) = static_cast<UINT>(items_.size());
     for (std::size_t i = 0; i < items_.size(); ++i) {
-      const char* name = PathNamePart(items_[i].path);
+      const ItemId& item = items_[i].item;
+      const char* name = RelativePath(item);
       if (wide) {
         auto* d = reinterpret_cast<FILEDESCRIPTORW*>(memory + sizeof(UINT)) + i;
-        Describe(items_[i], d);
-        MultiByteToWideChar(CP_OEMCP, MB_PRECOMPOSED, name, -1, d->cFileName, MAX_PATH - 1);
+        Describe(item, d);
+        NameToWide(name, d->cFileName, MAX_PATH, MemberCodePage);
       } else {
         auto* d = reinterpret_cast<FILEDESCRIPTORA*>(memory + sizeof(UINT)) + i;
-        Describe(items_[i], d);
+        Describe(item, d);
         lstrcpynA(d->cFileName, name, MAX_PATH);
       }
     }
@@ -308,44 +432,38 @@ HRESULT ArchiveDataObject::RenderDescriptors(bool wide, HGLOBAL* block) const {
 }
 
 HRESULT ArchiveDataObject::RenderContents(LONG index, HGLOBAL* block) const {
-  if (!archive_) return E_UNEXPECTED;
-  auto decode = [&](const ItemId& item, platform::MemoryBlock* out) {
-    ArchiveEntry entry;
-    if (archive_->DecodeMember(item.path, out, &entry) != 0) return false;
-    // The member changed since the object was made: its bytes are not the item's any more.
-    if (!MatchesItem(item, entry) || platform::BlockSize(*out) < item.originalSize) {
-      platform::FreeBlock(*out);
-      return false;
-    }
-    return true;
-  };
-  if (index >= 0) {
-    platform::MemoryBlock decoded = platform::NoBlock;
-    if (!decode(items_[static_cast<std::size_t>(index)], &decoded)) return E_UNEXPECTED;
-    *block = reinterpret_cast<HGLOBAL>(decoded);
-    return S_OK;
-  }
+  // The members asked for, and where each goes in the block: item order, decoded in file order.
+  std::vector<std::pair<const Transfer*, std::uint64_t>> parts;
   std::uint64_t total = 0;
-  for (const ItemId& item : items_) total += item.originalSize;
-  if (total > static_cast<SIZE_T>(-1) / 2) return E_OUTOFMEMORY;
-  *block = GlobalAlloc(GMEM_DDESHARE | GMEM_MOVEABLE, static_cast<SIZE_T>(total ? total : 1));
-  if (!*block) return E_OUTOFMEMORY;
-  auto* memory = static_cast<std::uint8_t*>(GlobalLock(*block));
-  bool ok = memory != nullptr;
-  std::uint64_t at = 0;
-  for (const ItemId& item : items_) {
-    platform::MemoryBlock decoded = platform::NoBlock;
-    if (!ok || !decode(item, &decoded)) {
-      ok = false;
-      break;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    if (index >= 0 && i != static_cast<std::size_t>(index)) continue;
+    if (IsFolderItem(items_[i].item)) {
+      if (index >= 0) return E_UNEXPECTED;  // a folder has no contents
+      continue;
     }
-    if (item.originalSize != 0) {
-      std::memcpy(memory + at, platform::LockBlock(decoded), item.originalSize);
-      platform::UnlockBlock(decoded);
-    }
-    platform::FreeBlock(decoded);
-    at += item.originalSize;
+    parts.emplace_back(&items_[i], total);
+    total += items_[i].item.originalSize;
   }
+  if (total > static_cast<SIZE_T>(-1) / 2) return E_OUTOFMEMORY;
+  std::sort(parts.begin(), parts.end(),
+            [](const auto& a, const auto& b) { return a.first->index < b.first->index; });
+  // Nothing to read (only empty members): an empty block, never an uninitialised byte.
+  *block = GlobalAlloc(GMEM_DDESHARE | GMEM_MOVEABLE, static_cast<SIZE_T>(total));
+  if (!*block) return E_OUTOFMEMORY;
+  if (total == 0) return S_OK;
+  auto* memory = static_cast<std::uint8_t*>(GlobalLock(*block));
+  Archive* archive = memory ? OpenLocked() : nullptr;
+  bool ok = archive != nullptr;
+  ArchiveEntry expected;
+  for (std::size_t p = 0; ok && p < parts.size(); ++p) {
+    const Transfer& transfer = *parts[p].first;
+    if (transfer.item.originalSize == 0) continue;
+    std::memcpy(&expected, reinterpret_cast<const char*>(&transfer.item) + ItemEntryBlockOffset,
+                EntryBlockSize);
+    ok = DecodeListedMemberInto(*archive, std::uint32_t(transfer.index), expected,
+                                memory + parts[p].second);
+  }
+  if (archive) Done(archive);
   if (memory) GlobalUnlock(*block);
   if (!ok) {
     GlobalFree(*block);
@@ -360,15 +478,15 @@ HRESULT ArchiveDataObject::RenderIdListArray(HGLOBAL* block) const {
   if (SHGetDesktopFolder(&desktop) != S_OK || !desktop) return E_UNEXPECTED;
   auto parse = [&](const char* path) -> LPITEMIDLIST {
     WCHAR wide[MAX_PATH];
-    if (!MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)) return nullptr;
+    if (!NameToWide(path, wide, MAX_PATH)) return nullptr;
     LPITEMIDLIST list = nullptr;
     return desktop->ParseDisplayName(nullptr, nullptr, wide, nullptr, &list, nullptr) == S_OK
                ? list
                : nullptr;
   };
   // Layout: cidl, the n + 1 offsets, the parent list, then each child and its 16-bit end.
-  std::vector<std::uint8_t> bytes(sizeof(UINT) * (items_.size() + 2), 0);
-  *reinterpret_cast<UINT*>(bytes.data()) = static_cast<UINT>(items_.size());
+  std::vector<std::uint8_t> bytes(sizeof(UINT) * (paths_.size() + 2), 0);
+  *reinterpret_cast<UINT*>(bytes.data()) = static_cast<UINT>(paths_.size());
   auto append = [&](std::size_t slot, LPCITEMIDLIST list, std::uint32_t size) {
     *reinterpret_cast<UINT*>(bytes.data() + sizeof(UINT) * (slot + 1)) =
         static_cast<UINT>(bytes.size());
@@ -376,7 +494,7 @@ HRESULT ArchiveDataObject::RenderIdListArray(HGLOBAL* block) const {
     bytes.insert(bytes.end(), from, from + size);
   };
   HRESULT result = S_OK;
-  LPITEMIDLIST parent = parse(TempDirectory);
+  LPITEMIDLIST parent = parse(tempFolder_.c_str());
   if (!parent) result = E_UNEXPECTED;
   if (result == S_OK) append(0, parent, ItemIdList::SizeOf(parent));
   for (std::size_t i = 0; result == S_OK && i < paths_.size(); ++i) {

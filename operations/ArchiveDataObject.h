@@ -1,18 +1,23 @@
 // The data object that carries archive members out of an archive folder, by the clipboard (copy)
-// or by drag and drop. Every selected member (a selected folder stands for the file members below
-// it) is decoded when the object is made and written to a temporary copy, so that a paste or a
-// drop never waits on the archive: drop targets get the copies as ordinary files (CF_HDROP,
-// "FileName"), as virtual files ("FileGroupDescriptor" with "FileContents", decoded again on
-// request) and, for a drag, as shell items ("Shell IDList Array").
+// or by drag and drop. Drop targets get the members as ordinary files (CF_HDROP, "FileName"), as
+// virtual files ("FileGroupDescriptor" with "FileContents") and, for a drag, as shell items
+// ("Shell IDList Array").
 //
-// Items whose member cannot be decoded (or written) are left out of every format alike, so the
-// drop list, the descriptors, the name maps and the item array always describe the same files.
+// Creation only walks the catalogue, so a drag starts at once: a selected folder becomes itself,
+// every folder below it and every member below it, each with its path relative to the source
+// folder ("A", "A\SUB", "A\r.txt"), and each member keeps its place in the catalogue read under
+// the lock. The first request for files (CF_HDROP, "FileName", the IDList array) decodes the
+// members in one pass in file order, under one hold of the lock, and writes the selection's tree
+// into a new folder of the object's own below TempDirectory; CF_HDROP lists the selection's
+// top-level items there. "FileContents" is decoded from the archive on each request. The archive
+// file is open only while it is read, so it can be renamed or deleted while the object lives.
 #pragma once
 
 #include <windows.h>
 #include <objidl.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -52,23 +57,39 @@ class ArchiveDataObject
   STDMETHODIMP_(DWORD) ReleaseConnection(DWORD type, DWORD reserved, BOOL lastReleaseCloses)
       override;
 
-  // The temporary copies, in item order (for tests and the transfer benchmark).
+  // The copies of the selection's top-level items, in selection order, once a request for files
+  // made them (for tests and the transfer benchmark); and the object's own folder holding them.
   const std::vector<std::string>& TemporaryPaths() const { return paths_; }
+  const std::string& TemporaryFolder() const { return tempFolder_; }
 
  private:
   ArchiveDataObject(ArchiveFolder* folder, DWORD mode);
   ~ArchiveDataObject() override;
 
-  // The items of the selection, folders expanded to their file members.
+  // One item of the transfer: a member or a folder, with its header fields (`item.path` is the
+  // full path in the archive) and, for a member, its place in the catalogue it was listed from.
+  struct Transfer {
+    ItemId item;
+    std::int32_t index = -1;  // catalogue index of a member; -1 for a folder
+    bool top = false;         // one of the selected items
+    std::string copy;         // its copy on disk, once made
+  };
+
+  // The items of the selection in descriptor order: each selected item, a folder followed by
+  // the folders and members below it in file order. Walks the catalogue only.
   void CollectItems(UINT count, LPCITEMIDLIST* items);
-  // Decodes each item into its temporary copy; keeps the items that got one.
-  void WriteCopies();
+  // Makes the copies on the first request that needs them; true when at least one exists.
+  bool EnsureCopies();
+  // A new Archive of its own on the folder's archive file, locked with the file lock; null when
+  // it cannot be opened or locked. Release with Done.
+  Archive* OpenLocked() const;
+  static void Done(Archive* archive);
   // The formats EnumFormatEtc offers, in their order.
   std::vector<FORMATETC> OfferedFormats() const;
   // S_OK when GetData can render `format` (checked as GetData checks it), else its error.
   HRESULT CheckFormat(const FORMATETC& format) const;
   // Renders the format into a new global block.
-  HRESULT Render(const FORMATETC& format, HGLOBAL* block) const;
+  HRESULT Render(const FORMATETC& format, HGLOBAL* block);
   HRESULT RenderDropList(HGLOBAL* block) const;
   HRESULT RenderShortName(bool wide, HGLOBAL* block) const;
   HRESULT RenderNameMap(bool wide, HGLOBAL* block) const;
@@ -77,14 +98,17 @@ class ArchiveDataObject
   HRESULT RenderIdListArray(HGLOBAL* block) const;
   // The item's path below the folder the selection came from.
   const char* RelativePath(const ItemId& item) const;
-  // True when the member of the item still is the one the object was made from.
-  bool MatchesItem(const ItemId& item, const ArchiveEntry& entry) const;
 
   DWORD connections_ = 0;
-  std::vector<ItemId> items_;
-  std::vector<std::string> paths_;  // temporary copy of each item
+  std::vector<Transfer> items_;
+  std::vector<std::string> paths_;  // the drop list: copies of the top-level items
+  std::string tempFolder_;
+  bool copiesTried_ = false;
+  std::size_t fileCount_ = 0;
+  std::size_t singleFile_ = 0;  // the item of the only member, when fileCount_ is 1
   DWORD mode_;
-  Archive* archive_ = nullptr;
-  ArchiveFolder* folder_;
+  // Neither the folder nor its archive is held: the archive file stays free to be renamed or
+  // deleted while the object is on the clipboard.
+  std::string archivePath_;
   std::size_t innerLength_ = 0;
 };

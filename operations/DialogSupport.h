@@ -18,8 +18,12 @@ Record* DialogRecord(HWND dialog) {
 }
 void KeepDialogRecord(HWND dialog, LPARAM record);
 
-// A new name can be confirmed when it is not empty, differs from `itemName` other than in letter
-// case, and holds none of " / : < > \ | outside double-byte characters.
+// True when `name` is one valid path component: not empty, not "." or "..", none of
+// " / : < > \ | * ? nor a control character outside double-byte characters, no trailing dot or
+// space, and no device name (CON, NUL, COM1, LPT1 ... with or without an extension).
+bool IsSingleComponent(const char* name);
+// A new name can be confirmed when it differs from `itemName` other than in letter case and is a
+// single path component (IsSingleComponent).
 bool IsAcceptableNewName(const char* text, const char* itemName);
 
 // Copies the edit's text into `buffer` (260 bytes, cut on a character boundary).

@@ -4,10 +4,12 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/PathName.h"
 #include "archive/StringList.h"
+#include "namespace/WideName.h"
 
 namespace {
 
@@ -30,13 +32,26 @@ bool SplitNames(const Char* first, std::size_t available,
   }
 }
 
-bool ToSystemCodePage(const std::wstring& wide, char (&out)[MaxPath]) {
-  BOOL replaced = FALSE;
-  int made = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, out, sizeof out, nullptr, &replaced);
-  return made > 0 && !replaced;
+void Skip(DropListCounts* counts, std::string shown, NotAddedReason reason) {
+  ++counts->skipped;
+  counts->notAdded.push_back(NotAddedItem{std::move(shown), reason});
 }
 
 }  // namespace
+
+std::string ShownName(const wchar_t* wide) {
+  std::string shown;
+  for (std::size_t i = 0; wide[i] && shown.size() < MaxPath - 3;) {
+    // A surrogate pair is one character.
+    std::size_t units = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && wide[i + 1] >= 0xDC00 &&
+                                wide[i + 1] <= 0xDFFF ? 2 : 1;
+    wchar_t one[3] = {wide[i], units == 2 ? wide[i + 1] : L'\0', L'\0'};
+    char bytes[8];
+    shown += WideToName(one, bytes, sizeof bytes, FileCodePage) ? bytes : "?";
+    i += units;
+  }
+  return shown;
+}
 
 bool ReadDropList(HGLOBAL medium, StringList& paths, DropListCounts* counts) {
   DropListCounts local;
@@ -65,13 +80,22 @@ bool ReadDropList(HGLOBAL medium, StringList& paths, DropListCounts* counts) {
   GlobalUnlock(medium);
   if (!ok) return false;
   for (const std::wstring& name : wide) {
-    char converted[MaxPath];
-    if (ToSystemCodePage(name, converted)) narrow.emplace_back(converted);
-    else ++counts->skipped;
+    // Room for any name of a path buffer's length: one too long is told as such below.
+    std::vector<char> converted(name.size() * 2 + 1);
+    if (WideToName(name.c_str(), converted.data(), converted.size(), FileCodePage))
+      narrow.emplace_back(converted.data());
+    else
+      Skip(counts, ShownName(name.c_str()), NotAddedReason::Unrepresentable);
   }
   for (const std::string& name : narrow) {
-    if (name.size() >= MaxPath || HasWildcard(name.c_str())) {
-      ++counts->skipped;
+    if (name.size() >= MaxPath) {
+      char shown[MaxPath];
+      CopyCut(shown, MaxPath - 3, name.c_str(), name.size());
+      Skip(counts, std::string(shown) + "...", NotAddedReason::TooLong);
+      continue;
+    }
+    if (HasWildcard(name.c_str())) {
+      Skip(counts, name, NotAddedReason::Wildcard);
       continue;
     }
     if (!paths.Append(name.c_str(), 0, nullptr)) return false;

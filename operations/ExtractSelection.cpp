@@ -48,13 +48,14 @@ const char* Relative(const Extraction& job, const char* memberPath) {
 
 // Writes one member; the target path goes through the engine's guard, so a stored path with ".."
 // components, a drive or a root never lands outside the chosen folder.
-void ExtractOne(Extraction& job, const ArchiveEntry& entry, const char* memberPath) {
+void ExtractOne(Extraction& job, std::uint32_t index, const ArchiveEntry& entry,
+                const char* memberPath) {
   const char* relative = Relative(job, memberPath);
   char path[TargetPathSize];
   if (!relative || !MakeTargetPath(job.target, relative, path, sizeof path)) return;
   if (std::strlen(path) >= MAX_PATH) return;
-  if (ExtractMemberToFile(*job.archive, entry, path, AskOverwriteWithDialog, job.owner,
-                          &job.state) == 1) {
+  if (ExtractMemberToFile(*job.archive, index, entry, job.target, path, AskOverwriteWithDialog,
+                          job.owner, &job.state) == 1) {
     SHChangeNotify(SHCNE_CREATE, SHCNF_PATHA, path, nullptr);
   }
 }
@@ -64,6 +65,7 @@ void MakeFolder(const Extraction& job, const char* memberPath) {
   const char* relative = Relative(job, memberPath);
   char path[TargetPathSize];
   if (!relative || !MakeTargetPath(job.target, relative, path, sizeof path - 1)) return;
+  if (LinkOnTheWay(job.target, path)) return;
   // A trailing separator has the last folder made too.
   if (JoinPath(path, sizeof path, path, "", PathKind::Disk)) CreatePathDirectories(path);
 }
@@ -72,16 +74,39 @@ void ExtractFolder(Extraction& job, EntryEnumerator& snapshot, const char* folde
   MakeFolder(job, folderPath);
   snapshot.Reset();
   ArchiveEntry record;
-  while (job.state != OverwriteState::Stop && snapshot.Next(1, &record, nullptr) == S_OK) {
+  for (std::uint32_t index = 0;
+       job.state != OverwriteState::Stop && snapshot.Next(1, &record, nullptr) == S_OK; ++index) {
     char full[EntryPathMax];
     EntryPath(record, full);
     if (!IsBelowFolder(folderPath, full)) continue;
-    if ((record.attributes & FolderAttribute) || !record.name[0]) {
+    if (IsFolderMember(record)) {
       MakeFolder(job, full);
       continue;
     }
-    ExtractOne(job, record, full);
+    ExtractOne(job, index, record, full);
   }
+}
+
+// The place of the selected file in the snapshot: the member with the item's path whose header
+// the item saw, else the first with that path (the view is older than the snapshot); -1 if none.
+std::int32_t FindSelected(EntryEnumerator& snapshot, const ItemId& item, ArchiveEntry* out) {
+  std::int32_t first = -1;
+  ArchiveEntry record;
+  snapshot.Reset();
+  for (std::int32_t index = 0; snapshot.Next(1, &record, nullptr) == S_OK; ++index) {
+    char full[EntryPathMax];
+    EntryPath(record, full);
+    if (std::strcmp(full, item.path) != 0) continue;
+    if (record.headerOffset == item.headerOffset) {
+      *out = record;
+      return index;
+    }
+    if (first < 0) {
+      first = index;
+      *out = record;
+    }
+  }
+  return first;
 }
 
 }  // namespace
@@ -101,7 +126,8 @@ int ExtractSelection(Archive* archive, const char* folderPath, UINT count, LPCIT
       ExtractFolder(job, *snapshot, item->path);
     } else {
       ArchiveEntry entry;
-      if (snapshot->FindEntry(item->path, &entry)) ExtractOne(job, entry, item->path);
+      const std::int32_t index = FindSelected(*snapshot, *item, &entry);
+      if (index >= 0) ExtractOne(job, std::uint32_t(index), entry, item->path);
     }
   }
   snapshot->Release();

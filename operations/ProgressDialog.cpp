@@ -102,8 +102,9 @@ DWORD WINAPI ProgressThread(void* parameter) {
 
 void ProgressShared::SetTexts(const char* name, const char* fromToText) {
   std::lock_guard<std::mutex> hold(textLock);
-  lstrcpynA(itemName, name, sizeof itemName);
-  lstrcpynA(fromTo, fromToText, sizeof fromTo);
+  // Cut on a character boundary: a long Shift-JIS name never ends in half a character.
+  CopyCut(itemName, sizeof itemName, name, std::strlen(name));
+  CopyCut(fromTo, sizeof fromTo, fromToText, std::strlen(fromToText));
 }
 
 int ProgressPercent(std::uint32_t done, std::uint32_t total) {

@@ -12,27 +12,14 @@
 
 namespace {
 
-// The name part must name one file directly in the temporary directory.
+// How many folder names are tried before MakeTempFolder gives up (the names mix the process id
+// with the performance counter, so a name is taken only by chance or by a leftover).
+constexpr int TempFolderAttempts = 64;
+
+// The name part must name one file directly in the temporary folder.
 bool IsPlainFileName(const char* name) {
   return name[0] && IsSafeMemberPath(name) && IsValidFileName(name) &&
          !std::strchr(name, '*') && !std::strchr(name, '?');
-}
-
-HANDLE CreateCopyFile(const char* name, char (&path)[MAX_PATH]) {
-  const DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
-  if (std::snprintf(path, sizeof path, "%s%s", TempDirectory, name) < static_cast<int>(sizeof path)) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
-  }
-  for (int counter = 0; counter < TempCopyNumberedNames; ++counter) {
-    if (std::snprintf(path, sizeof path, "%s%03d%s", TempDirectory, counter, name) >=
-        static_cast<int>(sizeof path))
-      break;
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
-    if (file != INVALID_HANDLE_VALUE) return file;
-  }
-  path[0] = '\0';
-  return INVALID_HANDLE_VALUE;
 }
 
 bool WriteAll(HANDLE file, const std::uint8_t* data, std::uint32_t size) {
@@ -47,43 +34,135 @@ bool WriteAll(HANDLE file, const std::uint8_t* data, std::uint32_t size) {
   return true;
 }
 
+FILETIME ToFileTime(std::uint32_t seconds) {
+  platform::FileTime time;
+  UnixToFileTime(seconds, &time);
+  return FILETIME{time.low, time.high};
+}
+
+// True when the catalogue's member at `index` is the one the caller listed: the same record
+// fields that identify its contents, and the path under which the decoder finds exactly it.
+bool StillListed(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
+                 char (&key)[EntryPathMax]) {
+  ArchiveEntry now;
+  if (!archive.GetMember(index, &now)) return false;
+  EntryPath(now, key);
+  return now.crc == expected.crc && now.originalSize == expected.originalSize &&
+         now.packedSize == expected.packedSize &&
+         std::memcmp(now.method, expected.method, sizeof now.method) == 0 &&
+         archive.FindMember(key) == static_cast<std::int32_t>(index);
+}
+
 }  // namespace
+
+bool MakeTempFolder(char (&folder)[MAX_PATH]) {
+  folder[0] = '\0';
+  if (!TempDirectory[0]) return false;
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const unsigned seed = (GetCurrentProcessId() * 0x9E3779B1u) ^ static_cast<unsigned>(now.QuadPart);
+  for (int attempt = 0; attempt < TempFolderAttempts; ++attempt) {
+    const unsigned tag = seed + static_cast<unsigned>(attempt) * 0x10F;
+    if (std::snprintf(folder, sizeof folder, "%sTNV%05X", TempDirectory, tag & 0xFFFFF) >=
+        static_cast<int>(sizeof folder) - 1)
+      break;
+    if (CreateDirectoryA(folder, nullptr)) {
+      std::strcat(folder, "\\");
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  folder[0] = '\0';
+  return false;
+}
+
+void RemoveTempFolder(const char* folder) {
+  if (!folder || !folder[0]) return;
+  char pattern[MAX_PATH];
+  if (std::snprintf(pattern, sizeof pattern, "%s*", folder) >= static_cast<int>(sizeof pattern))
+    return;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern, &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const char* name = found.cFileName;
+      if (!std::strcmp(name, ".") || !std::strcmp(name, "..")) continue;
+      char path[MAX_PATH];
+      if (std::snprintf(path, sizeof path, "%s%s", folder, name) >= static_cast<int>(sizeof path))
+        continue;
+      SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+      const DWORD kind = found.dwFileAttributes;
+      if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        std::strcat(path, "\\");
+        if (std::strlen(path) < sizeof path) RemoveTempFolder(path);
+      } else if (kind & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveDirectoryA(path);  // the link itself, not what it points to
+      } else {
+        DeleteFileA(path);
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(folder);
+}
+
+bool DecodeListedMember(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
+                        std::vector<std::uint8_t>* buffer) {
+  // One byte at least, so that an empty member has memory to point at.
+  if (buffer->size() < std::size_t{expected.originalSize} + 1)
+    buffer->resize(std::size_t{expected.originalSize} + 1);
+  return DecodeListedMemberInto(archive, index, expected, buffer->data());
+}
+
+bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
+                            void* memory) {
+  char key[EntryPathMax];
+  if (!archive.OwnedByCurrentThread() || !StillListed(archive, index, expected, key)) return false;
+  ArchiveEntry decoded;
+  return archive.DecodeMemberInto(key, memory, &decoded) == 0 &&
+         decoded.originalSize == expected.originalSize;
+}
+
+bool WriteCopyFile(const char* target, const std::uint8_t* data, const ArchiveEntry& entry) {
+  HANDLE file = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool ok = entry.originalSize == 0 || WriteAll(file, data, entry.originalSize);
+  if (ok) {
+    const FILETIME c = ToFileTime(entry.createTime), a = ToFileTime(entry.accessTime),
+                   w = ToFileTime(entry.modifyTime);
+    SetFileTime(file, &c, &a, &w);
+  }
+  CloseHandle(file);
+  if (!ok) {
+    DeleteFileA(target);
+    return false;
+  }
+  // A new file already has the archive bit; only read-only, hidden and system need a call.
+  if (entry.attributes & 0x07) SetFileAttributesA(target, entry.attributes & 0x27);
+  return true;
+}
 
 bool WriteTempCopy(Archive& archive, const char* memberPath, ArchiveEntry* entry,
                    char (&path)[MAX_PATH]) {
   path[0] = '\0';
   const char* name = PathNamePart(memberPath);
-  if (!TempDirectory[0] || !IsPlainFileName(name)) return false;
+  if (!IsPlainFileName(name)) return false;
   platform::MemoryBlock block = platform::NoBlock;
   if (archive.DecodeMember(memberPath, &block, entry) != 0) return false;
-  HANDLE file = CreateCopyFile(name, path);
-  if (file == INVALID_HANDLE_VALUE) {
-    platform::FreeBlock(block);
-    return false;
-  }
-  const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+  char folder[MAX_PATH];
+  bool ok = MakeTempFolder(folder) &&
+            std::snprintf(path, sizeof path, "%s%s", folder, name) < static_cast<int>(sizeof path);
   // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
-  bool ok = entry->originalSize == 0 ||
-            (data && platform::BlockSize(block) >= entry->originalSize &&
-             WriteAll(file, data, entry->originalSize));
+  const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+  ok = ok && (entry->originalSize == 0 ||
+              (data && platform::BlockSize(block) >= entry->originalSize)) &&
+       WriteCopyFile(path, data, *entry);
   if (data) platform::UnlockBlock(block);
   platform::FreeBlock(block);
-  if (ok) {
-    platform::FileTime create, access, write;
-    UnixToFileTime(entry->createTime, &create);
-    UnixToFileTime(entry->accessTime, &access);
-    UnixToFileTime(entry->modifyTime, &write);
-    FILETIME c = {create.low, create.high}, a = {access.low, access.high},
-             w = {write.low, write.high};
-    SetFileTime(file, &c, &a, &w);
-  }
-  CloseHandle(file);
   if (!ok) {
-    DeleteFileA(path);
+    if (folder[0]) RemoveTempFolder(folder);
     path[0] = '\0';
-    return false;
   }
-  // A new file already has the archive bit; only read-only, hidden and system need a call.
-  if (entry->attributes & 0x07) SetFileAttributesA(path, entry->attributes & 0x27);
-  return true;
+  return ok;
 }

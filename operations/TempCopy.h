@@ -1,21 +1,45 @@
 // Decoded members written to the user's temporary directory for the shell: the copies a data
 // object hands to drop targets, and the file open-and-update gives to an application.
+//
+// Every data object and every watcher job writes into a new folder of its own below
+// TempDirectory, so members keep their names and their relative tree ("A\r.txt" and "B\r.txt"
+// side by side) and no name search over a shared folder is ever needed.
 #pragma once
 
 #include <windows.h>
+
+#include <cstdint>
+#include <vector>
 
 #include "archive/ArchiveEntry.h"
 
 class Archive;
 
-// How many numbered names ("%s%03d%s": 000 to 999 between the folder and the name) are tried
-// after the bare name before a member is left without a copy.
-constexpr int TempCopyNumberedNames = 1000;
+// Makes a new, empty folder of its own in TempDirectory and gives its path with a trailing
+// separator. False when there is no temporary directory or no new name could be made.
+bool MakeTempFolder(char (&folder)[MAX_PATH]);
 
-// Decodes the member at `memberPath` and writes it to a new file in TempDirectory named after
-// the member's name part, or the first free numbered name; the file gets the member's times and
-// attributes. Fills `*entry` (the member's record as decoded) and `path`. False, leaving no file,
-// when the member cannot be decoded, its name part is no plain file name ("..", ":", "/"), no
-// name is free, or a write fails (a full disk never leaves a short copy behind).
+// Deletes a folder made by MakeTempFolder with everything in it (read-only files too). Links
+// inside it are removed, never followed.
+void RemoveTempFolder(const char* folder);
+
+// Decodes the member at `index` of the catalogue the caller read under the lock it still holds,
+// into `*buffer` (grown as needed and reused across calls), when that member still is `expected`
+// (same place, sizes and CRC). False when it is not, or it cannot be decoded.
+bool DecodeListedMember(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
+                        std::vector<std::uint8_t>* buffer);
+// The same into the caller's memory of at least expected.originalSize bytes.
+bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
+                            void* memory);
+
+// Writes `entry.originalSize` bytes at `data` to the new file `target` (never an existing one)
+// with the entry's times and attributes. False, leaving no file, when it cannot be created or a
+// write fails (a full disk never leaves a short copy behind).
+bool WriteCopyFile(const char* target, const std::uint8_t* data, const ArchiveEntry& entry);
+
+// For open-and-update: decodes the member at `memberPath` into a new folder of its own (see
+// MakeTempFolder) under the member's name part. Fills `*entry` (the member's record as decoded)
+// and `path`. False, leaving nothing, when the member cannot be decoded, its name part is no
+// plain file name ("..", ":", a device), or the copy cannot be written.
 bool WriteTempCopy(Archive& archive, const char* memberPath, ArchiveEntry* entry,
                    char (&path)[MAX_PATH]);

@@ -104,6 +104,9 @@ bool SetPathTimes(const char* path, const FileTime* create, const FileTime* acce
                   const FileTime* write);
 bool RemoveFile(const char* path);
 bool RemoveFolder(const char* path);
+// True when `path` itself (not what it leads to) is a link: a symbolic link on POSIX, a reparse
+// point (symbolic link, junction, mount point) on Windows. False when it is none or is missing.
+bool IsLink(const char* path);
 // Moves the file `source` onto `target` in one step, replacing a file there (MoveFileEx with
 // MOVEFILE_REPLACE_EXISTING; POSIX rename). Both lie in one folder.
 bool ReplaceFileWith(const char* source, const char* target);

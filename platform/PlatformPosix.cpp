@@ -306,6 +306,11 @@ bool ReplaceFileWith(const char* source, const char* target) {
 
 bool RemoveFolder(const char* path) { return !detail::WritesStopped() && rmdir(path) == 0; }
 
+bool IsLink(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 char PathSeparator() { return '/'; }
 
 namespace {

@@ -221,6 +221,11 @@ bool RemoveFolder(const char* path) {
   return !detail::WritesStopped() && RemoveDirectoryA(path) != FALSE;
 }
 
+bool IsLink(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 char PathSeparator() { return '\\'; }
 
 MemoryBlock AllocBlock(std::size_t size, bool zero) {

@@ -61,6 +61,15 @@
 #define IDS_PAGE_LEVEL0_TOO_LONG  481
 #define IDS_PAGE_KB_AND_BYTES     482
 #define IDS_PAGE_ATTRIBUTES_FAILED 483
+#define IDS_NOT_ADDED_UNREPRESENTABLE 490  // 490..497: one line per item not added, by reason
+#define IDS_NOT_ADDED_TOO_LONG 491
+#define IDS_NOT_ADDED_WILDCARD 492
+#define IDS_NOT_ADDED_VANISHED 493
+#define IDS_NOT_ADDED_LINK 494
+#define IDS_NOT_ADDED_UNREADABLE 495
+#define IDS_NOT_ADDED_TOO_LARGE 496
+#define IDS_NOT_ADDED_NO_TEMP 497
+#define IDS_COMMENT_TOO_LONG      600  // 600..619: menus, pages and folder rename
 #define IDS_WAITING_TITLE         430
 #define IDS_UPDATE_TITLE          431
 #define IDS_UPDATE_QUESTION       432
@@ -68,6 +77,8 @@
 #define IDS_ITEMS_NOT_ADDED       441
 #define IDS_ARCHIVE_NOT_WRITTEN   442
 #define IDS_ARCHIVE_DAMAGED       443
+#define IDS_ARCHIVE_NOT_WRITABLE  444  // the archive is read-only or held by another program
+#define IDS_NOT_ADDED_MORE        445
 #define IDS_UPDATE_CANNOT_START   450
 #define IDS_UPDATE_NOT_STORED     451
 #define IDS_UPDATE_MEMBER_CHANGED 452
@@ -174,3 +185,9 @@
 #define IDC_RATIO                 21027
 #define IDC_SUMMARY_ICON          20000
 #define IDC_MEMBER_LIST           21021
+
+// Open-and-update's window while the user edits a member.
+#define IDD_EDITING               770
+#define IDC_EDITING_TEXT          771
+#define IDS_EDITING_TITLE         772
+#define IDS_EDITING_TEXT          773

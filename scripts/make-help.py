@@ -16,8 +16,9 @@ How the help file is laid out (all numbers little-endian):
   not compressed); then records: 1 = title, 3 = contents topic, 11 = character set (Shift-JIS).
 - |FONT: face names of 20 bytes and 11-byte font descriptors (attributes, size in half points,
   family, face index, foreground and background colour).
-- |TOPIC: blocks of 4 KB, each a 12-byte header and then a doubly linked list of records
-  ("topic links"). A topic is a topic header record (type 2, LinkData2 = its title) followed by
+- |TOPIC: blocks of 4 KB, each a 12-byte header and then its part of a doubly linked list of
+  records ("topic links"); the data parts of the blocks form one stream, so a record may continue
+  in the next block. A topic is a topic header record (type 2, LinkData2 = its title) followed by
   one text record (type 0x20) per paragraph. A text record's LinkData1 holds the paragraph's
   layout and a list of commands (0x80 font, 0xE3 jump, 0x89 end of jump, 0x82 end of paragraph,
   0xFF end); its LinkData2 holds NUL-terminated strings, one shown before each command. Records
@@ -36,6 +37,7 @@ FACE_NAME = "ＭＳ Ｐゴシック"
 SHIFTJIS_CHARSET = 128
 TOPIC_BLOCK_SIZE = 4096
 TOPIC_BLOCK_HEADER = 12
+TOPIC_BLOCK_DATA = TOPIC_BLOCK_SIZE - TOPIC_BLOCK_HEADER
 FONT_BODY, FONT_HEADING, FONT_BOLD = 0, 1, 2
 
 
@@ -164,6 +166,12 @@ def text_record(runs, font, spacing_above):
     return link_data1, link_data2, characters
 
 
+def topic_pos(stream_offset):
+    """The TOPICPOS of a byte of the topic stream: block << 14, plus the header, plus its offset."""
+    block, inside = divmod(stream_offset, TOPIC_BLOCK_DATA)
+    return (block << 14) + TOPIC_BLOCK_HEADER + inside
+
+
 def build_topic_file(topics):
     """The |TOPIC contents and the TOPICOFFSET of each topic."""
     records = []  # [record type, LinkData1 or topic number, LinkData2, characters]
@@ -176,22 +184,26 @@ def build_topic_file(topics):
         for paragraph in paragraphs:
             records.append([0x20, *text_record(paragraph, FONT_BODY, 6)])
 
-    # Positions: a topic header's LinkData1 is 28 bytes.
+    # Positions: a topic header's LinkData1 is 28 bytes. The records run through the data parts
+    # of the blocks as one stream (a record may continue in the next block); a TOPICPOS names
+    # the block a record starts in and its offset there, counted from the block's start.
     sizes = [21 + (28 if r[0] == 2 else len(r[1])) + len(r[2]) for r in records]
-    positions, offset = [], 0
+    starts_at, offset = [], 0
     for size in sizes:
-        positions.append(TOPIC_BLOCK_HEADER + offset)
+        starts_at.append(offset)
         offset += size
-    if offset > TOPIC_BLOCK_SIZE - TOPIC_BLOCK_HEADER:
-        raise SystemExit(f"make-help.py: the help text needs {offset} bytes, one topic block "
-                         f"holds {TOPIC_BLOCK_SIZE - TOPIC_BLOCK_HEADER}")
-    topic_offsets, characters = [], 0
-    for record in records:
+    positions = [topic_pos(at) for at in starts_at]
+    # A topic's TOPICOFFSET: its block, and the characters of the records that start in that
+    # block before it.
+    topic_offsets, characters, block = [], 0, 0
+    for record, at in zip(records, starts_at):
+        if at // TOPIC_BLOCK_DATA != block:
+            block, characters = at // TOPIC_BLOCK_DATA, 0
         if record[0] == 2:
-            topic_offsets.append(characters)
+            topic_offsets.append((block << 15) + characters)
         characters += record[3]
 
-    data = bytearray(u32(-1) + u32(TOPIC_BLOCK_HEADER) + u32(-1))
+    stream = bytearray()
     for index, record in enumerate(records):
         previous = positions[index - 1] if index else -1
         following = positions[index + 1] if index + 1 < len(records) else -1
@@ -204,9 +216,21 @@ def build_topic_file(topics):
         else:
             link_data1 = record[1]
         link_data2 = record[2]
-        data += (u32(sizes[index]) + u32(len(link_data2)) + u32(previous) + u32(following) +
-                 u32(21 + len(link_data1)) + bytes([record[0]]) + link_data1 + link_data2)
-    data += bytes(TOPIC_BLOCK_SIZE - len(data))
+        stream += (u32(sizes[index]) + u32(len(link_data2)) + u32(previous) + u32(following) +
+                   u32(21 + len(link_data1)) + bytes([record[0]]) + link_data1 + link_data2)
+
+    # Each block: its header (the last record that started before it, the first that starts in
+    # it, the last topic header before it), then its share of the stream, the last one padded.
+    data = bytearray()
+    for block in range((len(stream) + TOPIC_BLOCK_DATA - 1) // TOPIC_BLOCK_DATA):
+        begin = block * TOPIC_BLOCK_DATA
+        before = [i for i, at in enumerate(starts_at) if at < begin]
+        inside = [i for i, at in enumerate(starts_at) if begin <= at < begin + TOPIC_BLOCK_DATA]
+        headers = [i for i in before if records[i][0] == 2]
+        data += (u32(positions[before[-1]] if before else -1) +
+                 u32(positions[inside[0]] if inside else -1) +
+                 u32(positions[headers[-1]] if headers else -1))
+        data += stream[begin:begin + TOPIC_BLOCK_DATA].ljust(TOPIC_BLOCK_DATA, b"\0")
     return bytes(data), topic_offsets
 
 

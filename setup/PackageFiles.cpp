@@ -17,6 +17,13 @@ bool MakePath(char (&path)[MAX_PATH], const char* folder, const char* name) {
   return true;
 }
 
+// Files copied from read-only media keep the read-only bit, which DeleteFile then refuses.
+void ClearReadOnly(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 }  // namespace
 
 void TemporaryName(const char* name, char* out) {
@@ -59,10 +66,18 @@ CopyResult CopyPackageFiles(const SetupValues& values) {
     }
     if (CopyFileA(source, target, TRUE)) {
       result.copied[i] = true;
-    } else if (!CopyFileA(source, temporary, FALSE)) {
+      ClearReadOnly(target);
+      continue;
+    }
+    ClearReadOnly(temporary);
+    if (!CopyFileA(source, temporary, FALSE)) {
       result.ok = false;
-    } else if (ReplaceAtRestart(values.windowsNt, values.wininitPath, temporary, target)) {
+      continue;
+    }
+    ClearReadOnly(temporary);
+    if (ReplaceAtRestart(values.windowsNt, values.wininitPath, temporary, target)) {
       result.restartNeeded = true;
+      result.scheduled[i] = true;
     } else {
       DeleteFileA(temporary);
       result.ok = false;
@@ -74,8 +89,15 @@ CopyResult CopyPackageFiles(const SetupValues& values) {
 void DeleteCopiedFiles(const SetupValues& values, const CopyResult& result) {
   for (int i = 0; i < PackageFileCount; ++i) {
     char target[MAX_PATH];
-    if (result.copied[i] && MakePath(target, values.shellExtFolder, PackageFiles[i]))
-      DeleteFileA(target);
+    if (!MakePath(target, values.shellExtFolder, PackageFiles[i])) continue;
+    if (result.copied[i]) DeleteFileA(target);
+    char temporary[MAX_PATH], temporaryName[16];
+    TemporaryName(PackageFiles[i], temporaryName);
+    if (result.scheduled[i] && MakePath(temporary, values.shellExtFolder, temporaryName)) {
+      // Taken out of the restart's list before the copy goes, so the restart changes nothing.
+      CancelReplaceAtRestart(values.windowsNt, values.wininitPath, temporary, target);
+      DeleteFileA(temporary);
+    }
   }
 }
 
@@ -88,7 +110,8 @@ DeleteResult DeletePackageFiles(const SetupValues& values) {
       char path[MAX_PATH];
       if (!MakePath(path, values.shellExtFolder, file)) {
         result.ok = false;
-      } else if (DeleteFileA(path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+      } else if ((ClearReadOnly(path), DeleteFileA(path)) ||
+                 GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
         // Deleted, or there was nothing to delete.
       } else if (ReplaceAtRestart(values.windowsNt, values.wininitPath, path, nullptr)) {
         result.restartNeeded = true;

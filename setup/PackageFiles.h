@@ -21,7 +21,8 @@ void FindMissingSource(const SetupValues& values, char (&missing)[MAX_PATH]);
 struct CopyResult {
   bool ok = true;               // every file was copied or its replacement scheduled
   bool restartNeeded = false;   // at least one replacement waits for the restart
-  bool copied[PackageFileCount] = {};  // copied straight to its target by this run
+  bool copied[PackageFileCount] = {};     // copied straight to its target by this run
+  bool scheduled[PackageFileCount] = {};  // its temporary copy replaces it at the restart
 };
 
 // Creates the SHELLEXT folder and copies the four files into it, failing if a target exists;
@@ -29,7 +30,9 @@ struct CopyResult {
 // the target at the next restart. Every file is attempted.
 CopyResult CopyPackageFiles(const SetupValues& values);
 
-// Deletes the files that `result` says this run copied straight to their targets.
+// Takes back what `result` says this run did: deletes the files it copied straight to their
+// targets, and for each scheduled replacement removes the pending entry and the temporary copy.
+// Installed files are left without the read-only bit, so that removal can delete them.
 void DeleteCopiedFiles(const SetupValues& values, const CopyResult& result);
 
 struct DeleteResult {

@@ -10,9 +10,21 @@ constexpr char Uninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 constexpr char Approved[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-// Where the default value of ".lzh" that was there before the install waits for the removal.
-const RegistryRow PreviousAssociation = {'C', HKEY_LOCAL_MACHINE, Uninstall, "Tanuvia",
-                                         "PreviousAssociation", REG_SZ, nullptr};
+// What the install overwrote or created, kept for the removal: one value per overwritten value
+// (named after where it stood, holding its old type and data) and one empty value per key that
+// the install created where the system had none (such as "Directory" in a fresh system).
+const RegistryRow RecordStore = {'C', HKEY_LOCAL_MACHINE, Uninstall, "Tanuvia\\Previous", nullptr,
+                                 REG_NONE, nullptr};
+// Where earlier versions kept the old default value of ".lzh".
+const RegistryRow LegacyAssociation = {'C', HKEY_LOCAL_MACHINE, Uninstall, "Tanuvia",
+                                       "PreviousAssociation", REG_SZ, nullptr};
+
+std::string RootName(HKEY root) { return root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCR\\"; }
+
+// The record of a value: "HKCR\lzhfile|" for the default value of HKCR\lzhfile.
+std::string RecordName(const RegistryRow& row) {
+  return RootName(row.root) + row.keyPath() + "|" + (row.name ? row.name : "");
+}
 
 struct Snapshot {
   bool present = false;
@@ -104,31 +116,118 @@ bool RemoveRow(const RegistryRow& row, bool anyData) {
 bool WriteJournaled(const RegistryRow& row, bool anyData, const BYTE* bytes, DWORD size,
                     RegistryJournal& journal) {
   Snapshot before = ReadValue(row);
-  journal.push_back({row, anyData, before.present, before.type, std::move(before.bytes)});
+  journal.push_back({row, anyData, before.present, before.type, std::move(before.bytes), {}});
   return WriteValue(row, row.type, bytes, size);
 }
 
-// Before ".lzh" becomes "lzhfile": another program's association is kept for the removal.
-bool KeepPreviousAssociation(const RegistryRow& lzh, RegistryJournal& journal) {
-  Snapshot current = ReadValue(lzh);
-  if (!current.present || current.type != REG_SZ || current.bytes.empty() ||
-      current.bytes[0] == 0 || HoldsRowData(current, lzh)) {
-    return true;
-  }
-  return WriteJournaled(PreviousAssociation, true, current.bytes.data(),
-                        static_cast<DWORD>(current.bytes.size()), journal);
+// Writes the record `name` into the store (journalled like a row: a failed install takes it back).
+bool WriteRecord(const std::string& name, DWORD type, const std::vector<BYTE>& bytes,
+                 RegistryJournal& journal) {
+  RegistryRow record = RecordStore;
+  record.name = name.c_str();
+  record.type = type == REG_NONE ? REG_BINARY : type;  // a created key's record: an empty value
+  Snapshot before = ReadValue(record);
+  journal.push_back({record, true, before.present, before.type, std::move(before.bytes), name});
+  return WriteValue(record, record.type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
-// Removal of the ".lzh" association: while it is still ours, the kept association comes back.
-bool RemoveAssociation(const RegistryRow& lzh) {
-  Snapshot previous = ReadValue(PreviousAssociation);
-  bool ok;
-  if (previous.present && previous.type == REG_SZ && HoldsRowData(ReadValue(lzh), lzh)) {
-    ok = WriteValue(lzh, REG_SZ, previous.bytes.data(), static_cast<DWORD>(previous.bytes.size()));
-  } else {
-    ok = RemoveRow(lzh, false);
+// Before the row is written: another program's value that it overwrites is kept in the record
+// store, and so is the outermost key of the row's kept part that the install is about to create.
+bool KeepWhatIsOverwritten(const RegistryRow& row, RegistryJournal& journal) {
+  bool ok = true;
+  const std::string kept = row.kept;
+  for (std::size_t at = 0; !kept.empty();) {
+    const std::size_t next = kept.find('\\', at);
+    const std::string path = kept.substr(0, next);
+    HKEY key;
+    if (RegOpenKeyExA(row.root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+      ok = WriteRecord(RootName(row.root) + path, REG_NONE, {}, journal);
+      break;
+    }
+    RegCloseKey(key);
+    if (next == std::string::npos) break;
+    at = next + 1;
   }
-  return RemoveRow(PreviousAssociation, true) && ok;
+  if (row.type == REG_NONE) return ok;
+  Snapshot current = ReadValue(row);
+  if (!current.present || HoldsRowData(current, row)) return ok;
+  return WriteRecord(RecordName(row), current.type, current.bytes, journal) && ok;
+}
+
+// Deletes the key with every key below it, from the deepest up, as long as none holds a value.
+// True when the key is gone.
+bool PruneEmptyTree(HKEY root, const std::string& path) {
+  HKEY key;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return true;
+  std::vector<std::string> children;
+  char child[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = sizeof child;
+    if (RegEnumKeyExA(key, index, child, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    children.emplace_back(child);
+  }
+  DWORD values = 0;
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                   nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  bool empty = values == 0;
+  for (const std::string& name : children)
+    empty = PruneEmptyTree(root, path + "\\" + name) && empty;
+  return empty && RegDeleteKeyA(root, path.c_str()) == ERROR_SUCCESS;
+}
+
+// For the record of a key the install created ("HKCR\\Directory"): that key goes while it and
+// everything below it is empty. Records of values are left alone.
+void PruneCreatedKey(const std::string& record) {
+  if (record.find('|') != std::string::npos || record.size() <= 5) return;
+  PruneEmptyTree(record.compare(0, 5, "HKLM\\") == 0 ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT,
+                 record.substr(5));
+}
+
+// Everything in the record store, by name.
+using Records = std::vector<std::pair<std::string, Snapshot>>;
+Records ReadRecords() {
+  Records records;
+  HKEY store;
+  if (RegOpenKeyExA(RecordStore.root, RecordStore.keyPath().c_str(), 0, KEY_QUERY_VALUE,
+                    &store) == ERROR_SUCCESS) {
+    for (DWORD index = 0;; ++index) {
+      char name[1024];
+      DWORD nameSize = sizeof name, size = 0;
+      Snapshot value;
+      if (RegEnumValueA(store, index, name, &nameSize, nullptr, &value.type, nullptr, &size) !=
+          ERROR_SUCCESS)
+        break;
+      value.bytes.resize(size);
+      nameSize = sizeof name;
+      value.present = RegEnumValueA(store, index, name, &nameSize, nullptr, &value.type,
+                                    value.bytes.data(), &size) == ERROR_SUCCESS;
+      value.bytes.resize(size);
+      if (value.present) records.emplace_back(name, std::move(value));
+    }
+    RegCloseKey(store);
+  }
+  Snapshot legacy = ReadValue(LegacyAssociation);
+  if (legacy.present) records.emplace_back("HKCR\\.lzh|", std::move(legacy));
+  return records;
+}
+
+const Snapshot* FindRecord(const Records& records, const std::string& name) {
+  for (const auto& record : records)
+    if (record.first == name) return &record.second;
+  return nullptr;
+}
+
+// Removes the row; a value of another program that the install overwrote comes back while the
+// row still holds the installer's data.
+bool RemoveOrRestore(const RegistryRow& row, const Records& records) {
+  const Snapshot* previous = row.type == REG_NONE ? nullptr : FindRecord(records, RecordName(row));
+  if (previous && HoldsRowData(ReadValue(row), row))
+    return WriteValue(row, previous->type, previous->bytes.data(),
+                      static_cast<DWORD>(previous->bytes.size()));
+  return RemoveRow(row, false);
 }
 
 }  // namespace
@@ -149,7 +248,7 @@ std::vector<RegistryRow> BuildRegistryRows(const SetupValues& v) {
       {'A', classes, "CLSID", TANUVIA_CLSID_TEXT "\\InProcServer32", "ThreadingModel", REG_SZ,
        "Apartment"},
       {'A', classes, "CLSID", TANUVIA_CLSID_TEXT "\\DefaultIcon", nullptr, REG_SZ, v.iconValue},
-      {'A', classes, "", ".lzh", nullptr, REG_SZ, "lzhfile", true},
+      {'A', classes, "", ".lzh", nullptr, REG_SZ, "lzhfile"},
       // Written as an empty value: the shell's New menu then offers an "LZHﾌｧｲﾙ" that creates an
       // empty file, which the library opens as an archive without members.
       {'A', classes, "", ".lzh\\ShellNew", "NullFile", REG_BINARY, nullptr},
@@ -178,7 +277,7 @@ bool WriteRegistryRows(const SetupValues& values, RegistryJournal& journal) {
   bool ok = true;
   for (const RegistryRow& row : BuildRegistryRows(values)) {
     if (row.table == 'B' && !values.windowsNt) continue;
-    if (row.keepsPrevious) ok = KeepPreviousAssociation(row, journal) && ok;
+    ok = KeepWhatIsOverwritten(row, journal) && ok;
     DWORD size = row.type == REG_SZ ? static_cast<DWORD>(std::strlen(row.data) + 1) : 0;
     ok = WriteJournaled(row, false, reinterpret_cast<const BYTE*>(row.data), size, journal) && ok;
   }
@@ -187,24 +286,33 @@ bool WriteRegistryRows(const SetupValues& values, RegistryJournal& journal) {
 
 void UndoRegistryRows(const RegistryJournal& journal) {
   for (auto entry = journal.rbegin(); entry != journal.rend(); ++entry) {
+    RegistryRow row = entry->row;
+    if (!entry->record.empty()) row.name = entry->record.c_str();
     if (entry->hadValue) {
-      WriteValue(entry->row, entry->type, entry->bytes.data(),
-                 static_cast<DWORD>(entry->bytes.size()));
+      WriteValue(row, entry->type, entry->bytes.data(), static_cast<DWORD>(entry->bytes.size()));
     } else {
-      RemoveRow(entry->row, entry->anyData);
+      RemoveRow(row, entry->anyData);
+      PruneCreatedKey(entry->record);
     }
   }
 }
 
 bool RemoveRegistryRows(const SetupValues& values) {
   const std::vector<RegistryRow> rows = BuildRegistryRows(values);
+  const Records records = ReadRecords();
   bool ok = true;
   for (char table : {'B', 'A', 'C'}) {
     if (table == 'B' && !values.windowsNt) continue;
+    if (table == 'C') {
+      // The store has served; it goes before the key that holds it is pruned.
+      RegDeleteKeyA(RecordStore.root, RecordStore.keyPath().c_str());
+      ok = RemoveRow(LegacyAssociation, true) && ok;
+    }
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
-      if (row->table != table) continue;
-      ok = (row->keepsPrevious ? RemoveAssociation(*row) : RemoveRow(*row, false)) && ok;
+      if (row->table == table) ok = RemoveOrRestore(*row, records) && ok;
     }
   }
+  // Keys the install created where there were none go once nothing is left in them.
+  for (const auto& record : records) PruneCreatedKey(record.first);
   return ok;
 }

@@ -7,8 +7,9 @@
 // creates. Removal deletes a value only while it still holds the installer's data, then deletes the
 // owned keys from the deepest up while they are empty, so the outcome does not depend on the order
 // of the rows, another program's data and keys survive, and a row whose key or value is already
-// gone counts as removed. The previous default value of ".lzh" is kept under the Uninstall key
-// ("PreviousAssociation") and restored on removal.
+// gone counts as removed. Every value of another program that the install overwrites, and every
+// key it creates where the system had none, is recorded under the Uninstall key; removal puts
+// those values back and deletes those keys once they are empty.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +27,6 @@ struct RegistryRow {
   const char* name;    // value name; nullptr for the key's default value
   DWORD type;          // REG_SZ, REG_BINARY (written empty), or REG_NONE: only the key
   const char* data;    // REG_SZ text, written with its terminating NUL
-  bool keepsPrevious = false;  // the ".lzh" association, whose earlier value is kept
 
   std::string keyPath() const;
 };
@@ -41,6 +41,7 @@ struct JournalEntry {
   bool hadValue;
   DWORD type;
   std::vector<BYTE> bytes;
+  std::string record;         // a value of the record store: its name (the row's name is unused)
 };
 using RegistryJournal = std::vector<JournalEntry>;
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -31,6 +32,18 @@ DWORD FindRenameSection(const char* text, DWORD size) {
     line = static_cast<DWORD>(static_cast<const char*>(newline) - text) + 1;
   }
   return 0;
+}
+
+// Offset of the line that opens the section after the one whose lines start at `from`, or
+// `size` when that section runs to the end of the text.
+DWORD SectionEnd(const char* text, DWORD size, DWORD from) {
+  for (DWORD line = from; line < size;) {
+    if (text[line] == '[') return line;
+    const void* newline = std::memchr(text + line, '\n', size - line);
+    if (!newline) break;
+    line = static_cast<DWORD>(static_cast<const char*>(newline) - text) + 1;
+  }
+  return size;
 }
 
 }  // namespace
@@ -62,9 +75,14 @@ bool AddWininitRename(const char* iniPath, const char* source, const char* targe
 
   DWORD end = size;
   if (DWORD below = FindRenameSection(text, size)) {
-    std::memmove(text + below + lineLength, text + below, size - below);
-    std::memcpy(text + below, line, lineLength);
-    end += lineLength;
+    // WININIT carries the lines out from the top, so a new line goes to the end of the section:
+    // a deletion scheduled earlier must not remove a file this line brings in.
+    DWORD at = SectionEnd(text, size, below);
+    DWORD breakLength = at == size && text[size - 1] != '\n' ? 2 : 0;
+    std::memmove(text + at + breakLength + lineLength, text + at, size - at);
+    std::memcpy(text + at, "\r\n", breakLength);
+    std::memcpy(text + at + breakLength, line, lineLength);
+    end += breakLength + lineLength;
   } else {
     if (size > 0 && text[size - 1] != '\n') {
       std::memcpy(text + end, "\r\n", 2);
@@ -87,4 +105,87 @@ bool ReplaceAtRestart(bool windowsNt, const char* wininitPath, const char* sourc
   if (!windowsNt) return AddWininitRename(wininitPath, source, target);
   DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (target ? MOVEFILE_REPLACE_EXISTING : 0);
   return MoveFileExA(source, target, flags) != FALSE;
+}
+
+namespace {
+
+constexpr char SessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char PendingRenames[] = "PendingFileRenameOperations";
+
+// Removes the pair (source, any target) from the pending renames of Windows NT, whose names
+// carry the "\??\" prefix (and "!" in front of a target that is replaced).
+bool CancelPendingRename(const char* source) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SessionManager, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                    &key) != ERROR_SUCCESS)
+    return true;  // nothing pending at all
+  DWORD type = 0, size = 0;
+  std::string list;
+  bool ok = true;
+  if (RegQueryValueExA(key, PendingRenames, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+    list.resize(size + 2);
+    ok = RegQueryValueExA(key, PendingRenames, nullptr, &type,
+                          reinterpret_cast<BYTE*>(&list[0]), &size) == ERROR_SUCCESS;
+    list.resize(size);
+  }
+  const std::string wanted = std::string("\\??\\") + source;
+  std::string kept;
+  bool removed = false;
+  for (std::size_t at = 0; ok && at < list.size();) {
+    const std::string from = list.c_str() + at;
+    at += from.size() + 1;
+    if (from.empty()) break;  // the list's closing empty string
+    const std::string to = at < list.size() ? std::string(list.c_str() + at) : std::string();
+    at += to.size() + 1;
+    if (lstrcmpiA(from.c_str(), wanted.c_str()) == 0) {
+      removed = true;
+      continue;
+    }
+    kept += from + '\0' + to + '\0';
+  }
+  if (ok && removed) {
+    ok = kept.empty() ? RegDeleteValueA(key, PendingRenames) == ERROR_SUCCESS
+                      : RegSetValueExA(key, PendingRenames, 0, REG_MULTI_SZ,
+                                       reinterpret_cast<const BYTE*>((kept + '\0').data()),
+                                       static_cast<DWORD>(kept.size() + 1)) == ERROR_SUCCESS;
+  }
+  RegCloseKey(key);
+  return ok;
+}
+
+// Removes every line "target=source" (any case) from the WININIT.INI file.
+bool RemoveWininitLine(const char* iniPath, const char* source, const char* target) {
+  HANDLE file = CreateFileA(iniPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  DWORD size = GetFileSize(file, nullptr);
+  std::string text(size == INVALID_FILE_SIZE || size > 0x10000000 ? 0 : size, '\0');
+  DWORD read = 0;
+  bool ok = size != INVALID_FILE_SIZE &&
+            ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &read, nullptr) &&
+            read == text.size();
+  const std::string line = std::string(target ? target : "NUL") + "=" + source;
+  std::string kept;
+  for (std::size_t at = 0; ok && at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::string current = text.substr(at, end - at);
+    std::string bare = current.substr(0, current.find_first_of("\r\n"));
+    if (lstrcmpiA(bare.c_str(), line.c_str()) != 0) kept += current;
+    at = end;
+  }
+  if (ok && kept.size() != text.size()) {
+    DWORD written = 0;
+    ok = SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 &&
+         WriteFile(file, kept.data(), static_cast<DWORD>(kept.size()), &written, nullptr) &&
+         written == kept.size() && SetEndOfFile(file);
+  }
+  return CloseHandle(file) && ok;
+}
+
+}  // namespace
+
+bool CancelReplaceAtRestart(bool windowsNt, const char* wininitPath, const char* source,
+                            const char* target) {
+  return windowsNt ? CancelPendingRename(source) : RemoveWininitLine(wininitPath, source, target);
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include "browse/BrowseResource.h"
 #include "browse/BrowserFrame.h"
 #include "dll/FolderTestSupport.h"
+#include "namespace/ClassId.h"
 
 using namespace foldertest;
 
@@ -154,6 +156,37 @@ TEST_F(BrowseScenarioTest, WalksIntoAFolderAndBackUp) {
     // Back at the top, with the folder just left selected.
     EXPECT_EQ(Read(), (Shown{root.caption, root.address, root.items, L"1 個を選択"}));
   }
+
+  // The folder item's menu command ｴｸｽﾌﾟﾛｰﾗ (201) browses by the folder's absolute list.
+  IEnumIDList* items = nullptr;
+  LPITEMIDLIST item = nullptr;
+  IContextMenu* menu = nullptr;
+  ASSERT_EQ(opened.folder->EnumObjects(nullptr, SHCONTF_FOLDERS, &items), S_OK);
+  ASSERT_EQ(items->Next(1, &item, nullptr), S_OK);
+  items->Release();
+  ASSERT_EQ(opened.folder->GetUIObjectOf(frame_.Window(), 1, const_cast<LPCITEMIDLIST*>(&item),
+                                         IID_IContextMenu, nullptr, reinterpret_cast<void**>(&menu)),
+            S_OK);
+  CMINVOKECOMMANDINFO info = {sizeof info, 0, frame_.Window(), MAKEINTRESOURCEA(201)};
+  EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
+  menu->Release();
+  CoTaskMemFree(item);
+  Pump();
+  EXPECT_EQ(Read(), (Shown{L"SAMPLE.LZH\\資料", L"\\資料", L"1 個のｵﾌﾞｼﾞｪｸﾄ", L""}));
+  // tnbrowse --registered: the class registered as the installer does finds the same library.
+  const std::string server = std::string("CLSID\\") + TANUVIA_CLSID_TEXT + "\\InProcServer32";
+  const std::string library = LibraryPath();
+  ASSERT_EQ(SHSetValueA(HKEY_CLASSES_ROOT, server.c_str(), nullptr, REG_SZ, library.c_str(),
+                        static_cast<DWORD>(library.size() + 1)), ERROR_SUCCESS);
+  SHSetValueA(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel", REG_SZ, "Apartment", 10);
+  OpenedArchive registered;
+  EXPECT_EQ(OpenRegisteredArchive(path.c_str(), &registered, &failure), S_OK) << failure;
+  SHDeleteKeyA(HKEY_CLASSES_ROOT, (std::string("CLSID\\") + TANUVIA_CLSID_TEXT).c_str());
+  ASSERT_TRUE(registered.folder &&
+              registered.folder->EnumObjects(nullptr, SHCONTF_NONFOLDERS, &items) == S_OK);
+  EXPECT_EQ(items->Next(1, &item, nullptr), S_OK);
+  CoTaskMemFree(item);
+  items->Release();
 }
 
 }  // namespace

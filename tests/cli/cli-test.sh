@@ -145,6 +145,7 @@ grep -q ' ソ[/\\]A.TXT$' <(tn l so.lzh) && pass || fail "a of the folder ソ di
 rm -rf k && mkdir -p k/src && echo mine > k/src/zero.txt
 expect_status 0 "x keeps existing files" tn x t25.lzh -C k -q
 [ "$(cat k/src/zero.txt)" = mine ] && pass || fail "x replaced an existing file without -f"
+grep -q 'zero.txt: exists, kept' out.txt err.txt && pass || fail "x -q kept a file without saying so"
 expect_status 0 "x -f replaces" tn x t25.lzh -C k -f -q
 [ -s k/src/zero.txt ] && fail "x -f did not replace" || pass
 
@@ -166,6 +167,17 @@ rm -rf d && mkdir d
 expect_status 1 "x of a damaged archive" tn x bad.lzh -C d -q
 for f in $(cd d && find . -type f); do cmp -s "d/$f" "$f" || fail "x left a bad file $f"; done
 
+# One path twice, the second damaged; damaged data with the folder bit (byte 19; data at 33).
+patch() { printf "$3" | dd of=$1 bs=1 seek=$2 conv=notrunc 2>/dev/null; }
+mkdir -p one && echo data > one/BIT10.TXT && echo first > one/same.txt
+tn a one1.lzh -q -h0 -m0 -C one same.txt && echo second! > one/same.txt
+tn a one2.lzh -q -h0 -m0 -C one BIT10.TXT same.txt && patch one2.lzh 19 '\x30' && patch one2.lzh 33 X
+patch one2.lzh $(($(stat -c %s one2.lzh) - 3)) X && head -c -1 one1.lzh > dup.lzh && cat one2.lzh >> dup.lzh
+expect_status 1 "t of a repeated path and of data with the folder bit, damaged" tn t dup.lzh -q
+grep -q '2 of 3 members failed' out.txt err.txt && pass || fail "t did not test each member"
+expect_status 0 "d of data with the folder bit" tn d one2.lzh BIT10.TXT
+grep -q BIT10 <(tn l one2.lzh) && fail "d left BIT10.TXT" || pass
+
 # Hostile member paths are never written outside the target folder.
 mkdir -p h/inner
 cp "$INTEROP/regression/dotdot.lzh" dotdot.lzh
@@ -177,6 +189,14 @@ if [ -n "$WINE_RUN" ]; then
   [ $failures = 0 ]
   exit
 fi
+
+# t and x beside another process's commits read each member whole, never damage that is not there.
+cp t25.lzh busy.lzh
+( for i in $(seq 12); do echo $i > replacement/src/GPL-3; tn a busy.lzh -q -C replacement src/GPL-3 || exit 1; done ) &
+writer=$!
+for i in $(seq 6); do expect_status 0 "t beside a writer" tn t busy.lzh -q
+  rm -rf bz && expect_status 0 "x beside a writer" tn x busy.lzh -C bz -q; done
+wait $writer && pass || fail "the writer beside t and x failed"
 
 # Two processes adding different files to one archive lose no member.
 mkdir -p many && for i in $(seq 1 8); do head -c $((30000 + i)) /usr/share/common-licenses/GPL-3 > many/f$i; done

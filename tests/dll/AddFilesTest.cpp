@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ClassFactory.h"
 #include "namespace/ResourceText.h"
+#include "namespace/WideName.h"
 #include "operations/AddFilesJob.h"
 #include "operations/DropList.h"
 #include "resource.h"
@@ -78,6 +80,14 @@ std::string Sample(std::size_t size, std::uint32_t seed, bool noise = false) {
   }
   text.resize(size);
   return text;
+}
+
+// String `id` of the library filled with `text`.
+std::string Filled(UINT id, const std::string& text) {
+  char pattern[512], filled[1024];
+  LoadLibraryString(id, pattern, sizeof pattern);
+  wsprintfA(filled, pattern, text.c_str());
+  return filled;
 }
 
 class AddFilesTest : public RegistryFixture {
@@ -239,6 +249,16 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
        {"a\\ROOT.TXT", "b\\ROOT.TXT", "c\\ROOT.TXT"}, {all}, {"124"}, {{"ROOT.TXT", "3"}}},
       {"a folder merges into the member folder, spelled as it is", {{"dir\\", ""},
        {"dir\\x.txt", "x"}}, {"dir"}, {}, {}, {{"DIR\\x.txt", "x"}}},
+      {"folder over a file, skipped with its contents",
+       {{"ROOT.TXT\\", ""}, {"ROOT.TXT\\in.txt", "in"}}, {"ROOT.TXT"}, {Press(IDCANCEL)},
+       {"121-file"}, {}},
+      {"file over a folder that only member paths make", {{"imp", "f"}}, {"imp"},
+       {Rename("imp2")}, {"121-folder"}, {{"imp2", "f"}}},
+      {"Shift-JIS file over a folder that member paths make", {{"\x83\x5C\x95\x5Cx", "f"}},
+       {"\x83\x5C\x95\x5Cx"},
+       {Press(IDCANCEL)}, {"121-folder"}, {}},
+      {"a folder merges into one that member paths make", {{"Imp\\", ""}, {"Imp\\y.txt", "y"}},
+       {"Imp"}, {}, {}, {{"IMP\\", "<dir>"}, {"IMP\\y.txt", "y"}}},
       {"two items of one drop collide",
        {{"a\\", ""}, {"b\\", ""}, {"a\\same.txt", "1"}, {"b\\same.txt", "2"}},
        {"a\\same.txt", "b\\same.txt"}, {Rename("same2.txt")}, {"124"},
@@ -246,14 +266,16 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_TRUE(WriteArchive(archive_, {FolderEntry("DIR\\"), File("ROOT.TXT", "root")}));
+    ASSERT_TRUE(WriteArchive(archive_, {FolderEntry("DIR\\"), File("ROOT.TXT", "root"),
+                                        File("IMP\\x.txt", "x"), File("\x83\x5C\x95\x5Cx\\a.txt", "a")}));
     TempFolder src;
     Make(src, c.sources);
     AnyThreadDialogs dialogs(c.answers);
     RunJob(src, c.dropped);
     dialogs.Finish();
     EXPECT_EQ(dialogs.seen(), c.asked);
-    Members expected = {{"DIR\\", "<dir>"}, {"ROOT.TXT", "root"}};
+    Members expected = {{"DIR\\", "<dir>"}, {"ROOT.TXT", "root"}, {"IMP\\x.txt", "x"},
+                        {"\x83\x5C\x95\x5Cx\\a.txt", "a"}};
     for (const auto& m : c.added) expected[m.first] = m.second;
     EXPECT_EQ(ReadMembers(archive_), expected);
   }
@@ -314,34 +336,95 @@ TEST_F(AddFilesTest, TheArchiveItselfAndPathsTooLongAreNotAdded) {
   EXPECT_EQ(told.seen()[0].rfind("2 ", 0), 0u) << "the count of items not added first";
   EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}, {deep + "\\t\\", "<dir>"},
                                             {deep + "\\t\\short.txt", "s"}}));
+
+  // Each told by name and reason, the rest added: names the code page cannot hold (never the file
+  // a best-fit spelling names) and a file gone before it was read.
+  ASSERT_TRUE(WriteArchive(archive_, {}));
+  TempFolder w;
+  Make(w, {{"ok.txt", "ok"}, {"cafe.txt", "plain"}, {"tree\\", ""}, {"tree\\in.txt", "in"}});
+  wchar_t base[MAX_PATH];
+  ASSERT_TRUE(NameToWide(w.path().c_str(), base, MAX_PATH));
+  const std::wstring at(base);
+  for (const std::wstring name : {L"\\caf\u00e9.txt", L"\\tree\\caf\u00e9.txt", L"\\\U0001F600.txt"}) {
+    HANDLE file = CreateFileW((at + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                              nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+  }
+  folder = OpenFolder();
+  AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, "");
+  ASSERT_NE(job, nullptr);
+  AnyThreadDialogs listed({Press(IDOK)});
+  HGLOBAL drop = MakeDropFiles(std::vector<std::wstring>{
+      at + L"\\ok.txt", at + L"\\caf\u00e9.txt", at + L"\\\U0001F600.txt", at + L"\\gone.txt",
+      at + L"\\tree"});
+  EXPECT_TRUE(job->AddDropList(drop, false));
+  GlobalFree(drop);
+  listed.Finish();
+  EXPECT_EQ(job->Outcome().failed, 4u);
+  delete job;
+  folder->Release();
+  ASSERT_EQ(listed.seen().size(), 1u);
+  for (const std::string& line :
+       {Filled(IDS_NOT_ADDED_UNREPRESENTABLE, w / "caf?.txt"),
+        Filled(IDS_NOT_ADDED_UNREPRESENTABLE, w / "?.txt"),
+        Filled(IDS_NOT_ADDED_VANISHED, w / "gone.txt"),
+        Filled(IDS_NOT_ADDED_UNREPRESENTABLE, w / "tree\\caf?.txt")})
+    EXPECT_NE(listed.seen()[0].find(line), std::string::npos) << line;
+  EXPECT_EQ(ReadMembers(archive_),
+            (Members{{"ok.txt", "ok"}, {"tree\\", "<dir>"}, {"tree\\in.txt", "in"}}));
+
+  // An archive another program holds deny-write: refused while dragging; dropped anyway, the
+  // user is told why and nothing is compressed.
+  HANDLE held = CreateFileA(archive_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  IDropTarget* icon = IconTarget(archive_);
+  auto* data = new FileDropData({w / "ok.txt"});
+  data->AddRef();
+  AnyThreadDialogs why({Press(IDOK)});
+  DWORD entered = DROPEFFECT_COPY, dropped = DROPEFFECT_COPY;
+  EXPECT_EQ(icon->DragEnter(data, MK_LBUTTON, point, &entered), S_OK);
+  EXPECT_EQ(icon->Drop(data, MK_LBUTTON, point, &dropped), S_FALSE);
+  why.Finish();
+  EXPECT_EQ(entered | dropped, static_cast<DWORD>(DROPEFFECT_NONE));
+  EXPECT_EQ(why.seen(), std::vector<std::string>{Filled(IDS_ARCHIVE_NOT_WRITABLE, "ARC.LZH")});
+  data->Release();
+  icon->Release();
+  CloseHandle(held);
 }
 
-// A Commit refused (another program locks the archive) is told, and what the job staged is taken
-// back: a later Commit of the same archive, by anyone, does not write it.
+// A Commit refused (another program locks the archive) is told as such, Run reports the failure,
+// and what the job staged is taken back: a later Commit of the same archive, by anyone, does not
+// write it. Something another job staged is a taken name for this one, and stays staged.
 TEST_F(AddFilesTest, AFailedCommitIsToldAndLeavesNothingStaged) {
   ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
   TempFolder src;
-  Make(src, {{"new.txt", "new"}});
+  Make(src, {{"other.txt", "mine"}, {"theirs.txt", "theirs"}});
   ArchiveFolder* folder = OpenFolder();
+  ArchiveEntry theirs = {};
+  std::strcpy(theirs.name, "other.txt");
+  std::memcpy(theirs.method, "-lh5-", 6);
+  ASSERT_TRUE(StageFile(*folder->archive, &theirs, (src / "theirs.txt").c_str(), nullptr, nullptr));
   AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, "");
   ASSERT_NE(job, nullptr);
   HANDLE other = CreateFileA(archive_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_TRUE(LockFile(other, 0, 0, 0xFFFFFFFF, 0));
-  AnyThreadDialogs told({Press(IDOK)});
-  HGLOBAL drop = MakeDropFiles({src / "new.txt"});
-  EXPECT_TRUE(job->AddDropList(drop, false));
-  GlobalFree(drop);
+  AnyThreadDialogs told({Rename("mine.txt"), Press(IDOK)});
+  ASSERT_TRUE(job->AddSource((src / "other.txt").c_str()));
+  EXPECT_FALSE(job->Run()) << "nothing was written";
   told.Finish();
   UnlockFile(other, 0, 0, 0xFFFFFFFF, 0);
   CloseHandle(other);
   EXPECT_EQ(job->Outcome().staged, 1u);
   EXPECT_FALSE(job->Outcome().committed);
-  EXPECT_EQ(told.seen().size(), 1u) << "the failure is told";
+  EXPECT_EQ(told.seen(), (std::vector<std::string>{"124", Filled(IDS_ARCHIVE_NOT_WRITABLE,
+                                                                  "ARC.LZH")}));
   delete job;
   EXPECT_TRUE(Commit(*folder->archive));
   folder->Release();
-  EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}}));
+  EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "root"}, {"other.txt", "theirs"}}));
 }
 
 // DialogDelay -1 never shows the progress dialog; 0 shows it at the first progress report with
@@ -442,6 +525,13 @@ TEST(DropListTest, MalformedListsAreRefusedAndBadNamesSkipped) {
   // Progress of files over 42 MB: `done * 100` overflows 32 bits.
   EXPECT_EQ(ProgressPercent(3000000000u, 4000000000u), 75);
   EXPECT_EQ(ProgressPercent(50u << 20, 100u << 20), 50);
+  // Texts longer than the dialog's buffers are cut between two characters, never inside one.
+  std::string ka;
+  for (int i = 0; i < 300; ++i) ka += "\x82\xa9";
+  ProgressShared shared;
+  shared.SetTexts(("xy" + ka).c_str(), ("zz" + ka).c_str());
+  EXPECT_EQ(std::string(shared.itemName), "xy" + ka.substr(0, 256));
+  EXPECT_EQ(std::string(shared.fromTo), "zz" + ka.substr(0, 516));
 }
 
 }  // namespace

@@ -509,7 +509,8 @@ TEST_F(FolderTest, AFailedRenameIsNotCommittedWithTheNextChange) {
 }
 
 TEST_F(FolderTest, SetNameOfRefusesNamesThatCannotStand) {
-  IShellFolder* root = Open({File("A.TXT"), File("B.TXT"), File("DIR\\X")});
+  IShellFolder* root =
+      Open({File("A.TXT"), File("B.TXT"), FolderEntry("DIR\\"), File("DIR\\X"), File("DIR\\S\\Y")});
   HeldItem a = Find(root, "A.TXT"), dir = Find(root, "DIR");
   LPCITEMIDLIST list = reinterpret_cast<LPCITEMIDLIST>(&a);
   std::string before = ReadText(path_);
@@ -523,14 +524,17 @@ TEST_F(FolderTest, SetNameOfRefusesNamesThatCannotStand) {
   EXPECT_EQ(root->SetNameOf(nullptr, list, L"C.TXT", SHGDN_NORMAL, nullptr), E_NOTIMPL);
   std::wstring tooLong(300, L'x');
   EXPECT_EQ(root->SetNameOf(nullptr, list, tooLong.c_str(), SHGDN_INFOLDER, nullptr), S_FALSE);
-  // A folder keeps its name.
-  EXPECT_EQ(root->SetNameOf(nullptr, reinterpret_cast<LPCITEMIDLIST>(&dir), L"NEW",
-                            SHGDN_INFOLDER, nullptr),
-            S_FALSE);
+  // A folder may not take a name a member holds, nor one the archive's names cannot hold.
+  EXPECT_EQ(root->SetNameOf(nullptr, dir.list(), L"b.txt", SHGDN_INFOLDER, nullptr), S_FALSE);
+  EXPECT_EQ(root->SetNameOf(nullptr, dir.list(), L"\x00e9", SHGDN_INFOLDER, nullptr), S_FALSE);
   EXPECT_EQ(ReadText(path_), before);
   // A case change of its own name is a rename.
   EXPECT_EQ(root->SetNameOf(nullptr, list, L"a.txt", SHGDN_INFOLDER, nullptr), S_OK);
   EXPECT_EQ(Names({"a.txt", "B.TXT", "DIR"}), List(root));
+  // A folder is renamed with everything below it, its own entry included, in one rewrite.
+  EXPECT_EQ(root->SetNameOf(nullptr, dir.list(), L"\x8868", SHGDN_INFOLDER, nullptr), S_OK);  // 表
+  EXPECT_EQ(Names({"a.txt", "B.TXT", "\x95\x5c"}), List(root));
+  EXPECT_EQ(Names({"\x95\x5c\\X", "\x95\x5c\\S"}), List(Bind(root, Find(root, "\x95\x5c"))));
 }
 
 TEST_F(FolderTest, ARenameThatCannotBeCommittedIsReportedAsAFailure) {

@@ -12,6 +12,7 @@
 #include "dll/FolderTestSupport.h"
 #include "namespace/ArchiveFolder.h"
 #include "operations/ArchiveDataObject.h"
+#include "operations/TempCopy.h"
 
 using namespace foldertest;
 
@@ -55,7 +56,8 @@ class DataObjectTest : public testing::Test {
     RawMember colon = File("C\\a:b", "colon");
     ASSERT_TRUE(WriteArchive(path_, {File("A\\ONE.TXT", "one", 1600000000), File("A\\SUB\\TWO.TXT", "two"),
                                      File("AB\\X.TXT", "sibling"), File("B\\ONE.TXT", "other one"),
-                                     bad, colon, StoredMember("EMPTY.TXT", Bytes{})}));
+                                     bad, colon, StoredMember("EMPTY.TXT", Bytes{}),
+                                     File("D\\ONE.TXT", "third one"), StoredMember("E0", Bytes{})}));
     list_ = ShellIdListOf(path_);
     void* out = nullptr;
     ASSERT_EQ(ArchiveFolder::Create(IID_IShellFolder, &out), S_OK);
@@ -63,11 +65,8 @@ class DataObjectTest : public testing::Test {
     ASSERT_EQ(root_->Initialize(list_), S_OK);
   }
   void TearDown() override {
-    for (const std::string& path : made_) {
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(path.c_str());
-    }
-    root_->Release();
+    for (const std::string& folder : made_) RemoveTempFolder(folder.c_str());
+    if (root_) root_->Release();
     CoTaskMemFree(list_);
     EXPECT_EQ(ObjectCount(), 0) << "objects left alive";
   }
@@ -89,10 +88,7 @@ class DataObjectTest : public testing::Test {
                                           IID_IDataObject, &out),
                 S_OK);
     }
-    auto* object = static_cast<IDataObject*>(out);
-    for (const auto& path : static_cast<ArchiveDataObject*>(object)->TemporaryPaths())
-      made_.push_back(path);
-    return object;
+    return static_cast<IDataObject*>(out);
   }
 
   TempFolder dir_;
@@ -125,54 +121,74 @@ std::vector<UINT> Offered(IDataObject* object) {
   return out;
 }
 
-// Folders "A" and "B" and a damaged member: the folders stand for their files (not the sibling
-// "AB"), the damaged member is left out of every format, the second "ONE.TXT" gets "000".
-TEST_F(DataObjectTest, EveryFormatDescribesTheSameDecodedCopiesInDragMode) {
+// Folders "A", "B" and "D" and a damaged member: each folder becomes itself, its folders and its
+// members (not the sibling "AB"), written as a tree in the object's own folder, so the three
+// "ONE.TXT" keep their names; the damaged member is described but has no copy and no contents.
+TEST_F(DataObjectTest, EveryFormatDescribesTheSelectionsTreeInDragMode) {
   const ClipboardFormatIds& ids = ClipboardFormats;
-  IDataObject* object = Make({"A", "B", "BAD.TXT"}, ArchiveDataObject::DragMode);
+  IDataObject* object = Make({"A", "B", "D", "BAD.TXT"}, ArchiveDataObject::DragMode);
   ASSERT_NE(object, nullptr);
-  const std::string temp = TempDirectory;
-  const std::vector<std::string> copies = {temp + "ONE.TXT", temp + "TWO.TXT", temp + "000ONE.TXT"};
-  EXPECT_EQ(static_cast<ArchiveDataObject*>(object)->TemporaryPaths(), copies);
-  EXPECT_EQ(ReadText(copies[2]), "other one");
-
+  auto* data = static_cast<ArchiveDataObject*>(object);
+  EXPECT_TRUE(data->TemporaryPaths().empty()) << "nothing is decoded before it is asked for";
   EXPECT_EQ(Offered(object), (std::vector<UINT>{ids.fileContents, ids.fileGroupDescriptor,
                                                 ids.fileNameMap, CF_HDROP, ids.shellIdListArray}));
-  EXPECT_EQ(DropFiles(Get(object, CF_HDROP)), copies);
-  EXPECT_EQ(Get(object, ids.fileNameMap), std::string("A\\ONE.TXT\0A\\SUB\\TWO.TXT\0B\\ONE.TXT\0\0", 35));
-  std::string wideMap = Get(object, ids.fileNameMapW);
-  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(wideMap.data())), L"A\\ONE.TXT");
 
   std::string group = Get(object, ids.fileGroupDescriptor);
-  ASSERT_EQ(group.size(), 4u + 3 * 332);
+  ASSERT_EQ(group.size(), 4u + 9 * 332);
   const auto* descriptors = reinterpret_cast<const FILEGROUPDESCRIPTORA*>(group.data());
-  ASSERT_EQ(descriptors->cItems, 3u);
-  const char* names[] = {"ONE.TXT", "TWO.TXT", "ONE.TXT"};
-  const DWORD sizes[] = {3, 3, 9};
-  for (int i = 0; i < 3; ++i) {
+  ASSERT_EQ(descriptors->cItems, 9u);
+  const char* names[] = {"A", "A\\ONE.TXT", "A\\SUB", "A\\SUB\\TWO.TXT", "B", "B\\ONE.TXT",
+                         "D", "D\\ONE.TXT", "BAD.TXT"};
+  const DWORD sizes[] = {0, 3, 0, 3, 0, 9, 0, 9, 7};
+  for (int i = 0; i < 9; ++i) {
     const FILEDESCRIPTORA& d = descriptors->fgd[i];
     EXPECT_EQ(d.dwFlags, 0x7Eu);
     EXPECT_STREQ(d.cFileName, names[i]);
     EXPECT_EQ(d.nFileSizeLow, sizes[i]);
+    EXPECT_EQ((d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, sizes[i] == 0) << names[i];
     EXPECT_EQ(d.pointl.x, 46);
     EXPECT_EQ(d.pointl.y, 300);
   }
   // 1600000000 seconds after 1970 is 132,444,736,000,000,000 in 100-ns steps after 1601.
-  const ULONGLONG written = (ULONGLONG{descriptors->fgd[0].ftLastWriteTime.dwHighDateTime} << 32) |
-                            descriptors->fgd[0].ftLastWriteTime.dwLowDateTime;
+  const ULONGLONG written = (ULONGLONG{descriptors->fgd[1].ftLastWriteTime.dwHighDateTime} << 32) |
+                            descriptors->fgd[1].ftLastWriteTime.dwLowDateTime;
   EXPECT_EQ(written, 132444736000000000ull);
   std::string wideGroup = Get(object, ids.fileGroupDescriptorW);
-  ASSERT_EQ(wideGroup.size(), 4u + 3 * 592);
-  EXPECT_STREQ(reinterpret_cast<const FILEGROUPDESCRIPTORW*>(wideGroup.data())->fgd[1].cFileName,
-               L"TWO.TXT");
+  ASSERT_EQ(wideGroup.size(), 4u + 9 * 592);
+  EXPECT_STREQ(reinterpret_cast<const FILEGROUPDESCRIPTORW*>(wideGroup.data())->fgd[3].cFileName,
+               L"A\\SUB\\TWO.TXT");
 
-  EXPECT_EQ(Get(object, ids.fileContents, 1), "two");
-  EXPECT_EQ(Get(object, ids.fileContents, -1), "onetwoother one");
+  EXPECT_EQ(Get(object, ids.fileContents, 3), "two");
+  EXPECT_EQ(Get(object, ids.fileContents, 7), "third one");
   HRESULT result = S_OK;
-  Get(object, ids.fileContents, 3, &result);
+  Get(object, ids.fileContents, 8, &result);
+  EXPECT_EQ(result, E_UNEXPECTED) << "the damaged member has no contents";
+  Get(object, ids.fileContents, 2, &result);
+  EXPECT_EQ(result, E_UNEXPECTED) << "a folder has no contents";
+  Get(object, ids.fileContents, 9, &result);
+  EXPECT_EQ(result, DV_E_LINDEX);
+  Get(object, ids.fileContents, -1, &result);
+  EXPECT_EQ(result, E_UNEXPECTED) << "all of them include the damaged one";
+  Get(object, ids.fileContents, 10, &result);
   EXPECT_EQ(result, DV_E_LINDEX);
 
-  // The CIDA: parent = the temporary folder, children = the copies.
+  // The copies: the top-level folders in the object's own folder, the tree below them.
+  const std::vector<std::string> dropped = DropFiles(Get(object, CF_HDROP));
+  const std::string folder = data->TemporaryFolder();
+  const std::vector<std::string> copies = {folder + "A", folder + "B", folder + "D"};
+  EXPECT_EQ(dropped, copies);
+  made_.push_back(data->TemporaryFolder());
+  EXPECT_EQ(folder.rfind(TempDirectory, 0), 0u) << folder;
+  EXPECT_EQ(ReadText(folder + "A\\ONE.TXT"), "one");
+  EXPECT_EQ(ReadText(folder + "A\\SUB\\TWO.TXT"), "two");
+  EXPECT_EQ(ReadText(folder + "B\\ONE.TXT"), "other one");
+  EXPECT_EQ(ReadText(folder + "D\\ONE.TXT"), "third one");
+  EXPECT_FALSE(Exists(folder + "BAD.TXT"));
+  EXPECT_EQ(Get(object, ids.fileNameMap), std::string("A\0B\0D\0\0", 7));
+  std::string wideMap = Get(object, ids.fileNameMapW);
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(wideMap.data()) + 2), L"B");
+
+  // The CIDA: parent = the object's folder, children = the top-level copies.
   std::string cida = Get(object, ids.shellIdListArray);
   const auto* array = reinterpret_cast<const CIDA*>(cida.data());
   ASSERT_EQ(array->cidl, 3u);
@@ -209,17 +225,29 @@ TEST_F(DataObjectTest, OneFileOnTheClipboardAsAnotherApplicationReadsIt) {
   const ClipboardFormatIds& ids = ClipboardFormats;
   IDataObject* object = Make({"BAD.TXT", "C"}, ArchiveDataObject::ClipboardMode);
   ASSERT_NE(object, nullptr);
-  EXPECT_TRUE(static_cast<ArchiveDataObject*>(object)->TemporaryPaths().empty())
-      << "a damaged member and a name with a colon get no copy";
-  EXPECT_TRUE(Offered(object).empty());
-  FORMATETC hdrop = Format(CF_HDROP);
-  EXPECT_EQ(object->QueryGetData(&hdrop), S_FALSE);
+  // The member named with a colon is left out of everything; the damaged one is described but
+  // gets no copy, so the drop list holds the folder "C" alone.
+  std::string group = Get(object, ids.fileGroupDescriptor);
+  ASSERT_EQ(group.size(), 4u + 2 * 332);
+  EXPECT_STREQ(reinterpret_cast<const FILEGROUPDESCRIPTORA*>(group.data())->fgd[1].cFileName, "C");
+  auto* data = static_cast<ArchiveDataObject*>(object);
+  const std::vector<std::string> dropped = DropFiles(Get(object, CF_HDROP));
+  EXPECT_EQ(dropped, std::vector<std::string>{data->TemporaryFolder() + "C"});
+  made_.push_back(data->TemporaryFolder());
   object->Release();
 
-  // An empty member gets an empty copy (its decoded block has no memory to lock on Windows).
-  object = Make({"EMPTY.TXT"}, ArchiveDataObject::ClipboardMode);
-  ASSERT_EQ(static_cast<ArchiveDataObject*>(object)->TemporaryPaths().size(), 1u);
-  EXPECT_EQ(ReadText(static_cast<ArchiveDataObject*>(object)->TemporaryPaths()[0]), "");
+  // Only empty members: "FileContents" for all of them is an empty block, and their copies are
+  // empty files (a decoded empty block has no memory to lock on Windows).
+  object = Make({"EMPTY.TXT", "E0"}, ArchiveDataObject::ClipboardMode);
+  HRESULT result = E_FAIL;
+  std::string all = Get(object, ids.fileContents, -1, &result);
+  EXPECT_EQ(result, S_OK);
+  EXPECT_EQ(all, "");
+  data = static_cast<ArchiveDataObject*>(object);
+  EXPECT_EQ(DropFiles(Get(object, CF_HDROP)).size(), 2u);
+  made_.push_back(data->TemporaryFolder());
+  EXPECT_TRUE(Exists(data->TemporaryFolder() + "E0"));
+  EXPECT_EQ(ReadText(data->TemporaryFolder() + "EMPTY.TXT"), "");
   object->Release();
 
   object = Make({"AB"}, ArchiveDataObject::ClipboardMode);
@@ -227,16 +255,25 @@ TEST_F(DataObjectTest, OneFileOnTheClipboardAsAnotherApplicationReadsIt) {
                                                 ids.fileNameMap, CF_HDROP, ids.fileName}));
   FORMATETC idList = Format(ids.shellIdListArray);
   EXPECT_EQ(object->QueryGetData(&idList), S_FALSE);
+  const std::string name = Get(object, ids.fileName);
+  data = static_cast<ArchiveDataObject*>(object);
+  made_.push_back(data->TemporaryFolder());
   char shortName[MAX_PATH] = "";
-  GetShortPathNameA((std::string(TempDirectory) + "X.TXT").c_str(), shortName, sizeof shortName);
-  EXPECT_STREQ(Get(object, ids.fileName).c_str(), shortName);
+  GetShortPathNameA((data->TemporaryFolder() + "AB\\X.TXT").c_str(), shortName, sizeof shortName);
+  EXPECT_STREQ(name.c_str(), shortName);
   ASSERT_EQ(OleSetClipboard(object), S_OK);
   object->Release();
+  // While the copy is on the clipboard the archive can still be renamed (and back).
+  root_->Release();
+  root_ = nullptr;
+  const std::string renamed = path_ + ".OLD";
+  EXPECT_TRUE(MoveFileA(path_.c_str(), renamed.c_str()));
+  EXPECT_TRUE(MoveFileA(renamed.c_str(), path_.c_str()));
   IDataObject* pasted = nullptr;
   ASSERT_EQ(OleGetClipboard(&pasted), S_OK);
   std::vector<std::string> files = DropFiles(Get(pasted, CF_HDROP));
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(ReadText(files[0]), "sibling");
+  EXPECT_EQ(ReadText(files[0] + "\\X.TXT"), "sibling");
   pasted->Release();
   EXPECT_EQ(OleSetClipboard(nullptr), S_OK);
 }

@@ -12,17 +12,23 @@
 
 namespace droptest {
 
-HGLOBAL MakeDropFiles(const std::vector<std::string>& paths) {
-  std::string names;
-  for (const std::string& path : paths) names += path + '\0';
-  names += '\0';
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + names.size());
+template <typename Char>
+HGLOBAL DropFilesOf(const std::vector<std::basic_string<Char>>& paths) {
+  std::basic_string<Char> names;
+  for (const auto& path : paths) names += path + Char(0);
+  names += Char(0);
+  const std::size_t bytes = names.size() * sizeof(Char);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + bytes);
   auto* header = static_cast<DROPFILES*>(GlobalLock(block));
   header->pFiles = sizeof(DROPFILES);
-  std::memcpy(header + 1, names.data(), names.size());
+  header->fWide = sizeof(Char) == sizeof(WCHAR);
+  std::memcpy(header + 1, names.data(), bytes);
   GlobalUnlock(block);
   return block;
 }
+
+HGLOBAL MakeDropFiles(const std::vector<std::string>& paths) { return DropFilesOf(paths); }
+HGLOBAL MakeDropFiles(const std::vector<std::wstring>& paths) { return DropFilesOf(paths); }
 
 const InterfaceEntry* FileDropData::InterfaceTable() {
   static const InterfaceEntry table[] = {Offer<FileDropData, IDataObject>(IID_IDataObject),

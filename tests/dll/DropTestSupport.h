@@ -15,8 +15,9 @@
 
 namespace droptest {
 
-// A DROPFILES block naming `paths`.
+// A DROPFILES block naming `paths` (a wide list for wide paths, as the shell makes it).
 HGLOBAL MakeDropFiles(const std::vector<std::string>& paths);
+HGLOBAL MakeDropFiles(const std::vector<std::wstring>& paths);
 
 // Offers CF_HDROP with `paths` (a fresh block per GetData), or no format at all.
 class FileDropData : public ComObject<FileDropData, IDataObject> {

@@ -171,6 +171,11 @@ TEST(Menus, VerbMenuFollowsThePreferredListAndSkipsWhatCannotRun) {
   SetDefault("tnvbfile\\shell\\another\\command", "a.exe %1");
   SetDefault("tnvbfile\\shell\\open", "");
   SetDefault("tnvbfile\\shell\\open\\command", "o.exe %1");
+  // Verbs without a default value (the common form); a name of 80 bytes or more is passed over.
+  SetDefault(".tnvd", "tnvdfile");
+  SetDefault("tnvdfile\\shell\\" + std::string(85, 'A') + "\\command", "long.exe %1");
+  SetDefault("tnvdfile\\shell\\Open\\command", "o.exe %1");
+  SetDefault("tnvdfile\\shell\\Zap\\command", "z.exe %1");
   // Classes that name each other never end the lookup.
   SetDefault(".tnvc", "tnvloop1");
   SetDefault("tnvloop1", "tnvloop2");
@@ -186,6 +191,8 @@ TEST(Menus, VerbMenuFollowsThePreferredListAndSkipsWhatCannotRun) {
                                       cut + "|zlong|" + std::string(windows) + "\\z.exe %1"}));
   EXPECT_EQ(Verbs("b.tnvb"), (std::vector<std::string>{"*Another|another|a.exe %1",
                                                        "\x8a\x4a\x82\xad(&O)|open|o.exe %1"}));
+  EXPECT_EQ(Verbs("d.tnvd"), (std::vector<std::string>{"*\x8a\x4a\x82\xad(&O)|Open|o.exe %1",
+                                                       "&Zap|Zap|z.exe %1"}));
   EXPECT_TRUE(Verbs("c.tnvc").empty());
   EXPECT_TRUE(Verbs("DIR.TNVA\\README").empty()) << "the extension comes from the name";
   EXPECT_TRUE(Verbs(".tnva").empty()) << "a leading dot is no extension";
@@ -267,34 +274,50 @@ TEST_F(ArchiveMenus, EachSelectionGetsItsMenuAndDefault) {
   const std::string explore = "\xb4\xb8\xbd\xcc\xdf\xdb\xb0\xd7(&E)";  // ｴｸｽﾌﾟﾛｰﾗ(&E)
   const std::string extract = "\x89\xf0\x93\x80(&X)";                   // 解凍(&X)
   const std::string print = "\x88\xf3\x8d\xfc(&P)";                      // 印刷(&P)
+  constexpr UINT FilePullDown = 0x00010000;
   struct Case {
     std::vector<std::string> selection;
     std::string firstCaption, defaultCaption;
-    int items;  // in the menu, separators included
+    // The whole menu: "V" a registry verb, "F" a fixed command, "-" a separator, "H" the host's.
+    std::string shape;
+    UINT flags = CMF_NORMAL;
+    UINT position = 0;  // above 0: the host's menu holds two items and the menu goes between
   } cases[] = {
-      {{"DIR"}, explore, explore, 12},
-      {{"DIR", "B.TXT"}, extract, extract, 10},
-      {{"A.TNVM"}, print, print, 13},
+      {{"DIR"}, explore, explore, "FF-FFF-FFF-F"},
+      {{"DIR", "B.TXT"}, extract, extract, "F-FF-FFF-F"},
+      {{"A.TNVM"}, print, print, "VV-F-FF-FFF-F"},
+      {{"DIR"}, explore, explore, "FF", FilePullDown},
+      {{"DIR", "B.TXT"}, extract, extract, "F", FilePullDown},
+      {{"A.TNVM"}, print, print, "H-VV-F-FF-FFF-F-H", CMF_NORMAL, 1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.selection[0]);
+    SCOPED_TRACE(c.selection[0] + " at " + std::to_string(c.position));
     IContextMenu* menu = Menu(c.selection);
     HMENU popup = CreatePopupMenu();
-    HRESULT result = menu->QueryContextMenu(popup, 0, 1000, 1999, CMF_NORMAL);
+    if (c.position > 0) {
+      AppendMenuA(popup, MF_STRING, 1, "Host1");
+      AppendMenuA(popup, MF_STRING, 2, "Host2");
+    }
+    HRESULT result = menu->QueryContextMenu(popup, c.position, 1000, 1999, c.flags);
     EXPECT_TRUE(SUCCEEDED(result));
-    EXPECT_EQ(GetMenuItemCount(popup), c.items);
+    std::string shape;
+    for (int i = 0; i < GetMenuItemCount(popup); ++i) {
+      const UINT id = GetMenuItemID(popup, i);
+      shape += id == 0 ? '-' : id < 1000 ? 'H' : id < 1000 + CMD_EXTRACT ? 'V' : 'F';
+    }
+    EXPECT_EQ(shape, c.shape);
     char text[128] = "";
-    GetMenuStringA(popup, 0, text, sizeof text, MF_BYPOSITION);
+    GetMenuStringA(popup, c.position == 0 ? 0 : 2, text, sizeof text, MF_BYPOSITION);
     EXPECT_EQ(text, c.firstCaption);
     const UINT defaultId = GetMenuDefaultItem(popup, FALSE, 0);
     GetMenuStringA(popup, defaultId, text, sizeof text, MF_BYCOMMAND);
     EXPECT_EQ(text, c.defaultCaption);
-    if (c.selection[0] == "DIR" && c.selection.size() == 1) {
+    if (c.selection[0] == "DIR" && c.selection.size() == 1 && c.flags == CMF_NORMAL) {
       EXPECT_EQ(LOWORD(result), CMD_PASTE + 1);
       EXPECT_TRUE(GetMenuState(popup, 1000 + CMD_PASTE, MF_BYCOMMAND) & MF_GRAYED)
           << "no file list on the clipboard";
     }
-    if (c.selection[0] == "A.TNVM") {
+    if (c.selection[0] == "A.TNVM" && c.position == 0) {
       char help[64] = "x";
       EXPECT_EQ(menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, help, sizeof help), S_OK);
       EXPECT_STREQ(help, "\x88\xf3\x8d\xfc");  // 印刷
@@ -316,19 +339,50 @@ TEST_F(ArchiveMenus, EachSelectionGetsItsMenuAndDefault) {
     DestroyMenu(popup);
     menu->Release();
   }
-  // The background refuses what only the item menu does.
+  // The background: menu 118, or 120 for the File pull-down.
   void* out = nullptr;
   ASSERT_EQ(root_->CreateViewObject(nullptr, IID_IContextMenu, &out), S_OK);
   auto* background = static_cast<IContextMenu*>(out);
-  HMENU popup = CreatePopupMenu();
-  EXPECT_TRUE(SUCCEEDED(background->QueryContextMenu(popup, 0, 1, 999, CMF_NORMAL)));
-  EXPECT_EQ(GetMenuItemCount(popup), 3);
-  EXPECT_EQ(Invoke(background, "delete"), E_INVALIDARG);
-  EXPECT_EQ(Invoke(background, MAKEINTRESOURCEA(CMD_DELETE)), E_INVALIDARG);
-  EXPECT_EQ(Invoke(background, "nonsense"), E_INVALIDARG);
-  EXPECT_EQ(Members().size(), 3u) << "nothing changed";
-  DestroyMenu(popup);
+  for (const auto& menuCase : {std::pair<UINT, int>{CMF_NORMAL, 3}, {FilePullDown, 4}}) {
+    HMENU popup = CreatePopupMenu();
+    EXPECT_TRUE(SUCCEEDED(background->QueryContextMenu(popup, 0, 1, 999, menuCase.first)));
+    EXPECT_EQ(GetMenuItemCount(popup), menuCase.second);
+    DestroyMenu(popup);
+  }
   background->Release();
+}
+
+// What each invocation reaches: the command asked for, however the caller names it, or nothing.
+TEST_F(ArchiveMenus, InvocationsReachTheirCommandOrNothing) {
+  Open({File("A.TNVM"), File("B.TXT"), File("C.TXT")});
+  const struct {
+    const char* selected;    // null: the background menu
+    const char* verb;        // a string, or an offset (MAKEINTRESOURCEA)
+    const wchar_t* wide;     // non-null: a Unicode caller, lpVerb left null
+    HRESULT expected;
+  } cases[] = {
+      {nullptr, "delete", nullptr, E_INVALIDARG},
+      {nullptr, MAKEINTRESOURCEA(CMD_DELETE), nullptr, E_INVALIDARG},
+      {nullptr, "nonsense", nullptr, E_INVALIDARG},
+      {"B.TXT", MAKEINTRESOURCEA(CMD_EXPLORE), nullptr, E_INVALIDARG},
+      {"B.TXT", MAKEINTRESOURCEA(CMD_EXPLORE_DEFAULT), nullptr, E_INVALIDARG},
+      {"B.TXT", MAKEINTRESOURCEA(CMD_PASTE), nullptr, E_INVALIDARG},
+      {"B.TXT", "open", nullptr, E_INVALIDARG},             // no menu built: no registry verb
+      {"A.TNVM", MAKEINTRESOURCEA(0), nullptr, E_INVALIDARG},  // offset 0 before any menu
+      {"C.TXT", nullptr, L"DELETE", S_OK},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    void* out = nullptr;
+    if (!c.selected) root_->CreateViewObject(nullptr, IID_IContextMenu, &out);
+    IContextMenu* menu = c.selected ? Menu({c.selected}) : static_cast<IContextMenu*>(out);
+    CMINVOKECOMMANDINFOEX info = {sizeof info, c.wide ? CMIC_MASK_UNICODE : 0u};
+    info.lpVerb = c.verb;
+    info.lpVerbW = c.wide;
+    EXPECT_EQ(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info)), c.expected);
+    menu->Release();
+  }
+  EXPECT_EQ(Members(), (std::vector<std::string>{"A.TNVM", "B.TXT"})) << "only C.TXT deleted";
 }
 
 // Delete a folder with everything below it (any letter case, not the sibling "DIRX"), copy a

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,16 @@ HWND FindQuestion(int seconds) {
   return nullptr;
 }
 
+// The watcher's window while the member is edited ("編集中: NAME"), waited for up to `seconds`.
+HWND FindEditing(const char* name, int seconds) {
+  const std::string caption = std::string("\x95\xd2\x8f\x57\x92\x86: ") + name;  // 編集中
+  for (int i = 0; i < seconds * 10; ++i) {
+    if (HWND window = FindWindowA(nullptr, caption.c_str())) return window;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
 bool WaitFor(int seconds, bool (*done)(const std::string&), const std::string& path) {
   for (int i = 0; i < seconds * 10; ++i) {
     if (done(path)) return true;
@@ -54,10 +66,11 @@ class OpenAndUpdateTest : public testing::Test {
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string copy = folder + "\\tanufold.dll";
     ASSERT_TRUE(CopyFileA(WindowsPath("TANUFOLD_DLL").c_str(), copy.c_str(), FALSE));
+    spacedEditor_ = folder + "\\update_editor.exe";
+    ASSERT_TRUE(CopyFileA(WindowsPath("UPDATE_EDITOR").c_str(), spacedEditor_.c_str(), FALSE));
     library_ = LoadLibraryA(copy.c_str());
     ASSERT_NE(library_, nullptr);
     archivePath_ = dir_ / "UPDATE.LZH";
-    temp_ = std::string(TempDirectory) + "NOTE.TXT";
   }
   void TearDown() override { FreeLibrary(library_); }
 
@@ -74,8 +87,10 @@ class OpenAndUpdateTest : public testing::Test {
     archive->Release();
     return started == 1;
   }
-  std::string Template(const char* mode) {
-    return "\"" + WindowsPath("UPDATE_EDITOR") + "\" " + mode + " \"%1\" \"" + marker_ + "\"";
+  // The stand-in editor's verb; `spaced`: the copy under "Program Files".
+  std::string Template(const char* mode, bool spaced = false) {
+    return "\"" + (spaced ? spacedEditor_ : WindowsPath("UPDATE_EDITOR")) + "\" " + mode +
+           " \"%1\" \"" + marker_ + "\"";
   }
   // The member as the archive holds it now.
   std::string Member(ArchiveEntry* entry) {
@@ -95,7 +110,7 @@ class OpenAndUpdateTest : public testing::Test {
 
   TempFolder dir_;
   HMODULE library_ = nullptr;
-  std::string archivePath_, temp_, marker_ = dir_ / "ran";
+  std::string archivePath_, temp_, spacedEditor_, marker_ = dir_ / "ran";
 };
 
 TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
@@ -104,11 +119,17 @@ TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
     std::vector<int> answers;  // to the watcher's message boxes, in order; none expected if empty
     bool locked;               // another program holds the archive when the answer comes
     const char* expected;
+    bool spaced = false;       // the editor lives under "Program Files"
   } cases[] = {
       {"keep", {}, false, "original"},
-      {"same", {}, false, "original"},
+      // Saved within the same second, or with its time put back: still a change.
+      {"same", {IDYES}, false, "edited by the application"},
+      {"putback", {IDYES}, false, "ORIGINAL"},
       {"rewrite", {IDNO}, false, "original"},
       {"rewrite", {IDYES}, false, "edited by the application"},
+      {"rewrite", {IDYES}, false, "edited by the application", true},
+      // The editor hands the file on and exits; the save comes 3 s later.
+      {"handoff", {IDYES}, false, "edited by the application"},
       // The archive cannot take the edits: they stay in the temporary file, and one message
       // tells the user so and where.
       {"rewrite", {IDYES, IDOK}, true, "original"},
@@ -117,9 +138,10 @@ TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
     SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.answers.size()));
     ASSERT_TRUE(WriteArchive(archivePath_, {File("A.TXT", "first"), File("DOC\\NOTE.TXT", "original", 1600000000)}));
     DeleteFileA(marker_.c_str());
-    ASSERT_TRUE(Launch(Template(c.mode)));
+    ASSERT_TRUE(Launch(Template(c.mode, c.spaced)));
     ASSERT_TRUE(WaitFor(60, [](const std::string& p) { return Exists(p); }, marker_))
         << "the application never ran";
+    temp_ = ReadText(marker_);
     HANDLE holder = INVALID_HANDLE_VALUE;
     if (c.locked) {
       holder = CreateFileA(archivePath_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -133,6 +155,11 @@ TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
       for (int i = 0; i < 50 && IsWindow(box); ++i) Sleep(100);
     }
     if (!c.locked) {
+      // The watcher keeps watching until the user says the editing is done.
+      EXPECT_TRUE(Exists(temp_));
+      HWND editing = FindEditing("NOTE.TXT", 30);
+      ASSERT_NE(editing, nullptr);
+      PostMessageA(editing, WM_COMMAND, IDOK, 0);
       EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !Exists(p); }, temp_))
           << "the temporary file is deleted";
     }
@@ -146,12 +173,13 @@ TEST_F(OpenAndUpdateTest, AsksOnlyWhenTheFileChangedAndStoresItOnYes) {
     }
     ArchiveEntry entry{};
     EXPECT_EQ(Member(&entry), c.expected);
-    if (std::string(c.expected) != "original") {
-      EXPECT_EQ(entry.originalSize, 25u);
+    EXPECT_EQ(entry.originalSize, std::strlen(c.expected));
+    // Saved later than the member's time, unless within its second or with the time put back.
+    const std::string mode = c.mode;
+    if (std::string(c.expected) != "original" && mode != "same" && mode != "putback")
       EXPECT_GT(entry.modifyTime, 1600000000u);
-    } else {
-      EXPECT_EQ(entry.modifyTime, 1600000000u);
-    }
+    else
+      EXPECT_EQ(entry.modifyTime, 1600000000u) << "the time the file has (same second or put back)";
   }
 }
 
@@ -169,7 +197,6 @@ TEST_F(OpenAndUpdateTest, ARegistryVerbOfTheItemMenuOpensTheMemberThroughTheWatc
     RegCloseKey(key);
   }
   ASSERT_TRUE(WriteArchive(archivePath_, {File("DOC\\NOTE.TNVU", "original", 1600000000)}));
-  temp_ = std::string(TempDirectory) + "NOTE.TNVU";
   DeleteFileA(marker_.c_str());
   LPITEMIDLIST list = ShellIdListOf(archivePath_);
   void* out = nullptr;
@@ -189,8 +216,12 @@ TEST_F(OpenAndUpdateTest, ARegistryVerbOfTheItemMenuOpensTheMemberThroughTheWatc
             S_OK);
   HMENU popup = CreatePopupMenu();
   menu->QueryContextMenu(popup, 0, 1, 0x7FFF, CMF_NORMAL);
+  // Invoked by the verb string the menu hands out, as callers through ShellExecuteEx do.
+  char verb[80] = "";
+  EXPECT_EQ(menu->GetCommandString(0, GCS_VERBA, nullptr, verb, sizeof verb), S_OK);
+  EXPECT_STREQ(verb, "edit");
   CMINVOKECOMMANDINFO info = {sizeof info};
-  info.lpVerb = MAKEINTRESOURCEA(0);  // the first verb: "&Edit"
+  info.lpVerb = verb;
   HINSTANCE own = ModuleInstance;
   ModuleInstance = library_;  // the watcher is the built library in rundll32
   EXPECT_EQ(menu->InvokeCommand(&info), S_OK);
@@ -201,9 +232,13 @@ TEST_F(OpenAndUpdateTest, ARegistryVerbOfTheItemMenuOpensTheMemberThroughTheWatc
   root->Release();
   CoTaskMemFree(list);
   ASSERT_TRUE(WaitFor(60, [](const std::string& p) { return Exists(p); }, marker_));
+  temp_ = ReadText(marker_);
   HWND question = FindQuestion(30);
   ASSERT_NE(question, nullptr);
   PostMessageA(question, WM_COMMAND, IDYES, 0);
+  HWND editing = FindEditing("NOTE.TNVU", 30);
+  ASSERT_NE(editing, nullptr);
+  PostMessageA(editing, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !Exists(p); }, temp_));
   Archive* archive = new Archive();
   archive->Retain();
@@ -220,11 +255,22 @@ TEST_F(OpenAndUpdateTest, ARegistryVerbOfTheItemMenuOpensTheMemberThroughTheWatc
 
 TEST_F(OpenAndUpdateTest, AProgramThatCannotStartIsReportedAndLeavesNothing) {
   ASSERT_TRUE(WriteArchive(archivePath_, {File("DOC\\NOTE.TXT", "original")}));
+  auto folders = [] {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((std::string(TempDirectory) + "TNV*").c_str(), &found);
+    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found))
+      names.insert(found.cFileName);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return names;
+  };
+  const std::set<std::string> before = folders();
   ASSERT_TRUE(Launch("\"Z:\\no\\such\\program.exe\" \"%1\""));
   HWND message = FindQuestion(60);
   ASSERT_NE(message, nullptr) << "the user is told";
   PostMessageA(message, WM_COMMAND, IDOK, 0);
-  EXPECT_TRUE(WaitFor(30, [](const std::string& p) { return !Exists(p); }, temp_));
+  for (int i = 0; i < 300 && folders() != before; ++i) Sleep(100);
+  EXPECT_EQ(folders(), before) << "the member's folder is gone";
 }
 
 TEST(BuildCommandLine, SplitsProgramAndArgumentsAndNeverOverruns) {
@@ -233,11 +279,12 @@ TEST(BuildCommandLine, SplitsProgramAndArgumentsAndNeverOverruns) {
     const char* application;
     const char* commandLine;
   } cases[] = {
-      {"C:\\EDIT.EXE %1", "C:\\EDIT.EXE ", "C:\\EDIT.EXE  T.TXT"},
-      {"\"C:\\My Apps\\EDIT.EXE\" \"%1\"", "C:\\My Apps\\EDIT.EXE", "C:\\My Apps\\EDIT.EXE \"T.TXT\""},
-      {"\"%1\" %*", "%1", "%1 *"},
-      {"EDIT.EXE /p %1 100%% \"open", "EDIT.EXE /p ", "EDIT.EXE /p  T.TXT 100% \"open\""},
-      {"EDIT.EXE %", "EDIT.EXE ", "EDIT.EXE  "},
+      {"C:\\EDIT.EXE %1", "C:\\EDIT.EXE", "C:\\EDIT.EXE T.TXT"},
+      {"\"C:\\Program Files\\ed.exe\" \"%1\"", "C:\\Program Files\\ed.exe",
+       "\"C:\\Program Files\\ed.exe\" \"T.TXT\""},
+      {"NOTEPAD.EXE /p %1", "NOTEPAD.EXE", "NOTEPAD.EXE /p T.TXT"},
+      {"EDIT.EXE /p %1 100%% \"open", "EDIT.EXE", "EDIT.EXE /p T.TXT 100% \"open\""},
+      {"EDIT.EXE %", "EDIT.EXE", "EDIT.EXE "},
   };
   for (const Case& c : cases) {
     char application[MAX_PATH], commandLine[512];
@@ -247,9 +294,15 @@ TEST(BuildCommandLine, SplitsProgramAndArgumentsAndNeverOverruns) {
     EXPECT_STREQ(application, c.application) << c.commandTemplate;
     EXPECT_STREQ(commandLine, c.commandLine) << c.commandTemplate;
   }
+  // The member itself as the program is never started; a path with spaces stays one argument.
+  char application[MAX_PATH], commandLine[64];
+  EXPECT_FALSE(BuildCommandLine("\"%1\" %*", application, sizeof application, commandLine,
+                                sizeof commandLine, "T.EXE"));
+  ASSERT_TRUE(BuildCommandLine("E.EXE %1", application, sizeof application, commandLine,
+                               sizeof commandLine, "C:\\My Temp\\T.TXT"));
+  EXPECT_STREQ(commandLine, "E.EXE \"C:\\My Temp\\T.TXT\"");
   // However long the template and the path, the buffers are never passed.
   std::string longPath(400, 'p');
-  char application[16], commandLine[64];
   EXPECT_FALSE(BuildCommandLine("E.EXE %1", application, sizeof application, commandLine,
                                 sizeof commandLine, longPath.c_str()));
   EXPECT_STREQ(commandLine, "");

@@ -224,8 +224,15 @@ TEST_F(PropertyPagesTest, OneMemberShowsItsHeaderAndTheLevelZeroQuestionDecides)
 TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
   ArchiveFolder* root = Open({File("A.TXT", "alpha")});
   SetComment("A.TXT", "note");
-  std::string shown, enabled;
+  std::string shown, enabled, told;
   LRESULT limit = 0;
+  bool tooLongKeptOpen = false;
+  // 700 kanji fit the edit's characters but not the header's 1,023 bytes: refused, not cut.
+  Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND) {
+    Send(sheet, PSM_SETCURSEL, 1);
+    SetDlgItemTextW(ui::CurrentPage(sheet), IDC_PAGE_COMMENT, std::wstring(700, L'\x6f22').c_str());
+    tooLongKeptOpen = Press(sheet, PSBTN_OK, IDOK, &told);
+  });
   Members(root, {Item(root, "A.TXT")}, [&](HWND sheet, HWND member) {
     for (int level : {2, 0, 1}) {
       ui::ChooseComboEntry(member, IDC_HEADER_LEVEL, level);
@@ -242,6 +249,7 @@ TEST_F(PropertyPagesTest, CommentPageFollowsTheLevelAndItsTextIsStored) {
   EXPECT_EQ(shown, "note");
   EXPECT_EQ(enabled, "x-x");
   EXPECT_EQ(limit, 1023);
+  EXPECT_TRUE(tooLongKeptOpen && told.find("A.TXT") != std::string::npos) << told;
   ArchiveEntry entry;
   ASSERT_TRUE(Stored("A.TXT", &entry));
   EXPECT_EQ(entry.headerLevel, 1);
@@ -372,6 +380,25 @@ TEST_F(PropertyPagesTest, ChangesTheArchiveCannotTakeAreRefusedAndTakenBack) {
   EXPECT_EQ(entry.attributes, 0x21);
   EXPECT_EQ(members_, 1u);
 
+  // Under open pages another window deletes a folder and changes a member's header: nothing of
+  // the folder comes back, and OK on the member's untouched page keeps the other window's change.
+  root = Open({FolderEntry("DIR\\"), File("DIR\\A.TXT"), File("B.TXT")});
+  items = {Item(root, "DIR"), Item(root, "B.TXT")};
+  WithOtherArchive("B.TXT", [](Archive& archive, ArchiveEntry& entry) {
+    entry.attributes = 0x21, entry.headerLevel = 1;
+    ASSERT_TRUE(MarkDeletedBelow(archive, "DIR") == 2 && StageEntry(archive, "B.TXT", entry));
+    ASSERT_TRUE(Commit(archive));
+  });
+  Members(root, {items[0]}, [&](HWND sheet, HWND page) {
+    SetBox(page, IDC_PAGE_HIDDEN, BST_CHECKED);
+    Press(sheet, PSBTN_OK);
+  });
+  Members(root, {items[1]}, [&](HWND sheet, HWND) { Press(sheet, PSBTN_OK); });
+  EXPECT_FALSE(Stored("DIR\\", &entry));
+  ASSERT_TRUE(Stored("B.TXT", &entry));
+  EXPECT_EQ(entry.attributes, 0x21);
+  EXPECT_EQ(entry.headerLevel, 1);
+  EXPECT_EQ(members_, 1u);
   // Level 0 for a path a level-0 header cannot hold; captions and locations of long names.
   std::string folder(250, 'F'), name(250, 'N'), caption, location;
   root = Open({File(folder + "\\A"), File(folder + "\\B"), File(name)});

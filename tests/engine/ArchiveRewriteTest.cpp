@@ -13,6 +13,7 @@
 
 #include "archive/Archive.h"
 #include "archive/Crc16.h"
+#include "archive/ParallelStager.h"
 #include "archive/PathName.h"
 #include "codec/Decoder.h"
 #include "support/LzhBuilder.h"
@@ -408,6 +409,49 @@ TEST_F(Rewrite, AFailedIoNeverLeavesAHalfWrittenArchive) {
     EXPECT_GT(failures, 1) << (reads ? "reads" : "writes");
     EXPECT_TRUE(lastSucceeded);
   }
+}
+
+// Compressing on several workers makes the archive one worker makes, byte for byte; a member
+// that cannot be read fails alone, and a cancel stages nothing more.
+TEST_F(Rewrite, StagingOnWorkersMakesTheSameArchiveAsOneThread) {
+  std::vector<StageRequest> requests;
+  for (int i = 0; i < 40; ++i) {
+    StageRequest r;
+    const std::string name = "F" + std::to_string(i) + ".BIN";
+    r.entry = NewEntry(i % 3 ? "DIR\\" : "", name, "04567"[i % 5]);
+    r.source = folder / name;
+    const std::size_t size = i == 7 ? 2500000 : 300 + 997 * i;
+    ASSERT_TRUE(WriteBytes(r.source, i % 4 ? WordText(size, i) : NoiseBytes(size, i)));
+    requests.push_back(r);
+  }
+  requests[13].source = folder / "missing";
+  Bytes made[2];
+  for (unsigned threads : {1u, 4u}) {
+    ASSERT_TRUE(WriteBytes(archivePath, Bytes{0}));
+    OpenArchive a(archivePath);
+    std::vector<StageRequest> run = requests;
+    EXPECT_EQ(StageFiles(*a, run, threads, nullptr, nullptr), 39u);
+    EXPECT_FALSE(run[13].staged);
+    EXPECT_EQ(run[13].why, RewriteFailure::SourceUnreadable);
+    ASSERT_TRUE(Commit(*a));
+    made[threads == 1 ? 0 : 1] = ReadBytes(archivePath);
+  }
+  EXPECT_EQ(made[0], made[1]);
+  OpenArchive check(archivePath);
+  const auto members = check.Members();
+  ASSERT_EQ(members.size(), 39u);
+  for (const ArchiveEntry& m : members) {
+    Bytes data;
+    EXPECT_TRUE(DecodeFromBytes(made[1], m, &data)) << PathOf(m);
+  }
+  std::vector<StageRequest> cancelled = requests;
+  int calls = 0;
+  EXPECT_EQ(StageFiles(*check, cancelled, 4,
+                       [](void* c, std::uint64_t, std::uint32_t) { return ++*static_cast<int*>(c); },
+                       &calls),
+            0u);
+  EXPECT_EQ(check.PendingCount(), 0u);
+  EXPECT_EQ(cancelled.back().why, RewriteFailure::Cancelled);
 }
 
 TEST_F(Rewrite, TwoThreadsStagingAndCommittingOnOneArchiveLoseNothing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -103,7 +104,15 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   members.push_back(Level2(StoredMember("..\\..\\evil8.txt", TextBytes("bad"))));
   // The trail byte 0x5C is not a separator.
   members.push_back(Level0(StoredMember("SAFE\\\x95\x5C.txt", TextBytes("good"))));
+  // Links the target already holds, to the folder above it and to the (read-only) archive.
+  members.push_back(Level0(StoredMember("LINK\\EVIL.TXT", TextBytes("bad"))));
+  members.push_back(Level0(StoredMember("FILELINK", TextBytes("bad"))));
   ASSERT_TRUE(WriteBytes(archivePath, ArchiveBytes(members)));
+  platform::SetAttributes(archivePath.c_str(), platform::AttrReadOnly);
+  std::error_code noLink;  // Windows may refuse to make links (then they are plain names)
+  std::filesystem::create_directory_symlink(folder.path(), Out("LINK"), noLink);
+  if (!noLink) std::filesystem::create_symlink(archivePath, Out("FILELINK"), noLink);
+  ASSERT_TRUE(!noLink || platform::PathSeparator() == '\\') << noLink.message();
 
   OpenArchive a(archivePath);
   Report report;
@@ -113,27 +122,33 @@ TEST_F(Extraction, NeverWritesOutsideTheTargetFolder) {
   options.state = OverwriteState::ReplaceAll;  // even when replacing is allowed
   ExtractCounts counts;
   ASSERT_TRUE(ExtractEntries(*a, target.c_str(), options, &counts));
-  EXPECT_EQ(counts.written, 3u);
-  EXPECT_EQ(counts.failed, 9u);
-  ASSERT_EQ(report.results.size(), 12u);
+  EXPECT_EQ(counts.written, noLink ? 5u : 3u);
+  EXPECT_EQ(counts.failed, noLink ? 9u : 11u);
+  ASSERT_EQ(report.results.size(), 14u);
   for (const auto& result : report.results) {
     bool lands = result.first.find("root") != std::string::npos ||
                  result.first.find("SAFE") != std::string::npos;
-    EXPECT_EQ(result.second, lands ? ExtractResult::Written : ExtractResult::Refused)
+    bool link = result.first.find("LINK") != std::string::npos;
+    EXPECT_EQ(result.second, lands || (link && noLink) ? ExtractResult::Written
+                             : link                   ? ExtractResult::LinkRefused
+                                                      : ExtractResult::Refused)
         << result.first;
   }
+  // The file a link leads to keeps even its mode.
+  EXPECT_TRUE(platform::GetAttributes(archivePath.c_str()) & platform::AttrReadOnly);
   EXPECT_EQ(ReadBytes(Out("SAFE|\x95\x5C.txt")), TextBytes("good"));
   // A leading separator is dropped: the member lands below the target.
   EXPECT_EQ(ReadBytes(Out("root3.txt")), TextBytes("bad"));
   EXPECT_EQ(ReadBytes(Out("root9.txt")), TextBytes("bad"));
   // Nothing but the target folder and the archive in the folder above it.
   EXPECT_EQ(ListFolder(folder.path()), (std::vector<std::string>{"out", "x.lzh"}));
-  EXPECT_EQ(ListFolder(target), (std::vector<std::string>{"SAFE", "root3.txt", "root9.txt"}));
+  EXPECT_EQ(ListFolder(target), (std::vector<std::string>{"FILELINK", "LINK", "SAFE", "root3.txt",
+                                                          "root9.txt"}));
   // The single-member path of the shell library's selection uses the same guard.
   ArchiveEntry e = a.Members()[0];
   ExtractResult result;
-  EXPECT_EQ(ExtractMemberBelow(*a, e, target.c_str(), "..\\evil0.txt", nullptr, nullptr, nullptr,
-                               &result),
+  EXPECT_EQ(ExtractMemberBelow(*a, 0, e, target.c_str(), "..\\evil0.txt", nullptr, nullptr,
+                               nullptr, &result),
             0);
   EXPECT_EQ(result, ExtractResult::Refused);
 }
@@ -203,7 +218,7 @@ TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
   Asker asker;
   asker.answers = {OverwriteAnswer::No, OverwriteAnswer::Yes, OverwriteAnswer::Cancel};
   OverwriteState state = OverwriteState::Ask;
-  EXPECT_EQ(ExtractMemberToFile(*a, members[0], Out("A.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ExtractMemberToFile(*a, 0, members[0], target.c_str(), Out("A.TXT").c_str(), ask, &asker, &state), 0);
   EXPECT_EQ(ReadBytes(Out("A.TXT")), TextBytes("old"));
   ASSERT_EQ(asker.asked.size(), 1u);
   EXPECT_STREQ(asker.asked[0].newName, "A.TXT");
@@ -212,12 +227,12 @@ TEST_F(Extraction, ExistingFilesAreKeptUnlessTheQuestionSaysOtherwise) {
   EXPECT_EQ(asker.asked[0].existingSize, 3u);
   EXPECT_TRUE(asker.asked[0].existingAttributes & platform::AttrReadOnly);
   // "Yes" replaces even a read-only file; the member's own attributes follow.
-  EXPECT_EQ(ExtractMemberToFile(*a, members[0], Out("A.TXT").c_str(), ask, &asker, &state), 1);
+  EXPECT_EQ(ExtractMemberToFile(*a, 0, members[0], target.c_str(), Out("A.TXT").c_str(), ask, &asker, &state), 1);
   EXPECT_EQ(ReadBytes(Out("A.TXT")), TextBytes("new content"));
   EXPECT_EQ(state, OverwriteState::Ask);
-  EXPECT_EQ(ExtractMemberToFile(*a, members[1], Out("B.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ExtractMemberToFile(*a, 1, members[1], target.c_str(), Out("B.TXT").c_str(), ask, &asker, &state), 0);
   EXPECT_EQ(state, OverwriteState::Stop);
-  EXPECT_EQ(ExtractMemberToFile(*a, members[2], Out("C.TXT").c_str(), ask, &asker, &state), 0);
+  EXPECT_EQ(ExtractMemberToFile(*a, 2, members[2], target.c_str(), Out("C.TXT").c_str(), ask, &asker, &state), 0);
   EXPECT_EQ(ReadBytes(Out("B.TXT")), TextBytes("old"));
   EXPECT_EQ(ReadBytes(Out("C.TXT")), TextBytes("old"));
   // "All" replaces this and every later one without asking again.
@@ -249,7 +264,8 @@ TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
     ASSERT_LT(n, 50u);
     OverwriteState state = OverwriteState::ReplaceAll;
     platform::FailNthWrite(n);
-    int written = ExtractMemberToFile(*a, entry, Out("A.TXT").c_str(), nullptr, nullptr, &state);
+    int written = ExtractMemberToFile(*a, 0, entry, target.c_str(), Out("A.TXT").c_str(),
+                                      nullptr, nullptr, &state);
     platform::FailNthWrite(0);
     EXPECT_EQ(ListFolder(target), std::vector<std::string>{"A.TXT"}) << "write " << n;
     if (written == 1) break;
@@ -259,6 +275,65 @@ TEST_F(Extraction, AFailedReplacementLeavesTheOldFileUntouched) {
   }
   EXPECT_GE(failures, 1);
   EXPECT_EQ(ReadBytes(Out("A.TXT")), fresh);
+}
+
+// Every member is extracted as itself (a repeated path, names that are one file on Windows, data
+// with the folder bit); one landing on a file this run wrote follows the overwrite rules, and one
+// that another object replaces or moves (deleting A) after the first report is written whole.
+TEST_F(Extraction, MembersAreExtractedAsThemselves) {
+  const bool win = platform::PathSeparator() == '\\';
+  const auto W = ExtractResult::Written, K = ExtractResult::SameFileKept,
+             R = ExtractResult::SameFileReplaced;
+  struct Row {
+    std::vector<const char*> paths;
+    const char* act;  // "f": replace all; "A", "B": the writer replaces it; "-": deletes A
+    std::vector<ExtractResult> results;
+    const char* file;
+    std::size_t from;  // member whose data the file holds (3: the writer's)
+  } rows[] = {
+      {{"S", "S"}, "", {W, K}, "S", 0}, {{"S", "S"}, "f", {W, R}, "S", 1},
+      {{"A", "a", "B.", "B"}, "", {W, win ? K : W, W, win ? K : W}, "B", win ? 2u : 3u},
+      {{"A", "a"}, "f", {W, win ? R : W}, "A", win ? 1u : 0u}, {{"BIT10"}, "", {W}, "BIT10", 0},
+      {{"A", "B", "C"}, "B", {W, W, W}, "B", 3}, {{"A", "B", "C"}, "A", {W, W, W, W}, "A", 3},
+      {{"A", "B", "C"}, "-", {W, W, W}, "C", 2},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    std::vector<RawMember> members;
+    for (const char* p : row.paths) members.push_back(StoredMember(p, WordText(99 + n, int(members.size()))));
+    if (row.paths.size() == 1) members[0].attributes = 0x30;
+    const std::string rowTarget = Out("row" + std::to_string(n++));
+    ASSERT_TRUE(WriteArchive(archivePath, members) && platform::MakeDirectory(rowTarget.c_str()));
+    members.push_back(StoredMember("", WordText(5000, 9)));
+    ASSERT_TRUE(WriteBytes(folder / "fresh", members.back().data));
+    struct Hook : Report {
+      const Row* row;
+      std::string archive, fresh;
+    } hook{{}, &row, archivePath, folder / "fresh"};
+    ExtractOptions options;
+    options.state = *row.act == 'f' ? OverwriteState::ReplaceAll : OverwriteState::Ask;
+    options.reportContext = &hook;
+    options.report = [](void* context, const ArchiveEntry& e, ExtractResult r, const char* t) {
+      auto* h = static_cast<Hook*>(context);
+      Record(h, e, r, t);
+      const char act = *h->row->act;
+      if (h->results.size() != 1 || (act != 'A' && act != 'B' && act != '-')) return;
+      OpenArchive writer(h->archive);
+      ArchiveEntry entry = writer.Members()[act == 'B' ? 1 : 0];
+      entry.originalSize = 5000;
+      EXPECT_TRUE(act == '-' ? MarkDeleted(*writer, "A")
+                                         : StageFile(*writer, &entry, h->fresh.c_str(), nullptr, nullptr));
+      EXPECT_TRUE(Commit(*writer));
+    };
+    OpenArchive a(archivePath);
+    ExtractCounts counts;
+    ASSERT_TRUE(ExtractEntries(*a, rowTarget.c_str(), options, &counts));
+    std::vector<ExtractResult> results;
+    for (const auto& r : hook.results) results.push_back(r.second);
+    EXPECT_EQ(results, row.results) << n;
+    EXPECT_EQ(ReadBytes(rowTarget + platform::PathSeparator() + row.file), members[row.from].data) << n;
+    EXPECT_EQ(counts.failed, std::uint32_t(std::count(results.begin(), results.end(), K)));
+  }
 }
 
 TEST_F(Extraction, AFailedWriteLeavesNoPartialFile) {

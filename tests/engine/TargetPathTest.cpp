@@ -22,7 +22,7 @@ TEST(TargetPath, RefusesEveryWayOut) {
       "\\\\server\\share\\evil.txt", "//server/share/evil.txt",
       "\\\\?\\C:\\evil.txt", "\\\\.\\PhysicalDrive0", "C:evil.txt", "C:\\evil.txt", "c:/evil.txt",
       "A\\B:stream", "file.txt:ads", "...\\evil.txt", ". .\\evil.txt", "..", "",
-      "CON", "A\\nul.txt", "com1", "LPT9.log", "A\\aux ", "\\", "./"};
+      "CON", "A\\nul.txt", "com1", "LPT9.log", "A\\aux ", "\\", "./", "conin$", "A\\CONOUT$.txt"};
   for (const char* path : hostile) {
     char out[TargetPathSize] = "x";
     EXPECT_FALSE(IsSafeMemberPath(path)) << path;

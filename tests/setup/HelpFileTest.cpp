@@ -16,6 +16,8 @@ TEST(HelpFile, WinhlpShowsItsTopics) {
       {"", "Tanuvia \x82\xc9\x82\xc2\x82\xa2\x82\xc4"},  // "Tanuvia について"
       {"-i IDH_OPTIONS ",  // "オプションの設定"
        "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93\x82\xcc\x90\xdd\x92\xe8"},
+      {"-i IDH_SETUP ",  // "インストールと削除", in the second 4 KB block of topics
+       "\x83\x43\x83\x93\x83\x58\x83\x67\x81\x5b\x83\x8b\x82\xc6\x8d\xed\x8f\x9c"},
   };
   for (const auto& topic : topics) {
     std::string text = ShownRichText("winhlp32.exe " + std::string(topic.context) +

@@ -19,9 +19,6 @@ constexpr int MessageBoxTextId = 0xFFFF;  // the static control of a message box
 constexpr char SessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
 constexpr char AppDefaults[] = "Software\\Wine\\AppDefaults\\TNSETUP.EXE";
 
-const char* const ExpectedTexts[] = {
-#include "setup/SetupTextsExpected.inc"
-};
 
 // The visible dialog (a message box) of the process in lParam's first DWORD, into its second.
 BOOL CALLBACK FindBox(HWND window, LPARAM parameter) {
@@ -178,7 +175,13 @@ std::string ShownRichText(const std::string& commandLine) {
 }
 
 std::string Message(int id) {
-  return id >= IDS_FIRST && id <= IDS_LAST ? ExpectedTexts[id - IDS_FIRST] : "<no such message>";
+  // From the built installer's own string table, so a text changes in one place only.
+  static HMODULE program = LoadLibraryExA(PackageFile("TNSETUP.EXE").c_str(), nullptr,
+                                          LOAD_LIBRARY_AS_DATAFILE);
+  char text[1024] = "";
+  if (!program || LoadStringA(program, static_cast<UINT>(id), text, sizeof text) <= 0)
+    return "<no such message>";
+  return text;
 }
 
 std::string HostFile(const char* variable, const char* name) {
@@ -249,6 +252,9 @@ void ResetInstallation() {
                           "Directory\\shellex\\DragDropHandlers\\LzhExtract"}) {
     SHDeleteKeyA(HKEY_CLASSES_ROOT, key);
   }
+  // A fresh system has no "Directory" class; an install before may have left it empty.
+  for (const char* key : {"Directory\\shellex\\DragDropHandlers", "Directory\\shellex", "Directory"})
+    SHDeleteEmptyKeyA(HKEY_CLASSES_ROOT, key);
   SHDeleteKeyA(HKEY_LOCAL_MACHINE,
                "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tanuvia");
   SHDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Bellfin");

@@ -190,7 +190,7 @@ TEST_F(InstallerTest, OnThe95PlatformWininitIniCarriesTheReplacementsAndTableBIs
   ASSERT_TRUE(WriteBytes(ShellExtFile("TANUFOLD.CNT"), "old"));
   InstallAgain();
   std::string wininit = "[Rename]\r\n";
-  for (int i = 3; i >= 0; --i)
+  for (int i = 0; i < 4; ++i)
     wininit += ShellExtFile(Files[i]) + "=" + ShellExtFile(Temporaries[i]) + "\r\n";
   char windows[MAX_PATH] = "";
   GetWindowsDirectoryA(windows, sizeof windows);
@@ -237,12 +237,14 @@ TEST_F(InstallerTest, OnlyTheExactRemoveArgumentRemoves) {
 }
 
 TEST_F(InstallerTest, AnotherProgramsAssociationAndDataSurviveInstallAndRemoval) {
+  const bool hadDirectory = KeyExists(Classes, "Directory");
   ASSERT_TRUE(SetSz(Classes, ".lzh", nullptr, Foreign));
+  // Another program that calls its class "lzhfile" too.
+  ASSERT_TRUE(SetSz(Classes, "lzhfile", nullptr, "Other archive"));
+  ASSERT_TRUE(SetSz(Classes, "lzhfile\\DefaultIcon", nullptr, "other.exe,1"));
   Install();
   EXPECT_EQ(ReadValue(Classes, ".lzh", nullptr), Sz("lzhfile"));
-  EXPECT_EQ(ReadValue(Machine, Uninstall, "PreviousAssociation"), Sz(Foreign));
   InstallAgain();
-  EXPECT_EQ(ReadValue(Machine, Uninstall, "PreviousAssociation"), Sz(Foreign));
   // Another program takes over a verb and adds a value of its own.
   ASSERT_TRUE(SetSz(Classes, "lzhfile\\shell\\open\\command", nullptr, "other.exe \"%1\""));
   ASSERT_TRUE(SetSz(Classes, "lzhfile", "FriendlyTypeName", "Other"));
@@ -251,26 +253,31 @@ TEST_F(InstallerTest, AnotherProgramsAssociationAndDataSurviveInstallAndRemoval)
   EXPECT_EQ(ReadValue(Classes, ".lzh", nullptr), Sz(Foreign));
   EXPECT_EQ(ReadValue(Classes, "lzhfile\\shell\\open\\command", nullptr), Sz("other.exe \"%1\""));
   EXPECT_EQ(ReadValue(Classes, "lzhfile", "FriendlyTypeName"), Sz("Other"));
-  EXPECT_FALSE(ReadValue(Classes, "lzhfile", nullptr).present);
+  EXPECT_EQ(ReadValue(Classes, "lzhfile", nullptr), Sz("Other archive"));
+  EXPECT_EQ(ReadValue(Classes, "lzhfile\\DefaultIcon", nullptr), Sz("other.exe,1"));
   EXPECT_FALSE(ReadValue(Classes, "lzhfile\\shell", nullptr).present);
-  for (const char* key : {"lzhfile\\DefaultIcon", "lzhfile\\shell\\explore", "lzhfile\\shellex",
-                          ".lzh\\ShellNew", CLSID_KEY}) {
+  for (const char* key : {"lzhfile\\shell\\explore", "lzhfile\\shellex", ".lzh\\ShellNew", CLSID_KEY})
     EXPECT_FALSE(KeyExists(Classes, key)) << key;
-  }
+  EXPECT_EQ(KeyExists(Classes, "Directory"), hadDirectory) << "a key only the install made";
   EXPECT_FALSE(KeyExists(Machine, Uninstall));
   // The replacements that the second install left pending bring nothing back.
   ASSERT_TRUE(RestartWine());
   for (const char* name : Files) EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
 }
 
-// A failed install puts back what it changed: another program's association, no row of its own.
-void ExpectRunUndone() {
+// A failed install puts back what it changed: another program's association, no row of its own,
+// no file of its own and no replacement waiting for the restart.
+void ExpectRunUndone(const char* kept = "") {
   EXPECT_EQ(ReadValue(Classes, ".lzh", nullptr), Sz(Foreign));
   for (const char* key : {CLSID_KEY, "lzhfile", "Directory\\shellex\\DragDropHandlers"})
     EXPECT_FALSE(KeyExists(Classes, key)) << key;
   EXPECT_FALSE(KeyExists(Machine, Uninstall));
-  for (const char* name : {"TANUFOLD.DLL", "TNSETUP.EXE", "TANUFOLD.HLP"})
-    EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
+  for (const char* name : {"TANUFOLD.DLL", "TNSETUP.EXE", "TANUFOLD.HLP", "TANUFHLP.TMP"})
+    EXPECT_EQ(Exists(ShellExtFile(name)), std::string(name) == kept) << name;
+  EXPECT_EQ(PendingRenames(), Texts{});
+  char windows[MAX_PATH] = "";
+  GetWindowsDirectoryA(windows, sizeof windows);
+  EXPECT_EQ(ReadText(std::string(windows) + "\\WININIT.INI").find(".TMP"), std::string::npos);
 }
 
 TEST_F(InstallerTest, ARowThatCannotBeWrittenUndoesTheRunAndCopiesNothing) {
@@ -281,13 +288,21 @@ TEST_F(InstallerTest, ARowThatCannotBeWrittenUndoesTheRunAndCopiesNothing) {
 }
 
 TEST_F(InstallerTest, AFileThatCannotBeCopiedUndoesTheRunsRowsAndCopies) {
-  ASSERT_TRUE(SetSz(Classes, ".lzh", nullptr, Foreign));
-  // Folders stand where TANUFOLD.CNT and its temporary copy would go.
-  CreateDirectoryA((SystemDirectory() + "\\SHELLEXT").c_str(), nullptr);
-  ASSERT_TRUE(CreateDirectoryA(ShellExtFile("TANUFOLD.CNT").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA(ShellExtFile("TANUFCNT.TMP").c_str(), nullptr));
-  Expect("", {IDYES, IDOK}, {IDS_ASK_INSTALL, IDS_COPY_FAILED}, 2);
-  ExpectRunUndone();
+  for (bool windows95 : {false, true}) {
+    SCOPED_TRACE(windows95 ? "95" : "NT");
+    ResetInstallation();
+    PretendWindows95(windows95);
+    ASSERT_TRUE(SetSz(Classes, ".lzh", nullptr, Foreign));
+    // Folders stand where TANUFOLD.CNT and its temporary copy would go; an old TANUFOLD.HLP
+    // makes its copy a replacement at the restart, which the failed run must take back.
+    CreateDirectoryA((SystemDirectory() + "\\SHELLEXT").c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryA(ShellExtFile("TANUFOLD.CNT").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(ShellExtFile("TANUFCNT.TMP").c_str(), nullptr));
+    ASSERT_TRUE(WriteBytes(ShellExtFile("TANUFOLD.HLP"), "old"));
+    Expect("", {IDYES, IDOK}, {IDS_ASK_INSTALL, IDS_COPY_FAILED}, 2);
+    ExpectRunUndone("TANUFOLD.HLP");
+    EXPECT_EQ(ReadText(ShellExtFile("TANUFOLD.HLP")), "old");
+  }
 }
 
 TEST_F(InstallerTest, ARowThatCannotBeRemovedKeepsTheFiles) {
@@ -314,6 +329,20 @@ TEST_F(InstallerTest, TheSourcesComeFromTheInstallersFolderAndAreCheckedFirst) {
   EXPECT_EQ(run.exitCode, 2u);
   EXPECT_FALSE(KeyExists(Classes, CLSID_KEY));
   EXPECT_FALSE(Exists(SystemDirectory() + "\\SHELLEXT"));
+
+  // From read-only media the files come read-only; removal still deletes them at once.
+  for (const char* name : Files) {
+    const std::string copy = folder + "\\" + name;
+    ASSERT_TRUE(CopyFileA(PackageFile(name).c_str(), copy.c_str(), FALSE));
+    SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+  run = RunSetup(folder + "\\TNSETUP.EXE", "", {IDYES, IDOK});
+  EXPECT_EQ(run.texts, (Texts{Message(IDS_ASK_INSTALL), Message(IDS_INSTALLED)})) << run.problem;
+  Expect("/remove", {IDYES}, {IDS_ASK_REMOVE}, 0);
+  for (const char* name : Files) {
+    EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
+    SetFileAttributesA((folder + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 TEST_F(InstallerTest, WithoutTheRightToRestartMessage9ReplacesTheQuestion) {
