@@ -18,7 +18,7 @@ constexpr int TempFolderAttempts = 64;
 
 // The name part must name one file directly in the temporary folder.
 bool IsPlainFileName(const char* name) {
-  return name[0] && IsSafeMemberPath(name) && IsValidFileName(name) && !std::strchr(name, '/') &&
+  return name[0] && IsSafeMemberPath(name) && IsValidFileName(name) &&
          !std::strchr(name, '*') && !std::strchr(name, '?');
 }
 
