@@ -357,8 +357,8 @@ STDMETHODIMP ArchiveFolder::SetNameOf(HWND, LPCITEMIDLIST list, LPCOLESTR newNam
   if (IsFolderItem(*item)) {
     char parent[MaxPath];
     PathFolder(parent, item->path);
-    const HRESULT renamed = RenameFolderMembers(*archive, std::string(item->path) + "\\",
-                                                std::string(parent) + name + "\\");
+    const HRESULT renamed = RenameFolderMembers(*archive, JoinPath(item->path, ""),
+                                                JoinPath(JoinPath(parent, name), ""));
     if (renamed == S_OK) AnnounceChange();
     return renamed;
   }

@@ -53,10 +53,8 @@ bool MakeTempFolder(char (&folder)[MAX_PATH]) {
     if (std::snprintf(folder, sizeof folder, "%sTNV%05X", TempDirectory, tag & 0xFFFFF) >=
         static_cast<int>(sizeof folder) - 1)
       break;
-    if (CreateDirectoryA(folder, nullptr)) {
-      std::strcat(folder, "\\");
-      return true;
-    }
+    if (CreateDirectoryA(folder, nullptr))
+      return JoinPath(folder, sizeof folder, folder, "", PathKind::Disk);
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   folder[0] = '\0';
@@ -80,8 +78,7 @@ void RemoveTempFolder(const char* folder) {
       SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
       const DWORD kind = found.dwFileAttributes;
       if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        std::strcat(path, "\\");
-        if (std::strlen(path) < sizeof path) RemoveTempFolder(path);
+        if (JoinPath(path, sizeof path, path, "", PathKind::Disk)) RemoveTempFolder(path);
       } else if (kind & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveDirectoryA(path);  // the link itself, not what it points to
       } else {
