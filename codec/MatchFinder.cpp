@@ -50,13 +50,31 @@ MatchFinder::MatchFinder() : memory_(ArrayBytes) {
 
 // Reads into the text buffer, keeping the CRC and the byte count. A short read ends the input for
 // good: a later read must not append bytes after a gap.
+//
+// The search looks up to MaxMatch + 1 bytes past the position, so past the end of the input too;
+// those bytes can decide between candidates (and the hash of the last positions). They are made
+// what a buffer of two windows that slides every window held there, so that archives come out
+// byte for byte as they always did: zeros when the whole input fitted into its first read, else
+// the bytes one window back.
 std::uint32_t MatchFinder::Fill(std::uint8_t* to, std::uint32_t count) {
-  if (inputEnded_ || count == 0) return 0;
-  std::uint32_t got = input_->Read(to, count);
-  if (got > count) got = 0;
-  if (got < count) inputEnded_ = true;
-  crc_ = UpdateCrc16(crc_, to, got);
-  bytesRead_ += got;
+  std::uint32_t got = 0;
+  if (!inputEnded_ && count != 0) {
+    got = input_->Read(to, count);
+    if (got > count) got = 0;
+    if (got < count) inputEnded_ = true;
+    crc_ = UpdateCrc16(crc_, to, got);
+    bytesRead_ += got;
+  }
+  std::uint32_t past = count - got;
+  if (past > MaxMatch + 1) past = MaxMatch + 1;
+  std::uint8_t* end = to + got;
+  if (bytesRead_ < TwoWindowText - window_) {
+    std::memset(end, 0, past);
+  } else {
+    // At least one window of input precedes `end` (the input is longer than a window).
+    const std::uint8_t* back = end - window_;
+    for (std::uint32_t i = 0; i < past; ++i) end[i] = back[i];
+  }
   return got;
 }
 
@@ -70,7 +88,9 @@ void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
   std::memset(heads_, 0, HashSize * sizeof *heads_);
   std::memset(longChain_, 0, HashSize);
   position_ = window;
+  nextSlide_ = 2 * window;
   lowerBound_ = window;
+  twoWindowRead_ = TwoWindowText - window;
   remaining_ = Fill(text_ + window, TextSize - window);
   matchLength_ = remaining_ < 2 ? remaining_ : 2;
   matchPosition_ = position_;
@@ -78,16 +98,62 @@ void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
   hash_ = ((((std::uint32_t{t[0]} << 5) ^ t[1]) << 5) ^ t[2]) & HashMask;
 }
 
+bool MatchFinder::PassWindow() {
+  nextSlide_ += window_;
+  twoWindowRead_ += window_;
+  if (position_ == SlideAt) Slide();
+  TopUp();
+  return true;
+}
+
+// Keeps the last window of history and everything ahead of the position, moved to the front.
 void MatchFinder::Slide() {
-  const std::uint32_t window = window_;
+  const std::uint32_t delta = SlideAt - window_;
   lowerBound_ = 0;
-  std::memmove(text_, text_ + window, TextSize - window);
-  position_ -= window;
-  remaining_ += Fill(text_ + TextSize - window, window);
+  std::memmove(text_, text_ + delta, TextSize - delta);
+  position_ -= delta;
+  nextSlide_ -= delta;
   std::uint32_t* heads = heads_;
-  for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > window ? heads[i] - window : 0;
+  for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > delta ? heads[i] - delta : 0;
   std::uint32_t* chain = chain_;
-  for (std::uint32_t i = 0; i < window; ++i) chain[i] = chain[i] > window ? chain[i] - window : 0;
+  for (std::uint32_t i = 0; i < window_; ++i) chain[i] = chain[i] > delta ? chain[i] - delta : 0;
+}
+
+// Reads behind the data up to the end of the buffer: at least as far as the two-window buffer,
+// which has read TwoWindowText - window bytes ahead of the start of the current window.
+void MatchFinder::TopUp() {
+  const std::uint32_t end = position_ + remaining_;
+  if (end < TextSize) remaining_ += Fill(text_ + end, TextSize - end);
+}
+
+bool MatchFinder::AdvanceInserting(std::uint32_t count) {
+  bool slid = false;
+  while (count > 0) {
+    // Positions before the next window boundary need no check: run them with the state in locals.
+    std::uint32_t run = nextSlide_ - position_ - 1;
+    if (run > count) run = count;
+    const std::uint8_t* t = text_;
+    std::uint32_t* heads = heads_;
+    std::uint32_t* chain = chain_;
+    const std::uint32_t mask = windowMask_;
+    std::uint32_t pos = position_;
+    std::uint32_t hash = hash_;
+    for (const std::uint32_t end = pos + run; pos != end;) {
+      ++pos;
+      hash = ((hash << 5) ^ t[pos + 2]) & HashMask;
+      chain[pos & mask] = heads[hash];
+      heads[hash] = pos;
+    }
+    position_ = pos;
+    hash_ = hash;
+    remaining_ -= run;
+    count -= run;
+    if (count == 0) break;
+    slid |= Advance();
+    Insert();
+    --count;
+  }
+  return slid;
 }
 
 void MatchFinder::SearchAndInsert() {

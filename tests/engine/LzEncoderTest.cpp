@@ -263,7 +263,7 @@ TEST(LzEncoder, WriteErrorsEndWithFailureNotTruncatedData) {
 }
 
 TEST(LzEncoder, EncodesBetweenPlatformFiles) {
-  std::vector<std::uint8_t> input = WordText(150000, 12);
+  std::vector<std::uint8_t> input = WordText(400000, 12);  // more than the first read takes
   Encoded reference = EncodeBytes(input, 6);
   ASSERT_EQ(reference.result, 0);
 
@@ -271,7 +271,7 @@ TEST(LzEncoder, EncodesBetweenPlatformFiles) {
   ASSERT_NE(source, platform::NoFile);
   ASSERT_TRUE(platform::WriteFile(source, input.data(), static_cast<std::uint32_t>(input.size())));
 
-  // No fault; the first write fails; the second read (the one after the first slide) fails.
+  // No fault; the first write fails; the second read fails.
   for (int fault : {0, 1, 2}) {
     ASSERT_EQ(platform::SeekFile(source, 0, platform::SeekFrom::Begin), 0);
     platform::FileHandle target = platform::CreateTempFile();
