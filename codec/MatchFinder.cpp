@@ -9,7 +9,7 @@ namespace codec {
 namespace {
 
 constexpr std::size_t ArrayBytes = MatchFinder::TextSize + MatchFinder::HashSize * 4 +
-                                   MatchFinder::MaxChain * 4 + MatchFinder::HashSize;
+                                   MatchFinder::MaxChain * 8 + MatchFinder::HashSize;
 
 // Number of equal leading bytes of a and b, at most `limit`.
 inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
@@ -45,7 +45,7 @@ MatchFinder::MatchFinder() : memory_(ArrayBytes) {
   text_ = base;
   heads_ = reinterpret_cast<std::uint32_t*>(base + TextSize);
   chain_ = heads_ + HashSize;
-  longChain_ = reinterpret_cast<std::uint8_t*>(chain_ + MaxChain);
+  longChain_ = reinterpret_cast<std::uint8_t*>(chain_ + 2 * MaxChain);
 }
 
 // Reads into the text buffer, keeping the CRC and the byte count. A short read ends the input for
@@ -116,7 +116,7 @@ void MatchFinder::Slide() {
   std::uint32_t* heads = heads_;
   for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > delta ? heads[i] - delta : 0;
   std::uint32_t* chain = chain_;
-  for (std::uint32_t i = 0; i < window_; ++i) chain[i] = chain[i] > delta ? chain[i] - delta : 0;
+  for (std::uint32_t i = 0; i < 2 * window_; ++i) chain[i] = chain[i] > delta ? chain[i] - delta : 0;
 }
 
 // Reads behind the data up to the end of the buffer: at least as far as the two-window buffer,
@@ -133,16 +133,12 @@ bool MatchFinder::AdvanceInserting(std::uint32_t count) {
     std::uint32_t run = nextSlide_ - position_ - 1;
     if (run > count) run = count;
     const std::uint8_t* t = text_;
-    std::uint32_t* heads = heads_;
-    std::uint32_t* chain = chain_;
-    const std::uint32_t mask = windowMask_;
     std::uint32_t pos = position_;
     std::uint32_t hash = hash_;
     for (const std::uint32_t end = pos + run; pos != end;) {
       ++pos;
       hash = ((hash << 5) ^ t[pos + 2]) & HashMask;
-      chain[pos & mask] = heads[hash];
-      heads[hash] = pos;
+      Link(pos, hash);
     }
     position_ = pos;
     hash_ = hash;
@@ -156,12 +152,69 @@ bool MatchFinder::AdvanceInserting(std::uint32_t count) {
   return slid;
 }
 
+namespace {
+
+enum class WalkEnd { Limit, Budget, Longest };
+
+// Walks the chain from `candidate` while candidates lie above `scanLimit`, comparing the text
+// `shift` bytes before each candidate with `here`. A candidate replaces the match only when it is
+// longer; the walk ends after 255 candidates or on a match of `maxLength`. `length` and
+// `matchPos` carry the best match in and out. Each step loads both links of a slot and tries two
+// candidates.
+inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std::uint32_t mask,
+                         std::uint32_t candidate, std::uint32_t scanLimit, std::uint32_t shift,
+                         const std::uint8_t* here, std::uint32_t maxLength, std::uint32_t* length,
+                         std::uint32_t* matchPos) {
+  std::uint32_t best = *length;
+  // A candidate can only beat `best` if it agrees on bytes best - 1 and best; testing both at once
+  // rejects most candidates with one comparison.
+  std::uint16_t tail = Load16(here + best - 1);
+  int budget = MatchFinder::ChainBudget - 1;
+  // Compares the candidate `c`; true when the walk ends on a longest match.
+  auto tryCandidate = [&](std::uint32_t c) {
+    const std::uint8_t* source = t + (c - shift);
+    if (Load16(source + best - 1) != tail) return false;
+    const std::uint32_t n = CommonLength(source, here, maxLength);
+    if (n <= best) return false;
+    best = n;
+    *matchPos = c - shift;
+    if (best == maxLength) return true;
+    tail = Load16(here + best - 1);
+    return false;
+  };
+  WalkEnd end = WalkEnd::Limit;
+  while (candidate > scanLimit) {
+    const std::uint32_t* slot = chain + 2 * (candidate & mask);
+    const std::uint32_t next = slot[0];
+    const std::uint32_t afterNext = slot[1];
+    if (budget-- == 0) {
+      end = WalkEnd::Budget;
+      break;
+    }
+    if (tryCandidate(candidate)) {
+      end = WalkEnd::Longest;
+      break;
+    }
+    if (next <= scanLimit) break;
+    if (budget-- == 0) {
+      end = WalkEnd::Budget;
+      break;
+    }
+    if (tryCandidate(next)) {
+      end = WalkEnd::Longest;
+      break;
+    }
+    candidate = afterNext;
+  }
+  *length = best;
+  return end;
+}
+
+}  // namespace
+
 void MatchFinder::SearchAndInsert() {
   const std::uint8_t* t = text_;
   const std::uint32_t pos = position_;
-  const std::uint8_t* here = t + pos;
-  const std::uint32_t* chain = chain_;
-  const std::uint32_t mask = windowMask_;
   std::uint32_t length = matchLength_ < 2 ? 2 : matchLength_;
   std::uint32_t maxLength = MaxMatch;
   std::uint32_t matchPos = pos;
@@ -184,32 +237,11 @@ void MatchFinder::SearchAndInsert() {
   std::uint32_t scanLimit = base + k;
 
   for (;;) {
-    int budget = ChainBudget;
-    bool reachedMax = false;
-    std::uint32_t candidate = heads_[h];
-    // A candidate can only beat `length` if it agrees on bytes length - 1 and length; testing
-    // both at once rejects most candidates with one comparison.
-    std::uint16_t tail = Load16(here + length - 1);
-    while (candidate > scanLimit) {
-      if (--budget == 0) break;
-      const std::uint8_t* source = t + candidate - k;
-      if (Load16(source + length - 1) == tail) {
-        const std::uint32_t n = CommonLength(source, here, maxLength);
-        if (n > length) {
-          length = n;
-          matchPos = candidate - k;
-          tail = Load16(here + length - 1);
-          if (length == maxLength) {
-            reachedMax = true;
-            break;
-          }
-        }
-      }
-      candidate = chain[candidate & mask];
-    }
-    if (budget == 0)
+    const WalkEnd end = WalkChain(t, chain_, windowMask_, heads_[h], scanLimit, k, t + pos,
+                                  maxLength, &length, &matchPos);
+    if (end == WalkEnd::Budget)
       longChain_[h] = 1;
-    else if (!reachedMax)
+    else if (end == WalkEnd::Limit)
       longChain_[h] = 0;
 
     if (length > k + 2 || k == 0) break;

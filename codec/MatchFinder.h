@@ -14,6 +14,11 @@
 // It moves by a multiple of the window, so a position keeps its chain slot (position AND
 // window - 1).
 //
+// A chain slot holds two links: the previous position of the same hash and the one before it.
+// The walk is one dependent load per step, and most candidates fail at their first comparison,
+// so the walk is bound by the latency of those loads; with both links a step covers two
+// candidates.
+//
 // A search walks at most 255 candidates of a chain. A bucket whose walk ran out of budget is
 // flagged; later searches whose own bucket is flagged hash a later 3-byte group of the current
 // text instead (up to 253 bytes ahead) and find matches through that group's shorter chain, which
@@ -51,10 +56,7 @@ class MatchFinder {
   void Start(std::uint32_t window, ByteInput* input);
 
   // Links the current position into the chain of its hash.
-  void Insert() {
-    chain_[position_ & windowMask_] = heads_[hash_];
-    heads_[hash_] = position_;
-  }
+  void Insert() { Link(position_, hash_); }
 
   // Moves one byte on. Returns true when another window of input has been passed (a slide of the
   // window, for progress reports).
@@ -92,6 +94,15 @@ class MatchFinder {
   std::uint32_t bytesRead() const { return bytesRead_ < twoWindowRead_ ? bytesRead_ : twoWindowRead_; }
 
  private:
+  void Link(std::uint32_t position, std::uint32_t hash) {
+    const std::uint32_t previous = heads_[hash];
+    std::uint32_t* slot = chain_ + 2 * (position & windowMask_);
+    // The link before `previous` is only used while `previous` lies inside the window, and then
+    // its slot still holds its own links.
+    slot[0] = previous;
+    slot[1] = chain_[2 * (previous & windowMask_)];
+    heads_[hash] = position;
+  }
   bool PassWindow();
   void Slide();
   void TopUp();
@@ -100,7 +111,7 @@ class MatchFinder {
   ZeroedBlock memory_;
   std::uint8_t* text_;
   std::uint32_t* heads_;
-  std::uint32_t* chain_;
+  std::uint32_t* chain_;  // per slot: previous position, and the one before it
   std::uint8_t* longChain_;
 
   ByteInput* input_ = nullptr;
