@@ -9,7 +9,7 @@ namespace codec {
 namespace {
 
 constexpr std::size_t ArrayBytes = MatchFinder::TextSize + MatchFinder::HashSize * 4 +
-                                   MatchFinder::MaxChain * 8 + MatchFinder::HashSize;
+                                   MatchFinder::MaxChain * 4 * MatchFinder::Links + MatchFinder::HashSize;
 
 // Number of equal leading bytes of a and b, at most `limit`.
 inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
@@ -45,7 +45,7 @@ MatchFinder::MatchFinder() : memory_(ArrayBytes) {
   text_ = base;
   heads_ = reinterpret_cast<std::uint32_t*>(base + TextSize);
   chain_ = heads_ + HashSize;
-  longChain_ = reinterpret_cast<std::uint8_t*>(chain_ + 2 * MaxChain);
+  longChain_ = reinterpret_cast<std::uint8_t*>(chain_ + Links * MaxChain);
 }
 
 // Reads into the text buffer, keeping the CRC and the byte count. A short read ends the input for
@@ -116,7 +116,7 @@ void MatchFinder::Slide() {
   std::uint32_t* heads = heads_;
   for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > delta ? heads[i] - delta : 0;
   std::uint32_t* chain = chain_;
-  for (std::uint32_t i = 0; i < 2 * window_; ++i) chain[i] = chain[i] > delta ? chain[i] - delta : 0;
+  for (std::uint32_t i = 0; i < Links * window_; ++i) chain[i] = chain[i] > delta ? chain[i] - delta : 0;
 }
 
 // Reads behind the data up to the end of the buffer: at least as far as the two-window buffer,
@@ -159,8 +159,8 @@ enum class WalkEnd { Limit, Budget, Longest };
 // Walks the chain from `candidate` while candidates lie above `scanLimit`, comparing the text
 // `shift` bytes before each candidate with `here`. A candidate replaces the match only when it is
 // longer; the walk ends after 255 candidates or on a match of `maxLength`. `length` and
-// `matchPos` carry the best match in and out. Each step loads both links of a slot and tries two
-// candidates.
+// `matchPos` carry the best match in and out. Each step loads one slot and tries the candidate
+// and the positions its links name.
 inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std::uint32_t mask,
                          std::uint32_t candidate, std::uint32_t scanLimit, std::uint32_t shift,
                          const std::uint8_t* here, std::uint32_t maxLength, std::uint32_t* length,
@@ -184,9 +184,7 @@ inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std:
   };
   WalkEnd end = WalkEnd::Limit;
   while (candidate > scanLimit) {
-    const std::uint32_t* slot = chain + 2 * (candidate & mask);
-    const std::uint32_t next = slot[0];
-    const std::uint32_t afterNext = slot[1];
+    const std::uint32_t* slot = chain + MatchFinder::Links * (candidate & mask);
     if (budget-- == 0) {
       end = WalkEnd::Budget;
       break;
@@ -195,16 +193,21 @@ inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std:
       end = WalkEnd::Longest;
       break;
     }
-    if (next <= scanLimit) break;
-    if (budget-- == 0) {
-      end = WalkEnd::Budget;
-      break;
+    std::uint32_t i = 0;
+    for (; i + 1 < MatchFinder::Links; ++i) {
+      const std::uint32_t c = slot[i];
+      if (c <= scanLimit) break;
+      if (budget-- == 0) {
+        end = WalkEnd::Budget;
+        break;
+      }
+      if (tryCandidate(c)) {
+        end = WalkEnd::Longest;
+        break;
+      }
     }
-    if (tryCandidate(next)) {
-      end = WalkEnd::Longest;
-      break;
-    }
-    candidate = afterNext;
+    if (i + 1 < MatchFinder::Links) break;
+    candidate = slot[MatchFinder::Links - 1];
   }
   *length = best;
   return end;

@@ -14,10 +14,10 @@
 // It moves by a multiple of the window, so a position keeps its chain slot (position AND
 // window - 1).
 //
-// A chain slot holds two links: the previous position of the same hash and the one before it.
-// The walk is one dependent load per step, and most candidates fail at their first comparison,
-// so the walk is bound by the latency of those loads; with both links a step covers two
-// candidates.
+// A chain slot holds Links links: the previous position of the same hash and the ones before it,
+// copied from the previous position's slot when the position is inserted. The walk is one
+// dependent load per step, and most candidates fail at their first comparison, so the walk is
+// bound by the latency of those loads; with four links a step covers four candidates.
 //
 // A search walks at most 255 candidates of a chain. A bucket whose walk ran out of budget is
 // flagged; later searches whose own bucket is flagged hash a later 3-byte group of the current
@@ -44,6 +44,7 @@ class MatchFinder {
   static constexpr std::uint32_t HashSize = 1u << 15;
   static constexpr std::uint32_t HashMask = HashSize - 1;
   static constexpr std::uint32_t MaxChain = 65536;
+  static constexpr std::uint32_t Links = 4;  // links per chain slot
   static constexpr std::uint32_t MaxSkip = 253;
   static constexpr int ChainBudget = 256;
 
@@ -96,11 +97,12 @@ class MatchFinder {
  private:
   void Link(std::uint32_t position, std::uint32_t hash) {
     const std::uint32_t previous = heads_[hash];
-    std::uint32_t* slot = chain_ + 2 * (position & windowMask_);
-    // The link before `previous` is only used while `previous` lies inside the window, and then
-    // its slot still holds its own links.
+    std::uint32_t* slot = chain_ + Links * (position & windowMask_);
+    // The links behind `previous` are only used while `previous` lies inside the window, and
+    // then its slot still holds its own links.
+    const std::uint32_t* before = chain_ + Links * (previous & windowMask_);
     slot[0] = previous;
-    slot[1] = chain_[2 * (previous & windowMask_)];
+    for (std::uint32_t i = 1; i < Links; ++i) slot[i] = before[i - 1];
     heads_[hash] = position;
   }
   bool PassWindow();
