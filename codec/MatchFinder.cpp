@@ -9,7 +9,8 @@ namespace codec {
 namespace {
 
 constexpr std::size_t ArrayBytes = MatchFinder::TextSize + MatchFinder::HashSize * 4 +
-                                   MatchFinder::MaxChain * 4 * MatchFinder::Links + MatchFinder::HashSize;
+                                   MatchFinder::MaxChain * MatchFinder::Links * 4 +
+                                   MatchFinder::HashSize;
 
 // Number of equal leading bytes of a and b, at most `limit`.
 inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
@@ -116,7 +117,8 @@ void MatchFinder::Slide() {
   std::uint32_t* heads = heads_;
   for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > delta ? heads[i] - delta : 0;
   std::uint32_t* chain = chain_;
-  for (std::uint32_t i = 0; i < Links * window_; ++i) chain[i] = chain[i] > delta ? chain[i] - delta : 0;
+  for (std::uint32_t i = 0; i < Links * window_; ++i)
+    chain[i] = chain[i] > delta ? chain[i] - delta : 0;
 }
 
 // Reads behind the data up to the end of the buffer: at least as far as the two-window buffer,

@@ -92,7 +92,9 @@ class MatchFinder {
   std::uint16_t crc() const { return crc_; }
   // Bytes the two-window buffer would have read by now (the limit of the packed data and the
   // count for progress reports). This buffer reads ahead at least as far.
-  std::uint32_t bytesRead() const { return bytesRead_ < twoWindowRead_ ? bytesRead_ : twoWindowRead_; }
+  std::uint32_t bytesRead() const {
+    return bytesRead_ < twoWindowRead_ ? bytesRead_ : twoWindowRead_;
+  }
 
  private:
   void Link(std::uint32_t position, std::uint32_t hash) {
@@ -113,7 +115,7 @@ class MatchFinder {
   ZeroedBlock memory_;
   std::uint8_t* text_;
   std::uint32_t* heads_;
-  std::uint32_t* chain_;  // per slot: previous position, and the one before it
+  std::uint32_t* chain_;  // per slot: Links earlier positions of the same hash, newest first
   std::uint8_t* longChain_;
 
   ByteInput* input_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -62,6 +63,13 @@ TEST(LzEncoder, RoundTripsThroughAnIndependentReader) {
     mixed.insert(mixed.end(), noise.begin(), noise.end());
     mixed.insert(mixed.end(), mixed.begin(), mixed.begin() + 40000);
     ExpectRoundTrip(mixed, method);
+    // Past the point where the text buffer moves (4 * 65536 - window bytes in), with text
+    // repeated from as far back as the window reaches, and an end inside the next look-ahead.
+    codec::MethodParams params;
+    ASSERT_TRUE(codec::GetMethodParams(method, &params));
+    std::vector<std::uint8_t> far = NoiseBytes(262144 + 300, 13, 40);
+    for (int i = 0; i < 30000; ++i) far.push_back(far[far.size() - (params.window - 1)]);
+    ExpectRoundTrip(far, method);
   }
 }
 
@@ -213,6 +221,9 @@ TEST(LzEncoder, ProgressIsReportedAtStartSlidesAndEnd) {
   for (std::size_t i = 1; i < p.calls.size(); ++i) {
     EXPECT_GE(p.calls[i].first, p.calls[i - 1].first);
     EXPECT_GE(p.calls[i].second, p.calls[i - 1].second);
+    // Bytes read, which also bound the packed data: the first fill and a window per slide.
+    if (i + 1 < p.calls.size())
+      EXPECT_EQ(p.calls[i].second, std::min<std::size_t>(200000, 123136 + 8192 * i)) << i;
   }
   EXPECT_EQ(p.calls.back().second, 200000u);
   EXPECT_LE(p.calls.back().first, e.packedSize);
