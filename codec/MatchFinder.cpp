@@ -99,6 +99,19 @@ void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
   hash_ = ((((std::uint32_t{t[0]} << 5) ^ t[1]) << 5) ^ t[2]) & HashMask;
 }
 
+namespace {
+
+// Lowers every entry by `delta`, to 0 when it would reach 0 or below. `count` is a multiple of 64:
+// the fixed inner count lets the compiler do it a vector at a time.
+void Rebase(std::uint32_t* entries, std::uint32_t count, std::uint32_t delta) {
+  for (std::uint32_t i = 0; i < count; i += 64) {
+    std::uint32_t* v = entries + i;
+    for (int j = 0; j < 64; ++j) v[j] = v[j] > delta ? v[j] - delta : 0;
+  }
+}
+
+}  // namespace
+
 bool MatchFinder::PassWindow() {
   nextSlide_ += window_;
   twoWindowRead_ += window_;
@@ -114,11 +127,8 @@ void MatchFinder::Slide() {
   std::memmove(text_, text_ + delta, TextSize - delta);
   position_ -= delta;
   nextSlide_ -= delta;
-  std::uint32_t* heads = heads_;
-  for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > delta ? heads[i] - delta : 0;
-  std::uint32_t* chain = chain_;
-  for (std::uint32_t i = 0; i < Links * window_; ++i)
-    chain[i] = chain[i] > delta ? chain[i] - delta : 0;
+  Rebase(heads_, HashSize, delta);
+  Rebase(chain_, Links * window_, delta);
 }
 
 // Reads behind the data up to the end of the buffer: at least as far as the two-window buffer,
