@@ -182,42 +182,31 @@ inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std:
   // rejects most candidates with one comparison.
   std::uint16_t tail = Load16(here + best - 1);
   int budget = MatchFinder::ChainBudget - 1;
-  // Compares the candidate `c`; true when the walk ends on a longest match.
-  auto tryCandidate = [&](std::uint32_t c) {
-    const std::uint8_t* source = t + (c - shift);
-    if (Load16(source + best - 1) != tail) return false;
-    const std::uint32_t n = CommonLength(source, here, maxLength);
-    if (n <= best) return false;
-    best = n;
-    *matchPos = c - shift;
-    if (best == maxLength) return true;
-    tail = Load16(here + best - 1);
-    return false;
-  };
   WalkEnd end = WalkEnd::Limit;
-  while (candidate > scanLimit) {
-    const std::uint32_t* slot = chain + MatchFinder::Links * (candidate & mask);
+  // Counts and compares the candidate `c`; false when the walk ends there (`end` says why).
+  auto visit = [&](std::uint32_t c) {
     if (budget-- == 0) {
       end = WalkEnd::Budget;
-      break;
+      return false;
     }
-    if (tryCandidate(candidate)) {
+    const std::uint8_t* source = t + (c - shift);
+    if (Load16(source + best - 1) != tail) return true;
+    const std::uint32_t n = CommonLength(source, here, maxLength);
+    if (n <= best) return true;
+    best = n;
+    *matchPos = c - shift;
+    if (best == maxLength) {
       end = WalkEnd::Longest;
-      break;
+      return false;
     }
+    tail = Load16(here + best - 1);
+    return true;
+  };
+  while (candidate > scanLimit) {
+    const std::uint32_t* slot = chain + MatchFinder::Links * (candidate & mask);
+    if (!visit(candidate)) break;
     std::uint32_t i = 0;
-    for (; i + 1 < MatchFinder::Links; ++i) {
-      const std::uint32_t c = slot[i];
-      if (c <= scanLimit) break;
-      if (budget-- == 0) {
-        end = WalkEnd::Budget;
-        break;
-      }
-      if (tryCandidate(c)) {
-        end = WalkEnd::Longest;
-        break;
-      }
-    }
+    while (i + 1 < MatchFinder::Links && slot[i] > scanLimit && visit(slot[i])) ++i;
     if (i + 1 < MatchFinder::Links) break;
     candidate = slot[MatchFinder::Links - 1];
   }
