@@ -1,6 +1,6 @@
 #include "namespace/DetailsFolder.h"
 
-#include "namespace/ViewCallback.h"
+#include "namespace/ItemDetails.h"
 
 const InterfaceEntry* DetailsFolder::InterfaceTable() {
   static const InterfaceEntry table[] = {Offer<DetailsFolder, IShellFolder2>(IID_IShellFolder),
@@ -12,12 +12,6 @@ const InterfaceEntry* DetailsFolder::InterfaceTable() {
 DetailsFolder::DetailsFolder(IShellFolder* folder) : folder_(folder) { folder_->AddRef(); }
 
 DetailsFolder::~DetailsFolder() { folder_->Release(); }
-
-STDMETHODIMP DetailsFolder::QueryInterface(REFIID iid, void** out) {
-  HRESULT own = ComObject::QueryInterface(iid, out);
-  if (own != E_NOINTERFACE) return own;
-  return folder_->QueryInterface(iid, out);
-}
 
 STDMETHODIMP DetailsFolder::ParseDisplayName(HWND owner, LPBC context, LPOLESTR name,
                                              ULONG* eaten, LPITEMIDLIST* list,
@@ -63,32 +57,19 @@ STDMETHODIMP DetailsFolder::EnumSearches(IEnumExtraSearch** out) {
   return E_NOTIMPL;
 }
 STDMETHODIMP DetailsFolder::GetDefaultColumn(DWORD, ULONG* sort, ULONG* display) {
-  // Sorted and shown by name.
-  if (sort) *sort = 0;
-  if (display) *display = 0;
-  return S_OK;
+  return DefaultColumns(sort, display);
 }
 STDMETHODIMP DetailsFolder::GetDefaultColumnState(UINT column, SHCOLSTATEF* state) {
-  if (!state) return E_POINTER;
-  if (column >= static_cast<UINT>(ViewColumnCount)) return E_INVALIDARG;
-  // Every column is shown and sorted through the folder's own comparison, so all count as text.
-  *state = SHCOLSTATE_ONBYDEFAULT | SHCOLSTATE_TYPE_STR;
-  return S_OK;
+  return ColumnDefaultState(column, state);
 }
-STDMETHODIMP DetailsFolder::GetDetailsEx(LPCITEMIDLIST, const SHCOLUMNID*, VARIANT*) {
-  return E_NOTIMPL;
+STDMETHODIMP DetailsFolder::GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* key,
+                                         VARIANT* value) {
+  return ItemDetailsByKey(item, key, value);
 }
 STDMETHODIMP DetailsFolder::GetDetailsOf(LPCITEMIDLIST item, UINT column,
                                          SHELLDETAILS* details) {
-  if (!details) return E_POINTER;
-  DETAILSINFO request = {};
-  request.pidl = item;
-  HRESULT result = ViewCallback(nullptr, this, nullptr, SFVM_GETDETAILSOF, column,
-                                reinterpret_cast<LPARAM>(&request));
-  if (FAILED(result)) return result;
-  details->fmt = request.fmt;
-  details->cxChar = request.cxChar;
-  details->str = request.str;
-  return S_OK;
+  return ItemDetailsOf(item, column, details);
 }
-STDMETHODIMP DetailsFolder::MapColumnToSCID(UINT, SHCOLUMNID*) { return E_NOTIMPL; }
+STDMETHODIMP DetailsFolder::MapColumnToSCID(UINT column, SHCOLUMNID* key) {
+  return ColumnPropertyKey(column, key);
+}
