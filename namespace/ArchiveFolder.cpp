@@ -12,7 +12,6 @@
 #include "namespace/ClassId.h"
 #include "namespace/ItemCompare.h"
 #include "namespace/ItemEnumerator.h"
-#include "namespace/ItemDetails.h"
 #include "namespace/ItemId.h"
 #include "namespace/ItemPathParser.h"
 #include "namespace/Settings.h"
@@ -129,8 +128,8 @@ std::int32_t CountBackslashes(const char* path) {
 
 const InterfaceEntry* ArchiveFolder::InterfaceTable() {
   static const InterfaceEntry table[] = {
-      Offer<ArchiveFolder, IShellFolder2>(IID_IShellFolder),
-      Offer<ArchiveFolder, IShellFolder2>(IID_IShellFolder2),
+      Offer<ArchiveFolder, ItemColumns>(IID_IShellFolder),
+      Offer<ArchiveFolder, ItemColumns>(IID_IShellFolder2),
       Offer<ArchiveFolder, IPersistFolder2>(IID_IPersistFolder),
       Offer<ArchiveFolder, IPersistFolder2>(IID_IPersistFolder2),
       Offer<ArchiveFolder, IPersistFolder2>(IID_IPersist),
@@ -390,37 +389,6 @@ HWND ArchiveFolder::ViewWindow() const {
   HWND window = nullptr;
   if (view && FAILED(view->GetWindow(&window))) window = nullptr;
   return window;
-}
-
-// ----- IShellFolder2 -----
-
-STDMETHODIMP ArchiveFolder::GetDefaultSearchGUID(GUID*) { return E_NOTIMPL; }
-
-STDMETHODIMP ArchiveFolder::EnumSearches(IEnumExtraSearch** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP ArchiveFolder::GetDefaultColumn(DWORD, ULONG* sort, ULONG* display) {
-  return DefaultColumns(sort, display);
-}
-
-STDMETHODIMP ArchiveFolder::GetDefaultColumnState(UINT column, SHCOLSTATEF* state) {
-  return ColumnDefaultState(column, state);
-}
-
-STDMETHODIMP ArchiveFolder::GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* key,
-                                         VARIANT* value) {
-  return ItemDetailsByKey(item, key, value);
-}
-
-STDMETHODIMP ArchiveFolder::GetDetailsOf(LPCITEMIDLIST item, UINT column,
-                                         SHELLDETAILS* details) {
-  return ItemDetailsOf(item, column, details);
-}
-
-STDMETHODIMP ArchiveFolder::MapColumnToSCID(UINT column, SHCOLUMNID* key) {
-  return ColumnPropertyKey(column, key);
 }
 
 // ----- IShellIcon -----

@@ -12,13 +12,14 @@
 #include <cstdint>
 
 #include "namespace/ComObject.h"
+#include "namespace/ItemDetails.h"
 #include "namespace/ItemIdList.h"
 
 class Archive;
 class ArchiveView;
 
 class ArchiveFolder
-    : public ComObject<ArchiveFolder, IShellFolder2, IPersistFolder2, IShellIcon> {
+    : public ComObject<ArchiveFolder, ItemColumns, IPersistFolder2, IShellIcon> {
  public:
   static const InterfaceEntry* InterfaceTable();
   // The class factory's maker for IID_IShellFolder: a folder not yet initialised.
@@ -43,14 +44,8 @@ class ArchiveFolder
   STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
                          LPITEMIDLIST* newItem) override;
 
-  // IShellFolder2: the view's columns, by number and by property key (ItemDetails.h).
-  STDMETHODIMP GetDefaultSearchGUID(GUID* guid) override;
-  STDMETHODIMP EnumSearches(IEnumExtraSearch** out) override;
-  STDMETHODIMP GetDefaultColumn(DWORD reserved, ULONG* sort, ULONG* display) override;
-  STDMETHODIMP GetDefaultColumnState(UINT column, SHCOLSTATEF* state) override;
-  STDMETHODIMP GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* key, VARIANT* value) override;
-  STDMETHODIMP GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) override;
-  STDMETHODIMP MapColumnToSCID(UINT column, SHCOLUMNID* key) override;
+  // IShellFolder2's own methods (the view's columns, by number and by property key) come from
+  // ItemColumns.
 
   // IPersistFolder2
   STDMETHODIMP GetClassID(CLSID* classId) override;

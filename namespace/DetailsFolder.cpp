@@ -1,10 +1,9 @@
 #include "namespace/DetailsFolder.h"
 
-#include "namespace/ItemDetails.h"
 
 const InterfaceEntry* DetailsFolder::InterfaceTable() {
-  static const InterfaceEntry table[] = {Offer<DetailsFolder, IShellFolder2>(IID_IShellFolder),
-                                         Offer<DetailsFolder, IShellFolder2>(IID_IShellFolder2),
+  static const InterfaceEntry table[] = {Offer<DetailsFolder, ItemColumns>(IID_IShellFolder),
+                                         Offer<DetailsFolder, ItemColumns>(IID_IShellFolder2),
                                          EndOfInterfaces()};
   return table;
 }
@@ -49,27 +48,4 @@ STDMETHODIMP DetailsFolder::GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, S
 STDMETHODIMP DetailsFolder::SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name,
                                       SHGDNF flags, LPITEMIDLIST* newItem) {
   return folder_->SetNameOf(owner, item, name, flags, newItem);
-}
-
-STDMETHODIMP DetailsFolder::GetDefaultSearchGUID(GUID*) { return E_NOTIMPL; }
-STDMETHODIMP DetailsFolder::EnumSearches(IEnumExtraSearch** out) {
-  if (out) *out = nullptr;
-  return E_NOTIMPL;
-}
-STDMETHODIMP DetailsFolder::GetDefaultColumn(DWORD, ULONG* sort, ULONG* display) {
-  return DefaultColumns(sort, display);
-}
-STDMETHODIMP DetailsFolder::GetDefaultColumnState(UINT column, SHCOLSTATEF* state) {
-  return ColumnDefaultState(column, state);
-}
-STDMETHODIMP DetailsFolder::GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* key,
-                                         VARIANT* value) {
-  return ItemDetailsByKey(item, key, value);
-}
-STDMETHODIMP DetailsFolder::GetDetailsOf(LPCITEMIDLIST item, UINT column,
-                                         SHELLDETAILS* details) {
-  return ItemDetailsOf(item, column, details);
-}
-STDMETHODIMP DetailsFolder::MapColumnToSCID(UINT column, SHCOLUMNID* key) {
-  return ColumnPropertyKey(column, key);
 }

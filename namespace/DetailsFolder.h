@@ -11,8 +11,9 @@
 #include <shlobj.h>
 
 #include "namespace/ComObject.h"
+#include "namespace/ItemDetails.h"
 
-class DetailsFolder : public ComObject<DetailsFolder, IShellFolder2> {
+class DetailsFolder : public ComObject<DetailsFolder, ItemColumns> {
  public:
   static const InterfaceEntry* InterfaceTable();
   explicit DetailsFolder(IShellFolder* folder);
@@ -31,15 +32,6 @@ class DetailsFolder : public ComObject<DetailsFolder, IShellFolder2> {
   STDMETHODIMP GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name) override;
   STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
                          LPITEMIDLIST* newItem) override;
-
-  // IShellFolder2: the columns; the rest is not offered.
-  STDMETHODIMP GetDefaultSearchGUID(GUID* guid) override;
-  STDMETHODIMP EnumSearches(IEnumExtraSearch** out) override;
-  STDMETHODIMP GetDefaultColumn(DWORD reserved, ULONG* sort, ULONG* display) override;
-  STDMETHODIMP GetDefaultColumnState(UINT column, SHCOLSTATEF* state) override;
-  STDMETHODIMP GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* id, VARIANT* value) override;
-  STDMETHODIMP GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) override;
-  STDMETHODIMP MapColumnToSCID(UINT column, SHCOLUMNID* id) override;
 
  private:
   ~DetailsFolder() override;

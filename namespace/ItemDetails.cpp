@@ -61,7 +61,15 @@ HRESULT SetText(VARIANT* value, const char* text, UINT codePage) {
 
 }  // namespace
 
-HRESULT ItemDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) {
+STDMETHODIMP ItemColumns::GetDefaultSearchGUID(GUID*) { return E_NOTIMPL; }
+
+STDMETHODIMP ItemColumns::EnumSearches(IEnumExtraSearch** out) {
+  if (out) *out = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP ItemColumns::GetDetailsOf(LPCITEMIDLIST item, UINT column,
+                                       SHELLDETAILS* details) {
   if (!details) return E_POINTER;
   DETAILSINFO request = {};
   request.pidl = item;
@@ -74,13 +82,13 @@ HRESULT ItemDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) {
   return S_OK;
 }
 
-HRESULT DefaultColumns(ULONG* sort, ULONG* display) {
+STDMETHODIMP ItemColumns::GetDefaultColumn(DWORD, ULONG* sort, ULONG* display) {
   if (sort) *sort = 0;
   if (display) *display = 0;
   return S_OK;
 }
 
-HRESULT ColumnPropertyKey(UINT column, SHCOLUMNID* key) {
+STDMETHODIMP ItemColumns::MapColumnToSCID(UINT column, SHCOLUMNID* key) {
   if (!key) return E_POINTER;
   if (column >= static_cast<UINT>(ViewColumnCount)) return E_INVALIDARG;
   key->fmtid = *ColumnKeys[column].formatId;
@@ -88,14 +96,15 @@ HRESULT ColumnPropertyKey(UINT column, SHCOLUMNID* key) {
   return S_OK;
 }
 
-HRESULT ColumnDefaultState(UINT column, SHCOLSTATEF* state) {
+STDMETHODIMP ItemColumns::GetDefaultColumnState(UINT column, SHCOLSTATEF* state) {
   if (!state) return E_POINTER;
   if (column >= static_cast<UINT>(ViewColumnCount)) return E_INVALIDARG;
   *state = SHCOLSTATE_ONBYDEFAULT | ColumnKeys[column].type;
   return S_OK;
 }
 
-HRESULT ItemDetailsByKey(LPCITEMIDLIST list, const SHCOLUMNID* key, VARIANT* value) {
+STDMETHODIMP ItemColumns::GetDetailsEx(LPCITEMIDLIST list, const SHCOLUMNID* key,
+                                       VARIANT* value) {
   if (!key || !value) return E_POINTER;
   VariantInit(value);
   const ItemId* item = AsItemId(list);

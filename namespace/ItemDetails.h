@@ -12,16 +12,25 @@
 // The format ID of the archive's own columns: ratio (2), method (3) and CRC (4).
 extern const GUID FormatIdArchiveColumns;
 
-// GetDetailsOf: a column's title, format and width (no item) or an item's text. E_INVALIDARG for
-// a column past the last; E_POINTER without `details`.
-HRESULT ItemDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details);
-// GetDefaultColumn: sorted and shown by name (column 0).
-HRESULT DefaultColumns(ULONG* sort, ULONG* display);
-// MapColumnToSCID: the property key of a column; E_INVALIDARG past the last one.
-HRESULT ColumnPropertyKey(UINT column, SHCOLUMNID* key);
-// GetDefaultColumnState: shown by default, typed as its values (text, number or date).
-HRESULT ColumnDefaultState(UINT column, SHCOLSTATEF* state);
-// GetDetailsEx: the item's value under `key`, fully typed (text VT_BSTR, size VT_UI8, date
-// VT_DATE in UTC, ratio VT_UI4 percent); VT_EMPTY where the column says nothing about folders.
-// E_INVALIDARG for an item that is not ours, E_FAIL for a key no column has.
-HRESULT ItemDetailsByKey(LPCITEMIDLIST item, const SHCOLUMNID* key, VARIANT* value);
+// IShellFolder2's own methods answered with the archive's columns. A folder class derives from
+// it in place of IShellFolder2 and writes only IShellFolder's methods; each method checks its
+// arguments and ends with the result the interface's contract names.
+class ItemColumns : public IShellFolder2 {
+ public:
+  // Searches are not offered.
+  STDMETHODIMP GetDefaultSearchGUID(GUID* guid) override;
+  STDMETHODIMP EnumSearches(IEnumExtraSearch** out) override;
+  // Sorted and shown by name (column 0).
+  STDMETHODIMP GetDefaultColumn(DWORD reserved, ULONG* sort, ULONG* display) override;
+  // Shown by default, typed as its values (text, number or date); E_INVALIDARG past the last.
+  STDMETHODIMP GetDefaultColumnState(UINT column, SHCOLSTATEF* state) override;
+  // The item's value under `key`, fully typed (text VT_BSTR, size VT_UI8, date VT_DATE in UTC,
+  // ratio VT_UI4 percent); VT_EMPTY where the column says nothing about folders. E_INVALIDARG for
+  // an item that is not ours, E_FAIL for a key no column has.
+  STDMETHODIMP GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* key, VARIANT* value) override;
+  // A column's title, format and width (no item) or an item's text, as the view callback gives
+  // them. E_INVALIDARG past the last column.
+  STDMETHODIMP GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) override;
+  // The property key of a column; E_INVALIDARG past the last one.
+  STDMETHODIMP MapColumnToSCID(UINT column, SHCOLUMNID* key) override;
+};

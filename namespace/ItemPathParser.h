@@ -14,9 +14,9 @@
 class Archive;
 
 // Finds `relative` (bytes as stored in the archive, letter case ignored) below the folder
-// `innerPath` at `depth` and sets `*out` to its items. S_OK; HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
-// when a level does not hold the next name or a file stands where a folder is needed;
-// E_OUTOFMEMORY.
+// `innerPath` at `depth` and sets `*out` to its items. S_OK; HRESULT_FROM_WIN32(
+// ERROR_FILE_NOT_FOUND) when a level does not hold the next name or a file stands where a folder
+// is needed; E_OUTOFMEMORY.
 HRESULT ParseItemPath(Archive* archive, const char* innerPath, std::int32_t depth,
                       const char* relative, ItemIdList* out);
 

@@ -200,13 +200,6 @@ bool ReleaseUnusedModuleState() {
   return unused;
 }
 
-bool ModuleStateReady() {
-  EnterCriticalSection(&setupLock);
-  bool result = ready;
-  LeaveCriticalSection(&setupLock);
-  return result;
-}
-
 void LoadModuleState(HINSTANCE instance) {
   AttachModuleState(instance);
   ModuleStateUse use;

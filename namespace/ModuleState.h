@@ -72,8 +72,6 @@ class ModuleStateUse {
 // When no object of the library lives and no ModuleStateUse is held: releases the task allocator
 // and SHELL32 and returns true (the next use sets them up again); otherwise false, nothing changed.
 bool ReleaseUnusedModuleState();
-// True while the half that needs other libraries is set up.
-bool ModuleStateReady();
 
 // Both halves at once, for programs that carry the library's code in their own module (tests,
 // benchmarks, galleries), outside any loader lock.

@@ -723,7 +723,8 @@ TEST_F(FolderTest, TheFolderKeepsTheShellsDocumentedContracts) {
   // Values by the key each column maps to.
   IShellFolder2* details = nullptr;
   ASSERT_EQ(root->QueryInterface(IID_IShellFolder2, reinterpret_cast<void**>(&details)), S_OK);
-  const GUID storage = {0xb725f130, 0x47ef, 0x101a, {0xa5, 0xf1, 0x02, 0x60, 0x8c, 0x9e, 0xeb, 0xac}};
+  const GUID storage = {0xb725f130, 0x47ef, 0x101a,
+                        {0xa5, 0xf1, 0x02, 0x60, 0x8c, 0x9e, 0xeb, 0xac}};
   // (The type name is the system's, so only its kind is checked.)
   struct { UINT column; const GUID* format; DWORD id; const char* path; VARTYPE type;
            const wchar_t* text; double number; } keys[] = {
