@@ -16,11 +16,13 @@
 #include "namespace/ItemCompare.h"
 #include "namespace/ItemEnumerator.h"
 #include "namespace/ItemId.h"
+#include "namespace/ItemPathParser.h"
 #include "namespace/Settings.h"
 #include "namespace/WideName.h"
 #include "namespace/ArchiveView.h"
 #include "namespace/ChangeNotice.h"
 #include "namespace/IconIndex.h"
+#include "namespace/WideName.h"
 #include "namespace/ItemIcon.h"
 #include "commands/BackgroundContextMenu.h"
 #include "commands/ItemContextMenu.h"
@@ -58,11 +60,13 @@ HRESULT SetLongName(STRRET* name, const char* text) {
     SetCopiedName(name, text, length);
     return S_OK;
   }
-  int wide = MultiByteToWideChar(CP_OEMCP, 0, text, -1, nullptr, 0);
-  if (wide <= 0) return E_FAIL;
-  auto* buffer = static_cast<WCHAR*>(CoTaskMemAlloc(static_cast<SIZE_T>(wide) * sizeof(WCHAR)));
+  auto* buffer = static_cast<WCHAR*>(CoTaskMemAlloc((length + 1) * sizeof(WCHAR)));
   if (!buffer) return E_OUTOFMEMORY;
-  MultiByteToWideChar(CP_OEMCP, 0, text, -1, buffer, wide);
+  // A double-byte text never needs more wide characters than it has bytes.
+  if (!NameToWide(text, buffer, length + 1, MemberCodePage)) {
+    CoTaskMemFree(buffer);
+    return E_FAIL;
+  }
   name->uType = STRRET_WSTR;
   name->pOleStr = buffer;
   return S_OK;
@@ -157,8 +161,11 @@ HRESULT RenameFolderMembers(Archive& archive, const std::string& folderKey,
 
 const InterfaceEntry* ArchiveFolder::InterfaceTable() {
   static const InterfaceEntry table[] = {
-      Offer<ArchiveFolder, IShellFolder>(IID_IShellFolder),
-      Offer<ArchiveFolder, IPersistFolder>(IID_IPersistFolder),
+      Offer<ArchiveFolder, ItemColumns>(IID_IShellFolder),
+      Offer<ArchiveFolder, ItemColumns>(IID_IShellFolder2),
+      Offer<ArchiveFolder, IPersistFolder2>(IID_IPersistFolder),
+      Offer<ArchiveFolder, IPersistFolder2>(IID_IPersistFolder2),
+      Offer<ArchiveFolder, IPersistFolder2>(IID_IPersist),
       Offer<ArchiveFolder, IShellIcon>(IID_IShellIcon),
       EndOfInterfaces(),
   };
@@ -183,6 +190,14 @@ STDMETHODIMP ArchiveFolder::GetClassID(CLSID* classId) {
   return S_OK;
 }
 
+STDMETHODIMP ArchiveFolder::GetCurFolder(LPITEMIDLIST* list) {
+  if (!list) return E_POINTER;
+  *list = nullptr;
+  if (!absoluteIdList.Get()) return S_FALSE;
+  *list = absoluteIdList.CopyForShell();
+  return *list ? S_OK : E_OUTOFMEMORY;
+}
+
 STDMETHODIMP ArchiveFolder::Initialize(LPCITEMIDLIST list) {
   if (!list) return E_INVALIDARG;
   char path[MAX_PATH] = "";
@@ -205,10 +220,26 @@ STDMETHODIMP ArchiveFolder::Initialize(LPCITEMIDLIST list) {
 
 // ----- IShellFolder -----
 
-STDMETHODIMP ArchiveFolder::ParseDisplayName(HWND, LPBC, LPOLESTR, ULONG*, LPITEMIDLIST* list,
-                                             ULONG*) {
-  if (list) *list = nullptr;
-  return E_NOTIMPL;
+STDMETHODIMP ArchiveFolder::ParseDisplayName(HWND, LPBC, LPOLESTR name, ULONG* eaten,
+                                             LPITEMIDLIST* list, ULONG* attributes) {
+  if (!list) return E_POINTER;
+  *list = nullptr;
+  if (!name) return E_INVALIDARG;
+  char relative[MAX_PATH];
+  if (!WideToName(name, relative, sizeof relative, MemberCodePage))
+    return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+  ItemIdList found;
+  HRESULT result = ParseItemPath(archive, innerPath, depth, relative, &found);
+  if (FAILED(result)) return result;
+  if (attributes) {
+    // The attributes asked for belong to the item the whole list names, its last.
+    LPCITEMIDLIST last = found.ItemAt(found.Count() - 1);
+    GetAttributesOf(1, &last, attributes);
+  }
+  *list = found.CopyForShell();
+  if (!*list) return E_OUTOFMEMORY;
+  if (eaten) *eaten = static_cast<ULONG>(lstrlenW(name));
+  return S_OK;
 }
 
 STDMETHODIMP ArchiveFolder::EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) {
@@ -234,7 +265,8 @@ STDMETHODIMP ArchiveFolder::BindToObject(LPCITEMIDLIST list, LPBC, REFIID iid, v
   }
   const ItemId* last = AsItemId(folder->absoluteIdList.LastItem());
   // The folder's path and its backslash must fit the path buffer.
-  if (SUCCEEDED(result) && (!last || std::strlen(last->path) + 1 >= sizeof innerPath))
+  if (SUCCEEDED(result) &&
+      (!last || !ItemFolderPath(*last, folder->innerPath, sizeof folder->innerPath)))
     result = E_INVALIDARG;
   if (FAILED(result)) {
     folder->Release();
@@ -254,13 +286,12 @@ STDMETHODIMP ArchiveFolder::BindToStorage(LPCITEMIDLIST, LPBC, REFIID, void** ou
 
 STDMETHODIMP ArchiveFolder::CompareIDs(LPARAM column, LPCITEMIDLIST first,
                                        LPCITEMIDLIST second) {
-  const ItemId* a = AsItemId(first);
-  const ItemId* b = AsItemId(second);
-  if (!a || !b) return E_INVALIDARG;
-  // The low word is the column; the shell may set flags in the high word.
-  int result = CompareItems(static_cast<int>(column & 0xFFFF), *a, *b);
-  // The comparison itself is the result value (1, 0 or 0xFFFFFFFF); the views read its low word.
-  return static_cast<HRESULT>(result);
+  int order = 0;
+  HRESULT status = CompareItemLists(column, first, second, &order);
+  if (FAILED(status)) return status;
+  // The order travels in the code field, so callers that test SUCCEEDED first see a success;
+  // its low word (0xFFFF, 0 or 1) is what the views of older shells read.
+  return MAKE_HRESULT(SEVERITY_SUCCESS, 0, static_cast<USHORT>(order));
 }
 
 STDMETHODIMP ArchiveFolder::CreateViewObject(HWND owner, REFIID iid, void** out) {
@@ -309,8 +340,8 @@ STDMETHODIMP ArchiveFolder::GetUIObjectOf(HWND owner, UINT count, LPCITEMIDLIST*
     // Only a folder member takes dropped files (file members do not claim SFGAO_DROPTARGET).
     const ItemId* item = AsItemId(items[0]);
     char target[MAX_PATH];
-    if (!IsFolderItem(*item) || std::strlen(item->path) + 1 >= sizeof target) return E_INVALIDARG;
-    wsprintfA(target, "%s\\", item->path);
+    if (!IsFolderItem(*item) || !ItemFolderPath(*item, target, sizeof target))
+      return E_INVALIDARG;
     return ArchiveDropTarget::CreateForFolder(target, this, owner, iid, out);
   }
   return E_NOINTERFACE;
@@ -321,16 +352,23 @@ STDMETHODIMP ArchiveFolder::GetDisplayNameOf(LPCITEMIDLIST list, SHGDNF flags, S
   const ItemId* item = AsItemId(list);
   if (!item) return E_INVALIDARG;
   const char* leaf = PathNamePart(item->path);
-  if (flags & SHGDN_FORADDRESSBAR) {
+  if (flags & SHGDN_FORPARSING) {
+    // Relative to this folder the parsing name is the name alone (ParseDisplayName takes it
+    // back); from outside, the archive file's path joined with the member's path.
+    if (flags & SHGDN_INFOLDER) {
+      SetOffsetName(name, *item, leaf);
+      return S_OK;
+    }
+    char text[MAX_PATH + 1 + MAX_PATH];
+    JoinPath(text, sizeof text, archivePath, item->path, PathKind::Disk);
+    return SetLongName(name, text);
+  }
+  if ((flags & SHGDN_FORADDRESSBAR) && !(flags & SHGDN_INFOLDER)) {
     char text[9 + MAX_PATH + 1 + MAX_PATH];
     wsprintfA(text, "file:%s/%s", archivePath, item->path);
     return SetLongName(name, text);
   }
-  if (flags & SHGDN_FORPARSING) {
-    // Relative to this folder the parsing name is the name alone; otherwise the whole path.
-    SetOffsetName(name, *item, (flags & SHGDN_INFOLDER) ? leaf : item->path);
-    return S_OK;
-  }
+  // The name in the folder: in the view, and as one segment of an address bar.
   if (!(flags & SHGDN_FOREDITING) && !IsFolderItem(*item) && ShowExtensions() == 0) {
     const char* extension = PathExtension(leaf);
     if (extension && IsRegisteredExtension(extension)) {

@@ -1,5 +1,7 @@
 // The shell folder an archive file becomes when it is opened, and each folder level inside it.
-// One object answers IShellFolder, IPersistFolder and IShellIcon. The root object is created by
+// One object answers IShellFolder (and IShellFolder2 for its columns), IPersistFolder (with
+// IPersist and IPersistFolder2, which tell the shell where the folder is) and IShellIcon, all
+// under one identity. The root object is created by
 // the class factory and initialised with the archive file's identifier list; sub-folders are made
 // by BindToObject and share the root's Archive, each holding a reference.
 #pragma once
@@ -10,12 +12,14 @@
 #include <cstdint>
 
 #include "namespace/ComObject.h"
+#include "namespace/ItemDetails.h"
 #include "namespace/ItemIdList.h"
 
 class Archive;
 class ArchiveView;
 
-class ArchiveFolder : public ComObject<ArchiveFolder, IShellFolder, IPersistFolder, IShellIcon> {
+class ArchiveFolder
+    : public ComObject<ArchiveFolder, ItemColumns, IPersistFolder2, IShellIcon> {
  public:
   static const InterfaceEntry* InterfaceTable();
   // The class factory's maker for IID_IShellFolder: a folder not yet initialised.
@@ -40,9 +44,15 @@ class ArchiveFolder : public ComObject<ArchiveFolder, IShellFolder, IPersistFold
   STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
                          LPITEMIDLIST* newItem) override;
 
-  // IPersistFolder
+  // IShellFolder2's own methods (the view's columns, by number and by property key) come from
+  // ItemColumns.
+
+  // IPersistFolder2
   STDMETHODIMP GetClassID(CLSID* classId) override;
   STDMETHODIMP Initialize(LPCITEMIDLIST list) override;
+  // A copy of absoluteIdList from the task allocator (the caller frees it); S_FALSE and null
+  // before Initialize.
+  STDMETHODIMP GetCurFolder(LPITEMIDLIST* list) override;
 
   // IShellIcon
   STDMETHODIMP GetIconOf(LPCITEMIDLIST item, UINT flags, int* index) override;

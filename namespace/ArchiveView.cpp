@@ -62,12 +62,15 @@ ArchiveView* ArchiveView::Create(IShellFolder* folder, LPCITEMIDLIST absoluteIdL
   if (!folder) return nullptr;
   ArchiveView* self = new (std::nothrow) ArchiveView();
   if (!self) return nullptr;
-  self->shown_ = new (std::nothrow) DetailsFolder(folder);
-  if (!self->shown_) {
-    delete self;
-    return nullptr;
+  // A folder with its own columns is shown as it is; another gets the adapter that adds them.
+  if (FAILED(folder->QueryInterface(IID_IShellFolder2, reinterpret_cast<void**>(&self->shown_)))) {
+    self->shown_ = new (std::nothrow) DetailsFolder(folder);
+    if (!self->shown_) {
+      delete self;
+      return nullptr;
+    }
+    self->shown_->AddRef();
   }
-  self->shown_->AddRef();
   IShellView* made = CreateStandardView(self->shown_, absoluteIdList);
   if (!made || FAILED(made->QueryInterface(IID_IShellView, reinterpret_cast<void**>(
                                                                 &self->inner_)))) {

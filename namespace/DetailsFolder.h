@@ -1,22 +1,22 @@
-// The folder as the archive view hands it to the shell's standard view. Some shells' standard
-// views never send the view callback its details request and read every column text, the name
-// included, only through IShellFolder2::GetDetailsOf; a folder without that interface then shows
-// rows without text. This adapter offers IShellFolder2 over the archive folder: GetDetailsOf gives
-// the callback's own column data, and everything else goes to the folder unchanged.
+// The folder as the archive view hands it to the shell's standard view when the folder itself
+// lacks IShellFolder2. Some shells' standard views never send the view callback its details
+// request and read every column text, the name included, only through IShellFolder2; a folder
+// without that interface would show rows without text. This adapter offers IShellFolder2 over
+// such a folder: the column methods answer with the archive's columns (ItemDetails.h), the
+// IShellFolder methods go to the folder unchanged. It is an object of its own: it answers only
+// IUnknown, IShellFolder and IShellFolder2, so every interface it hands out has one identity.
 #pragma once
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include "namespace/ComObject.h"
+#include "namespace/ItemDetails.h"
 
-class DetailsFolder : public ComObject<DetailsFolder, IShellFolder2> {
+class DetailsFolder : public ComObject<DetailsFolder, ItemColumns> {
  public:
   static const InterfaceEntry* InterfaceTable();
   explicit DetailsFolder(IShellFolder* folder);
-
-  // Interfaces other than IShellFolder and IShellFolder2 (IShellIcon, ...) are the folder's.
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
 
   // IShellFolder: passed on.
   STDMETHODIMP ParseDisplayName(HWND owner, LPBC context, LPOLESTR name, ULONG* eaten,
@@ -32,15 +32,6 @@ class DetailsFolder : public ComObject<DetailsFolder, IShellFolder2> {
   STDMETHODIMP GetDisplayNameOf(LPCITEMIDLIST item, SHGDNF flags, STRRET* name) override;
   STDMETHODIMP SetNameOf(HWND owner, LPCITEMIDLIST item, LPCOLESTR name, SHGDNF flags,
                          LPITEMIDLIST* newItem) override;
-
-  // IShellFolder2: the columns; the rest is not offered.
-  STDMETHODIMP GetDefaultSearchGUID(GUID* guid) override;
-  STDMETHODIMP EnumSearches(IEnumExtraSearch** out) override;
-  STDMETHODIMP GetDefaultColumn(DWORD reserved, ULONG* sort, ULONG* display) override;
-  STDMETHODIMP GetDefaultColumnState(UINT column, SHCOLSTATEF* state) override;
-  STDMETHODIMP GetDetailsEx(LPCITEMIDLIST item, const SHCOLUMNID* id, VARIANT* value) override;
-  STDMETHODIMP GetDetailsOf(LPCITEMIDLIST item, UINT column, SHELLDETAILS* details) override;
-  STDMETHODIMP MapColumnToSCID(UINT column, SHCOLUMNID* id) override;
 
  private:
   ~DetailsFolder() override;

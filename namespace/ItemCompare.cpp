@@ -63,3 +63,28 @@ int CompareItems(int column, const ItemId& first, const ItemId& second) {
       return 0;
   }
 }
+
+HRESULT CompareItemLists(LPARAM rule, LPCITEMIDLIST first, LPCITEMIDLIST second, int* result) {
+  const DWORD flags = static_cast<DWORD>(rule) & ~static_cast<DWORD>(SHCIDS_COLUMNMASK);
+  const int column = (flags & SHCIDS_CANONICALONLY)
+                         ? ColumnName
+                         : static_cast<int>(static_cast<DWORD>(rule) & SHCIDS_COLUMNMASK);
+  *result = 0;
+  // Each item carries its whole path, so a deeper level compares as its own folder would.
+  while (first && second && first->mkid.cb != 0 && second->mkid.cb != 0) {
+    const ItemId* a = AsItemId(first);
+    const ItemId* b = AsItemId(second);
+    if (!a || !b) return E_INVALIDARG;
+    int order = CompareItems(column, *a, *b);
+    if (order == 0 && (flags & SHCIDS_ALLFIELDS)) order = Sign(std::memcmp(a, b, sizeof *a));
+    if (order != 0) {
+      *result = order;
+      return S_OK;
+    }
+    first = reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(first) + a->size);
+    second = reinterpret_cast<LPCITEMIDLIST>(reinterpret_cast<const BYTE*>(second) + b->size);
+  }
+  if (!first || !second) return E_INVALIDARG;
+  *result = Order(first->mkid.cb != 0, second->mkid.cb != 0);
+  return S_OK;
+}

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "namespace/ModuleState.h"
+
 namespace {
 
 std::uint16_t ItemSizeAt(const std::uint8_t* p) {
@@ -135,4 +137,12 @@ std::uint32_t ItemIdList::CopyTo(void* buffer) const {
   std::uint32_t size = Size();
   if (size) std::memcpy(buffer, list_, size);
   return size;
+}
+
+LPITEMIDLIST ItemIdList::CopyForShell() const {
+  std::uint32_t size = Size();
+  if (size == 0 || !TaskAllocator) return nullptr;
+  void* copy = TaskAllocator->Alloc(size);
+  if (copy) CopyTo(copy);
+  return static_cast<LPITEMIDLIST>(copy);
 }

@@ -40,6 +40,9 @@ class ItemIdList {
   std::uint32_t Count() const;
   // Copies the whole list with its terminator into `buffer` (Size bytes); returns Size.
   std::uint32_t CopyTo(void* buffer) const;
+  // A copy of the whole list from the shell's task allocator, for the shell to keep and free;
+  // null when no list is held or memory is short.
+  LPITEMIDLIST CopyForShell() const;
 
   // The library heap that holds owned lists.
   static void* Allocate(std::uint32_t bytes);

@@ -19,6 +19,14 @@ namespace {
 volatile LONG objectCount = 0;
 HMODULE shell32Module = nullptr;
 
+// The half set up on first use: `ready` while it is, `users` counts the ModuleStateUse guards
+// alive; both under setupLock, which the kernel's half creates.
+CRITICAL_SECTION setupLock;
+bool ready = false;
+int users = 0;
+// OLE is started once per process and never stopped: the host's thread keeps it for its life.
+bool oleStarted = false;
+
 // TempFiles: the paths in the order they were added. Guarded because a data object may be asked
 // for its files on more than one thread.
 CRITICAL_SECTION tempFilesLock;
@@ -82,8 +90,7 @@ void RegisterFormats() {
   ClipboardFormats.preferredDropEffect = RegisterClipboardFormatA("Preferred DropEffect");
 }
 
-void DeleteTempFiles() {
-  EnterCriticalSection(&tempFilesLock);
+void DeleteTempFileList() {
   // From the end: a folder of copies is listed before what was written into it.
   for (std::uint32_t i = TempFiles.Count(); i-- > 0;) {
     const char* path = nullptr;
@@ -93,7 +100,33 @@ void DeleteTempFiles() {
     if (!DeleteFileA(path)) RemoveDirectoryA(path);
   }
   TempFiles.Clear();
-  LeaveCriticalSection(&tempFilesLock);
+}
+
+// Everything that calls into another library; runs under setupLock, never under the loader lock.
+void SetUpSharedState() {
+  if (!oleStarted) {
+    OleInitialize(nullptr);
+    oleStarted = true;
+  }
+  ReadFolderTypeName();
+  ResolveWideFileInfo();
+  TaskAllocator = nullptr;
+  if (FAILED(SHGetMalloc(&TaskAllocator))) TaskAllocator = nullptr;
+  RegisterFormats();
+  ready = true;
+}
+
+void TearDownSharedState() {
+  if (TaskAllocator) {
+    TaskAllocator->Release();
+    TaskAllocator = nullptr;
+  }
+  if (shell32Module) {
+    FreeLibrary(shell32Module);
+    shell32Module = nullptr;
+    ShGetFileInfoW = nullptr;
+  }
+  ready = false;
 }
 
 }  // namespace
@@ -117,30 +150,65 @@ void IncrementObjectCount() { InterlockedIncrement(&objectCount); }
 void DecrementObjectCount() { InterlockedDecrement(&objectCount); }
 LONG ObjectCount() { return InterlockedCompareExchange(&objectCount, 0, 0); }
 
-void LoadModuleState(HINSTANCE instance) {
+void AttachModuleState(HINSTANCE instance) {
   ModuleInstance = instance;
   InitializeCriticalSection(&tempFilesLock);
+  InitializeCriticalSection(&setupLock);
+  ready = false;
+  users = 0;
   ReadPlatform();
-  OleInitialize(nullptr);  // balanced by nobody: the host's thread keeps OLE for its lifetime
-  ReadFolderTypeName();
-  ResolveWideFileInfo();
-  TaskAllocator = nullptr;
-  if (FAILED(SHGetMalloc(&TaskAllocator))) TaskAllocator = nullptr;
   ReadTempDirectory();
-  RegisterFormats();
   TempFiles.Init();
 }
 
-void UnloadModuleState() {
-  DeleteTempFiles();
-  if (TaskAllocator) {
-    TaskAllocator->Release();
-    TaskAllocator = nullptr;
+void DetachModuleState(bool terminating) {
+  if (!terminating) {
+    EnterCriticalSection(&tempFilesLock);
+  } else if (!TryEnterCriticalSection(&tempFilesLock)) {
+    return;  // held by a thread the exit already ended: the list may be half changed
   }
-  if (shell32Module) {
-    FreeLibrary(shell32Module);
-    shell32Module = nullptr;
-    ShGetFileInfoW = nullptr;
-  }
+  DeleteTempFileList();
+  LeaveCriticalSection(&tempFilesLock);
+  if (terminating) return;
+  // Releasing the allocator or SHELL32 here would call other libraries under the loader lock; a
+  // host that unloads without asking DllCanUnloadNow leaves them referenced, which is harmless.
+  TaskAllocator = nullptr;
+  ShGetFileInfoW = nullptr;
+  shell32Module = nullptr;
+  ready = false;
+  DeleteCriticalSection(&setupLock);
   DeleteCriticalSection(&tempFilesLock);
+}
+
+ModuleStateUse::ModuleStateUse() {
+  EnterCriticalSection(&setupLock);
+  ++users;
+  if (!ready) SetUpSharedState();
+  LeaveCriticalSection(&setupLock);
+}
+
+ModuleStateUse::~ModuleStateUse() {
+  EnterCriticalSection(&setupLock);
+  --users;
+  LeaveCriticalSection(&setupLock);
+}
+
+bool ReleaseUnusedModuleState() {
+  EnterCriticalSection(&setupLock);
+  bool unused = users == 0 && ObjectCount() == 0;
+  if (unused && ready) TearDownSharedState();
+  LeaveCriticalSection(&setupLock);
+  return unused;
+}
+
+void LoadModuleState(HINSTANCE instance) {
+  AttachModuleState(instance);
+  ModuleStateUse use;
+}
+
+void UnloadModuleState() {
+  EnterCriticalSection(&setupLock);
+  if (ready) TearDownSharedState();
+  LeaveCriticalSection(&setupLock);
+  DetachModuleState(false);
 }

@@ -1,5 +1,9 @@
-// The library's process-wide state: set up when the library is loaded, torn down when it is
-// unloaded, read by the rest of the library. Nothing else in the library is global and mutable.
+// The library's process-wide state, read by the rest of the library. Nothing else in the library
+// is global and mutable. It is set up in two halves: what needs only the kernel (module handle,
+// platform flags, temporary directory, the list of temporary files) while the library is loaded,
+// under the system's loader lock; everything that calls into another library (OLE, the registry,
+// SHELL32, the clipboard formats) once on first use, by the entry point that creates objects, so
+// that loading the library can never deadlock its host.
 #pragma once
 
 #include <windows.h>
@@ -50,6 +54,28 @@ void IncrementObjectCount();
 void DecrementObjectCount();
 LONG ObjectCount();
 
-// The load steps (process attach) and unload steps (process detach), in their order.
+// Process attach: only the kernel's half (safe under the loader lock). Process detach: deletes
+// the temporary files; `terminating` (the process is ending) skips waiting for the list's lock,
+// which a thread killed by the exit may still hold, and frees nothing else.
+void AttachModuleState(HINSTANCE instance);
+void DetachModuleState(bool terminating);
+
+// Holds the other half set up while it lives: the first holder on any thread sets it up (once,
+// the others wait); the objects made meanwhile keep it, as ReleaseUnusedModuleState keeps it
+// while any object lives. Never to be used from DllMain.
+class ModuleStateUse {
+ public:
+  ModuleStateUse();
+  ~ModuleStateUse();
+  ModuleStateUse(const ModuleStateUse&) = delete;
+  ModuleStateUse& operator=(const ModuleStateUse&) = delete;
+};
+
+// When no object of the library lives and no ModuleStateUse is held: releases the task allocator
+// and SHELL32 and returns true (the next use sets them up again); otherwise false, nothing changed.
+bool ReleaseUnusedModuleState();
+
+// Both halves at once, for programs that carry the library's code in their own module (tests,
+// benchmarks, galleries), outside any loader lock.
 void LoadModuleState(HINSTANCE instance);
 void UnloadModuleState();

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,8 @@
 #include "dll/FolderTestSupport.h"
 #include "namespace/ArchiveFolder.h"
 #include "namespace/ClassId.h"
+#include "namespace/DetailsFolder.h"
+#include "namespace/ItemDetails.h"
 #include "namespace/ItemEnumerator.h"
 
 using namespace foldertest;
@@ -117,9 +121,6 @@ TEST_F(FolderTest, InitializeTakesTheShellsIdentifierListOfTheArchiveFile) {
   EXPECT_TRUE(IsEqualCLSID(id, CLSID_Tanuvia));
   EXPECT_EQ(persist->Release(), 2u);
   EXPECT_EQ(icon->Release(), 1u);
-  void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(root->QueryInterface(IID_IPersist, &out), E_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
   EXPECT_EQ(persist->Initialize(nullptr), E_INVALIDARG);
   EXPECT_EQ(Names({"A.TXT"}), List(root));
 }
@@ -325,7 +326,7 @@ TEST_F(FolderTest, AFailedCopyKeepsTheEnumeratorsPositionWithItsCursor) {
   enumerator->Release();
 }
 
-TEST_F(FolderTest, CompareIdsAnswersWithThePlainComparison) {
+TEST_F(FolderTest, CompareIdsAnswersWithTheComparisonInTheCodeField) {
   IShellFolder* root = Open({File("b.txt", "bb", 10), File("a.txt", "aaaa", 20),
                              File("DIR\\x", "x", 5)});
   HeldItem a = Find(root, "a.txt"), b = Find(root, "b.txt"), dir = Find(root, "DIR");
@@ -333,11 +334,11 @@ TEST_F(FolderTest, CompareIdsAnswersWithThePlainComparison) {
     return root->CompareIDs(column, reinterpret_cast<LPCITEMIDLIST>(&x),
                             reinterpret_cast<LPCITEMIDLIST>(&y));
   };
-  EXPECT_EQ(cmp(0, dir, a), static_cast<HRESULT>(0xFFFFFFFF));
-  EXPECT_EQ(cmp(0, a, b), static_cast<HRESULT>(0xFFFFFFFF));
+  EXPECT_EQ(cmp(0, dir, a), 0x0000FFFF);
+  EXPECT_EQ(cmp(0, a, b), 0x0000FFFF);
   EXPECT_EQ(cmp(0, b, a), 1);
   EXPECT_EQ(cmp(1, a, b), 1);                                    // 4 bytes after 2
-  EXPECT_EQ(cmp(1, dir, b), static_cast<HRESULT>(0xFFFFFFFF));  // no folders-first here
+  EXPECT_EQ(cmp(1, dir, b), 0x0000FFFF);  // no folders-first here
   EXPECT_EQ(cmp(3, a, b), 1);
   EXPECT_EQ(cmp(4, a, b), 0);  // both stored: 1000 per mille
   EXPECT_EQ(cmp(5, a, b), 0);
@@ -418,7 +419,8 @@ TEST_F(FolderTest, DisplayNamesInAllFourFormsWithExtensionsShownAndHidden) {
   EXPECT_EQ(name(dir, inner, SHGDN_NORMAL), "A.TNXREG");
   EXPECT_EQ(name(dir, inner, SHGDN_INFOLDER), "A.TNXREG");
   EXPECT_EQ(name(root, top, SHGDN_NORMAL), "A.TNXREG");
-  EXPECT_EQ(name(dir, inner, SHGDN_FORPARSING), "DIR\\A.TNXREG");
+  EXPECT_EQ(name(dir, inner, SHGDN_FORPARSING),
+            std::string(Inside(root)->archivePath) + "\\DIR\\A.TNXREG");
   EXPECT_EQ(name(dir, inner, SHGDN_FORADDRESSBAR),
             "file:" + std::string(Inside(root)->archivePath) + "/DIR\\A.TNXREG");
 
@@ -428,7 +430,8 @@ TEST_F(FolderTest, DisplayNamesInAllFourFormsWithExtensionsShownAndHidden) {
   EXPECT_EQ(name(root, top, SHGDN_NORMAL), "A");
   EXPECT_EQ(name(dir, other, SHGDN_NORMAL), "B.QQQNONE");  // not a registered type
   EXPECT_EQ(name(dir, folder, SHGDN_NORMAL), "SUB.TNXREG");  // folders keep their names
-  EXPECT_EQ(name(dir, inner, SHGDN_FORPARSING), "DIR\\A.TNXREG");
+  EXPECT_EQ(name(dir, inner, SHGDN_FORPARSING),
+            std::string(Inside(root)->archivePath) + "\\DIR\\A.TNXREG");
   EXPECT_EQ(name(dir, inner, SHGDN_INFOLDER | SHGDN_FOREDITING), "A.TNXREG");
   EXPECT_EQ(name(dir, inner, SHGDN_INFOLDER | SHGDN_FORPARSING), "A.TNXREG");
 
@@ -620,5 +623,157 @@ TEST_F(FolderTest, ObjectsThatDoNotExistAreRefusedWithTheRightCodes) {
   EXPECT_EQ(root->GetUIObjectOf(nullptr, 1, two, IID_IStream, nullptr, &out), E_NOINTERFACE);
   EXPECT_EQ(root->CreateViewObject(nullptr, IID_IStream, &out), E_NOINTERFACE);
   EXPECT_EQ(root->ParseDisplayName(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-            E_NOTIMPL);
+            E_POINTER);
+}
+
+// What a modern shell relies on beyond the view: comparison results it can test with SUCCEEDED,
+// over lists of several levels; where the folder is; names per SHGDN flag; relative paths parsed
+// back into the lists it browsed to; values by property key; one identity.
+TEST_F(FolderTest, TheFolderKeepsTheShellsDocumentedContracts) {
+  IShellFolder* root = Open({File("a.txt", "aaaa", 20), File("DIR\\B.TXT", "bb", 172800),
+                             File("DIR\\SUB\\C.TXT"), File("DIR\\SUB\\D.TXT")});
+  IShellFolder* dir = Bind(root, Find(root, "DIR"));
+  IShellFolder* sub = Bind(dir, Find(dir, "DIR\\SUB"));
+  std::map<std::string, HeldItem> item;
+  for (IShellFolder* level : {root, dir, sub}) {
+    ReceivedItems items;
+    List(level, Everything, items);
+    for (std::size_t i = 0; i < items.size(); ++i) item[items[i].path] = items[i];
+  }
+  auto listOf = [&](const Names& paths) {
+    auto list = std::make_unique<ItemIdList>();
+    for (const std::string& path : paths) list->AppendItem(item[path].list());
+    return list;
+  };
+
+  const HRESULT Before = 0x0000FFFF;  // -1 in the code field
+  struct { LPARAM rule; Names first, second; HRESULT expected; } compares[] = {
+      {0, {"DIR"}, {"a.txt"}, Before},
+      {0, {"a.txt"}, {"DIR\\B.TXT"}, Before},
+      {1, {"a.txt"}, {"DIR\\B.TXT"}, 1},
+      {SHCIDS_CANONICALONLY | 1, {"DIR\\B.TXT"}, {"a.txt"}, 1},  // by name, not by size
+      {0, {"DIR", "DIR\\SUB"}, {"DIR", "DIR\\SUB"}, 0},
+      {0, {"DIR", "DIR\\SUB"}, {"DIR"}, 1},
+      {0, {"DIR"}, {"DIR", "DIR\\B.TXT"}, Before},
+      {0, {"DIR", "DIR\\SUB", "DIR\\SUB\\D.TXT"}, {"DIR", "DIR\\SUB", "DIR\\SUB\\C.TXT"}, 1},
+      {0, {"DIR", "DIR\\B.TXT"}, {"DIR", "DIR\\SUB"}, 1},
+  };
+  for (auto& row : compares)
+    EXPECT_EQ(root->CompareIDs(row.rule, listOf(row.first)->Get(), listOf(row.second)->Get()),
+              row.expected)
+        << row.rule << " " << row.first.back() << " " << row.second.back();
+
+  // Where the folder is: the list Initialize got, then one item per level.
+  LPITEMIDLIST where = nullptr;
+  ASSERT_EQ(static_cast<ArchiveFolder*>(dir)->GetCurFolder(&where), S_OK);
+  ItemIdList own;
+  own.Assign(shellList_);
+  own.AppendItem(item["DIR"].list());
+  ASSERT_EQ(ItemIdList::SizeOf(where), own.Size());
+  EXPECT_EQ(std::memcmp(where, own.Get(), own.Size()), 0);
+  CoTaskMemFree(where);
+  void* fresh = nullptr;
+  ASSERT_EQ(ArchiveFolder::Create(IID_IPersistFolder2, &fresh), S_OK);
+  EXPECT_EQ(static_cast<IPersistFolder2*>(fresh)->GetCurFolder(&where), S_FALSE);
+  EXPECT_EQ(where, nullptr);  // before Initialize
+  static_cast<IPersistFolder2*>(fresh)->Release();
+  const std::string archive = Inside(root)->archivePath;
+  DisplaySettings settings;
+  DisplaySettings::ShowExtensions(true);
+  struct { SHGDNF flags; std::string expected; } names[] = {
+      {SHGDN_NORMAL, "B.TXT"},
+      {SHGDN_INFOLDER | SHGDN_FORADDRESSBAR, "B.TXT"},
+      {SHGDN_INFOLDER | SHGDN_FORPARSING, "B.TXT"},
+      {SHGDN_FORPARSING, archive + "\\DIR\\B.TXT"},
+      {SHGDN_FORPARSING | SHGDN_FORADDRESSBAR, archive + "\\DIR\\B.TXT"},
+      {SHGDN_FORADDRESSBAR, "file:" + archive + "/DIR\\B.TXT"},
+  };
+  for (auto& row : names) {
+    STRRET out = {};
+    ASSERT_EQ(dir->GetDisplayNameOf(item["DIR\\B.TXT"].list(), row.flags, &out), S_OK);
+    EXPECT_EQ(StrRetText(out, item["DIR\\B.TXT"].list()), row.expected) << row.flags;
+  }
+
+  // Parsed lists compare equal, level by level, to the ones browsed to.
+  const HRESULT NotFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  struct { IShellFolder* folder; const wchar_t* name; Names levels; HRESULT result; } parses[] = {
+      {root, L"a.txt", {"a.txt"}, S_OK},
+      {root, L"DIR\\SUB\\C.TXT", {"DIR", "DIR\\SUB", "DIR\\SUB\\C.TXT"}, S_OK},
+      {root, L"dir\\sub", {"DIR", "DIR\\SUB"}, S_OK},
+      {dir, L"SUB\\D.TXT", {"DIR\\SUB", "DIR\\SUB\\D.TXT"}, S_OK},
+      {root, L"NONE.TXT", {}, NotFound},
+      {root, L"a.txt\\x", {}, NotFound},
+      {dir, L"DIR\\B.TXT", {}, NotFound},
+  };
+  for (auto& row : parses) {
+    LPITEMIDLIST parsed = nullptr;
+    ULONG eaten = 0, attributes = SFGAO_FOLDER;
+    EXPECT_EQ(row.folder->ParseDisplayName(nullptr, nullptr, const_cast<LPOLESTR>(row.name),
+                                           &eaten, &parsed, &attributes),
+              row.result)
+        << row.name;
+    if (!parsed) continue;
+    EXPECT_EQ(eaten, std::wcslen(row.name));
+    EXPECT_EQ(ItemIdList(parsed).Count(), row.levels.size());
+    EXPECT_EQ(row.folder->CompareIDs(0, parsed, listOf(row.levels)->Get()), 0) << row.name;
+    EXPECT_EQ(attributes, IsFolderItem(item[row.levels.back()]) ? SFGAO_FOLDER : 0u) << row.name;
+    CoTaskMemFree(parsed);
+  }
+
+  // Values by the key each column maps to.
+  IShellFolder2* details = nullptr;
+  ASSERT_EQ(root->QueryInterface(IID_IShellFolder2, reinterpret_cast<void**>(&details)), S_OK);
+  const GUID storage = {0xb725f130, 0x47ef, 0x101a,
+                        {0xa5, 0xf1, 0x02, 0x60, 0x8c, 0x9e, 0xeb, 0xac}};
+  struct { UINT column; const GUID* format; DWORD id; const char* path; VARTYPE type;
+           const wchar_t* text; double number; } keys[] = {
+      {0, &storage, 10, "DIR\\B.TXT", VT_BSTR, L"B.TXT", 0},
+      {1, &storage, 12, "DIR\\B.TXT", VT_UI8, nullptr, 2},
+      {1, &storage, 12, "DIR", VT_EMPTY, nullptr, 0},
+      {2, &storage, 4, "DIR\\B.TXT", VT_BSTR, nullptr, 0},  // the system's type name
+      {3, &storage, 14, "DIR\\B.TXT", VT_DATE, nullptr, 25571.0},  // 1970-01-03 00:00 UTC
+      {4, &FormatIdArchiveColumns, 2, "DIR\\B.TXT", VT_UI4, nullptr, 100},
+      {5, &FormatIdArchiveColumns, 3, "DIR\\B.TXT", VT_BSTR, L"-lh0-", 0},
+      {6, &FormatIdArchiveColumns, 4, "DIR\\B.TXT", VT_BSTR, L"89A8", 0},
+  };
+  for (auto& row : keys) {
+    SHCOLUMNID key = {};
+    ASSERT_EQ(details->MapColumnToSCID(row.column, &key), S_OK);
+    EXPECT_TRUE(IsEqualGUID(key.fmtid, *row.format) && key.pid == row.id) << row.column;
+    VARIANT value;
+    ASSERT_EQ(details->GetDetailsEx(item[row.path].list(), &key, &value), S_OK) << row.column;
+    EXPECT_EQ(value.vt, row.type) << row.column;
+    VARIANT number = {};
+    if (row.text) EXPECT_STREQ(value.vt == VT_BSTR ? value.bstrVal : L"", row.text);
+    if (row.number != 0) {
+      ASSERT_EQ(VariantChangeType(&number, &value, 0, VT_R8), S_OK) << row.column;
+      EXPECT_EQ(number.dblVal, row.number) << row.column;
+    }
+    VariantClear(&value);
+  }
+  SHCOLUMNID unknown = {storage, 99};
+  VARIANT none;
+  EXPECT_EQ(details->GetDetailsEx(item["a.txt"].list(), &unknown, &none), E_FAIL);
+  EXPECT_EQ(details->MapColumnToSCID(7, &unknown), E_INVALIDARG);
+  details->Release();
+  // One identity: every interface of the folder gives the same IUnknown, and the view's adapter
+  // for folders without columns hands out none of the folder's interfaces as its own.
+  IUnknown *identity = nullptr, *face = nullptr, *back = nullptr;
+  root->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
+  for (const IID* iid : {&IID_IShellFolder, &IID_IShellFolder2, &IID_IPersist,
+                         &IID_IPersistFolder, &IID_IPersistFolder2, &IID_IShellIcon}) {
+    ASSERT_EQ(root->QueryInterface(*iid, reinterpret_cast<void**>(&face)), S_OK);
+    face->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&back));
+    EXPECT_EQ(back, identity);
+    back->Release();
+    face->Release();
+  }
+  identity->Release();
+  auto* adapter = new DetailsFolder(root);
+  adapter->AddRef();
+  EXPECT_EQ(adapter->QueryInterface(IID_IPersistFolder, reinterpret_cast<void**>(&face)),
+            E_NOINTERFACE);
+  EXPECT_EQ(adapter->QueryInterface(IID_IShellIcon, reinterpret_cast<void**>(&face)),
+            E_NOINTERFACE);
+  adapter->Release();
 }

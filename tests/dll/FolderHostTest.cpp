@@ -98,6 +98,22 @@ TEST(FolderHostTest, BrowsesAnArchiveThroughTheLibraryAndReleasesEverything) {
   EXPECT_EQ(subsub->Release(), 0u);
   EXPECT_EQ(canUnloadNow(), S_OK);
 
+  // What DllCanUnloadNow released is set up again by the next use, while still loaded.
+  ASSERT_EQ(getClassObject(CLSID_Tanuvia, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+            S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IShellFolder, reinterpret_cast<void**>(&root)),
+            S_OK);
+  factory->Release();
+  root->QueryInterface(IID_IPersistFolder, reinterpret_cast<void**>(&persist));
+  EXPECT_EQ(persist->Initialize(shellList), S_OK);
+  persist->Release();
+  ASSERT_EQ(root->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, &enumerator), S_OK);
+  ReadAll(enumerator, subItems);  // items handed out through the task allocator set up again
+  enumerator->Release();
+  EXPECT_EQ(subItems.size(), 3u);
+  EXPECT_EQ(root->Release(), 0u);
+  EXPECT_EQ(canUnloadNow(), S_OK);
+
   CoTaskMemFree(shellList);
   FreeLibrary(module);
   EXPECT_EQ(GetFileAttributesA(copy), INVALID_FILE_ATTRIBUTES) << "deleted at unload";
