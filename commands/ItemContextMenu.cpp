@@ -1,7 +1,5 @@
 #include "commands/ItemContextMenu.h"
 
-#include <commctrl.h>
-
 #include <cstring>
 #include <new>
 #include <string>
@@ -16,6 +14,7 @@
 #include "commands/PropertySheets.h"
 #include "commands/VerbMenu.h"
 #include "namespace/ArchiveFolder.h"
+#include "namespace/ArchiveView.h"
 #include "namespace/ItemIdList.h"
 #include "namespace/ResourceText.h"
 #include "namespace/Settings.h"
@@ -162,7 +161,7 @@ STDMETHODIMP ItemContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     case CMD_DELETE:
       return Delete(owner);
     case CMD_RENAME:
-      return Rename();
+      return Rename(owner);
     case CMD_PROPERTIES: {
       PropertyTarget target;
       target.folder = folder_;
@@ -234,14 +233,26 @@ HRESULT ItemContextMenu::Delete(HWND owner) const {
   return S_OK;
 }
 
-HRESULT ItemContextMenu::Rename() const {
-  HWND view = folder_->ViewWindow();
-  HWND list = view ? GetWindow(view, GW_CHILD) : nullptr;
-  if (!list) return E_FAIL;
-  const int selected = ListView_GetNextItem(list, -1, LVNI_SELECTED);
-  if (selected < 0) return E_FAIL;
-  ListView_EditLabel(list, selected);
-  return S_OK;
+HRESULT ItemContextMenu::Rename(HWND owner) const {
+  // The view itself starts the label editing: a view of a newer shell has no list view among its
+  // child windows to send a message to. The owner's browser knows the active view; without one,
+  // the view this folder made.
+  IShellView* view = nullptr;
+  auto* browser =
+      owner ? reinterpret_cast<IShellBrowser*>(SendMessageA(owner, GetShellBrowserMessage, 0, 0))
+            : nullptr;
+  if (!browser || FAILED(browser->QueryActiveShellView(&view))) view = nullptr;
+  if (!view && folder_->view) {
+    view = folder_->view;
+    view->AddRef();
+  }
+  if (!view) return E_FAIL;
+  std::vector<std::vector<BYTE>> storage;
+  std::vector<LPCITEMIDLIST> lists = Lists(&storage);
+  HRESULT started = view->SelectItem(lists[0], SVSI_EDIT | SVSI_SELECT | SVSI_DESELECTOTHERS |
+                                                   SVSI_ENSUREVISIBLE | SVSI_FOCUSED);
+  view->Release();
+  return started;
 }
 
 HRESULT ItemContextMenu::Copy() const {

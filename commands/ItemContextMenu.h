@@ -36,7 +36,9 @@ class ItemContextMenu : public ComObject<ItemContextMenu, IContextMenu> {
   std::vector<LPCITEMIDLIST> Lists(std::vector<std::vector<BYTE>>* storage) const;
   HRESULT Browse(HWND owner, UINT flags) const;
   HRESULT Delete(HWND owner) const;
-  HRESULT Rename() const;
+  // Puts the first item into label editing in the active view of the owner's browser (or the
+  // folder's own view); E_FAIL when there is no view.
+  HRESULT Rename(HWND owner) const;
   HRESULT Copy() const;
 
   ArchiveFolder* folder_;

@@ -71,7 +71,7 @@ INT_PTR CALLBACK CompressionOptionsPageProc(HWND page, UINT message, WPARAM wPar
         EnableDelay(page, IsDlgButtonChecked(page, IDC_USE_PROGRESS) == BST_CHECKED);
       return TRUE;
     case WM_NOTIFY:
-      return HandleApplyNotification(page, lParam, ApplyCompressionPage);
+      return HandlePageNotification(page, lParam, ApplyCompressionPage);
     default:
       return FALSE;
   }

@@ -49,7 +49,7 @@ INT_PTR CALLBACK FolderOptionsPageProc(HWND page, UINT message, WPARAM wParam, L
       return TRUE;
     }
     case WM_NOTIFY:
-      return HandleApplyNotification(page, lParam, ApplyFolderPage);
+      return HandlePageNotification(page, lParam, ApplyFolderPage);
     default:
       return FALSE;
   }

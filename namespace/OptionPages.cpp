@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "namespace/HelpViewer.h"
 #include "namespace/ModuleState.h"
 #include "namespace/OptionPageSupport.h"
 #include "resources/resource.h"
@@ -35,8 +36,12 @@ void FillListFromStrings(HWND page, int control, int firstString, int count) {
   }
 }
 
-INT_PTR HandleApplyNotification(HWND page, LPARAM lParam, void (*apply)(HWND page)) {
+INT_PTR HandlePageNotification(HWND page, LPARAM lParam, void (*apply)(HWND page)) {
   const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+  if (header && header->code == static_cast<UINT>(PSN_HELP)) {
+    ShowHelpTopic(page, "IDH_OPTIONS");
+    return TRUE;
+  }
   if (!header || header->code != static_cast<UINT>(PSN_APPLY)) return FALSE;
   apply(page);
   SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs Tanuvia with its own installer in a Wine prefix under the build tree: runs TNSETUP.EXE
-# from the package (build/mingw/package: TANUFOLD.DLL, TNSETUP.EXE, TANUFOLD.HLP, TANUFOLD.CNT)
-# and answers it as a user who agrees (yes to the installation, OK to its messages, no to the
+# from the package (build/mingw/package: TANUFOLD.DLL, TNSETUP.EXE, TANUFOLD.HLP, TANUFOLD.CNT,
+# TANUFOLD.HTM) and answers it as a user who agrees (yes to the installation, OK to its messages, no to the
 # restart question), then lets Wine make the file replacements that wait for a restart, as a
 # restart would. The shell, or any program, then finds tanufold through the registered class.
 #

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Writes TANUFOLD.HLP, a Windows Help 3.1 file, and TANUFOLD.CNT, its contents file, from our
-help text (resources/help/tanufold.txt). Python 3 standard library only.
+"""Writes TANUFOLD.HLP, a Windows Help 3.1 file, TANUFOLD.CNT, its contents file, and
+TANUFOLD.HTM, the same topics as one HTML page for systems without WinHelp, from our help text
+(resources/help/tanufold.txt). Python 3 standard library only.
 
-Usage: make-help.py HELP_TEXT OUT.HLP OUT.CNT
+Usage: make-help.py HELP_TEXT OUT.HLP OUT.CNT OUT.HTM
 
 How the help file is laid out (all numbers little-endian):
 
@@ -28,6 +29,7 @@ How the help file is laid out (all numbers little-endian):
 - |CTXOMAP: the (empty) map from context numbers to topics.
 """
 
+import html
 import re
 import struct
 import sys
@@ -300,8 +302,27 @@ def contents_file(title, topics):
     return "".join(line + "\r\n" for line in lines).encode(ENCODING)
 
 
+def html_file(title, topics):
+    """One page: a section per topic, its id the topic's context id, so that a jump is a link to
+    "#ID"; Shift-JIS like the help file, with the character set stated."""
+    def run_html(text, target, bold):
+        text = html.escape(text, quote=False)
+        if target:
+            return f'<a href="#{target}">{text}</a>'
+        return f"<b>{text}</b>" if bold else text
+    parts = ["<!DOCTYPE html>", "<html lang=\"ja\">", "<head>",
+             '<meta http-equiv="Content-Type" content="text/html; charset=Shift_JIS">',
+             f"<title>{html.escape(title)}</title>", "</head>", "<body>"]
+    for context_id, topic_title, paragraphs in topics:
+        parts.append(f'<h2 id="{context_id}">{html.escape(topic_title)}</h2>')
+        parts += ["<p>" + "".join(run_html(*run) for run in paragraph) + "</p>"
+                  for paragraph in paragraphs]
+    parts += ["</body>", "</html>"]
+    return "".join(part + "\r\n" for part in parts).encode(ENCODING)
+
+
 def main(argv):
-    if len(argv) != 4:
+    if len(argv) != 5:
         raise SystemExit(__doc__.split("\n\n")[1])
     with open(argv[1], encoding="utf-8") as source:
         title, topics = parse_help_text(source.read())
@@ -309,6 +330,8 @@ def main(argv):
         out.write(help_file(title, topics))
     with open(argv[3], "wb") as out:
         out.write(contents_file(title, topics))
+    with open(argv[4], "wb") as out:
+        out.write(html_file(title, topics))
 
 
 if __name__ == "__main__":

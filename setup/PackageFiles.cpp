@@ -5,8 +5,10 @@
 
 #include "setup/ReplaceAtRestart.h"
 
+// TANUFOLD.HTM is the help for systems without WinHelp; it comes last, after the files that
+// earlier versions installed.
 const char* const PackageFiles[PackageFileCount] = {"TANUFOLD.DLL", "TNSETUP.EXE", "TANUFOLD.HLP",
-                                                    "TANUFOLD.CNT"};
+                                                    "TANUFOLD.CNT", "TANUFOLD.HTM"};
 
 namespace {
 

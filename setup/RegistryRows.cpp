@@ -1,5 +1,6 @@
 #include "setup/RegistryRows.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "namespace/ClassId.h"
@@ -18,6 +19,16 @@ const RegistryRow RecordStore = {'C', HKEY_LOCAL_MACHINE, Uninstall, "Tanuvia\\P
 // Where earlier versions kept the old default value of ".lzh".
 const RegistryRow LegacyAssociation = {'C', HKEY_LOCAL_MACHINE, Uninstall, "Tanuvia",
                                        "PreviousAssociation", REG_SZ, nullptr};
+
+// The bytes a row writes: a text with its NUL, a REG_DWORD from its number text ("0x20000100"),
+// nothing for an empty REG_BINARY.
+std::vector<BYTE> RowBytes(const RegistryRow& row) {
+  if (row.type == REG_SZ) return std::vector<BYTE>(row.data, row.data + std::strlen(row.data) + 1);
+  if (row.type != REG_DWORD) return {};
+  const DWORD number = std::strtoul(row.data, nullptr, 0);
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(&number);
+  return std::vector<BYTE>(bytes, bytes + sizeof number);
+}
 
 std::string RootName(HKEY root) { return root == HKEY_LOCAL_MACHINE ? "HKLM\\" : "HKCR\\"; }
 
@@ -61,14 +72,36 @@ bool WriteValue(const RegistryRow& row, DWORD type, const BYTE* bytes, DWORD siz
   return ok;
 }
 
-// True when the value holds the row's data (a text with or without its terminating NUL).
-bool HoldsRowData(const Snapshot& value, const RegistryRow& row) {
-  if (!value.present || value.type != row.type) return false;
-  if (row.type != REG_SZ) return value.bytes.empty();
-  std::size_t length = std::strlen(row.data);
+// The data that earlier versions wrote to a row where this one writes other data: the commands
+// without quotes around "%1". A value holding it is the installer's, not another program's.
+const char* FormerData(const RegistryRow& row) {
+  static const struct {
+    const char* owned;
+    const char* data;
+  } former[] = {
+      {"lzhfile\\shell\\open\\command", "explorer /root," TANUVIA_CLSID_TEXT ",%1"},
+      {"lzhfile\\shell\\explore\\command", "explorer /e,/root," TANUVIA_CLSID_TEXT ",%1"},
+  };
+  for (const auto& entry : former)
+    if (row.type == REG_SZ && !row.name && std::strcmp(row.owned, entry.owned) == 0)
+      return entry.data;
+  return nullptr;
+}
+
+// True when the value holds `text` (with or without its terminating NUL).
+bool HoldsText(const Snapshot& value, const char* text) {
+  std::size_t length = std::strlen(text);
   return (value.bytes.size() == length ||
           (value.bytes.size() == length + 1 && value.bytes[length] == 0)) &&
-         std::memcmp(value.bytes.data(), row.data, length) == 0;
+         std::memcmp(value.bytes.data(), text, length) == 0;
+}
+
+// True when the value holds the row's data, or what an earlier version wrote there.
+bool HoldsRowData(const Snapshot& value, const RegistryRow& row) {
+  if (!value.present || value.type != row.type) return false;
+  if (row.type != REG_SZ) return value.bytes == RowBytes(row);
+  const char* former = FormerData(row);
+  return HoldsText(value, row.data) || (former && HoldsText(value, former));
 }
 
 // Deletes the owned keys of the row's path from the deepest up, while they are empty.
@@ -256,9 +289,9 @@ std::vector<RegistryRow> BuildRegistryRows(const SetupValues& v) {
       {'A', classes, "", "lzhfile\\DefaultIcon", nullptr, REG_SZ, v.iconValue},
       {'A', classes, "", "lzhfile\\shell", nullptr, REG_SZ, "open"},
       {'A', classes, "", "lzhfile\\shell\\open\\command", nullptr, REG_SZ,
-       "explorer /root," TANUVIA_CLSID_TEXT ",%1"},
+       "explorer /root," TANUVIA_CLSID_TEXT ",\"%1\""},
       {'A', classes, "", "lzhfile\\shell\\explore\\command", nullptr, REG_SZ,
-       "explorer /e,/root," TANUVIA_CLSID_TEXT ",%1"},
+       "explorer /e,/root," TANUVIA_CLSID_TEXT ",\"%1\""},
       {'A', classes, "", "lzhfile\\shellex\\PropertySheetHandlers", nullptr, REG_SZ, "LzhFiles"},
       {'A', classes, "", "lzhfile\\shellex\\PropertySheetHandlers\\LzhFiles", nullptr, REG_SZ,
        clsid},
@@ -266,6 +299,14 @@ std::vector<RegistryRow> BuildRegistryRows(const SetupValues& v) {
       {'A', classes, "Directory", "shellex\\DragDropHandlers\\LzhExtract", nullptr, REG_SZ, clsid},
       {'A', classes, "Folder", "shellex\\DragDropHandlers\\LzhExtract", nullptr, REG_SZ, clsid},
       {'B', classes, "CLSID", TANUVIA_CLSID_TEXT, nullptr, REG_SZ, v.typeName()},
+      // Windows Vista and later: the file class names the folder class, so a double-click
+      // browses the archive in the same window (and in tabs) instead of a rooted window.
+      // Attributes: SFGAO_FOLDER | SFGAO_DROPTARGET. The value under OpenWithProgids is read by
+      // its name only.
+      {'V', classes, "", "lzhfile\\CLSID", nullptr, REG_SZ, clsid},
+      {'V', classes, "CLSID", TANUVIA_CLSID_TEXT "\\ShellFolder", "Attributes", REG_DWORD,
+       "0x20000100"},
+      {'V', classes, "", ".lzh\\OpenWithProgids", "lzhfile", REG_BINARY, nullptr},
       {'C', machine, Uninstall, "Tanuvia", "DisplayName", REG_SZ, v.productName()},
       {'C', machine, Uninstall, "Tanuvia", "UninstallString", REG_SZ, v.uninstallCommand},
       {'C', machine, Approved, "", TANUVIA_CLSID_TEXT, REG_SZ, "Tanuvia"},
@@ -277,9 +318,10 @@ bool WriteRegistryRows(const SetupValues& values, RegistryJournal& journal) {
   bool ok = true;
   for (const RegistryRow& row : BuildRegistryRows(values)) {
     if (row.table == 'B' && !values.windowsNt) continue;
+    if (row.table == 'V' && !values.vistaOrLater) continue;
     ok = KeepWhatIsOverwritten(row, journal) && ok;
-    DWORD size = row.type == REG_SZ ? static_cast<DWORD>(std::strlen(row.data) + 1) : 0;
-    ok = WriteJournaled(row, false, reinterpret_cast<const BYTE*>(row.data), size, journal) && ok;
+    const std::vector<BYTE> bytes = RowBytes(row);
+    ok = WriteJournaled(row, false, bytes.data(), static_cast<DWORD>(bytes.size()), journal) && ok;
   }
   return ok;
 }
@@ -301,7 +343,8 @@ bool RemoveRegistryRows(const SetupValues& values) {
   const std::vector<RegistryRow> rows = BuildRegistryRows(values);
   const Records records = ReadRecords();
   bool ok = true;
-  for (char table : {'B', 'A', 'C'}) {
+  // Table V goes whatever the system: it may have been upgraded since the install.
+  for (char table : {'B', 'V', 'A', 'C'}) {
     if (table == 'B' && !values.windowsNt) continue;
     if (table == 'C') {
       // The store has served; it goes before the key that holds it is pruned.

@@ -1,6 +1,6 @@
 // The registrations of tnsetup: tables A (HKEY_CLASSES_ROOT), B (HKEY_CLASSES_ROOT, Windows NT
-// only) and C (HKEY_LOCAL_MACHINE), written at install, put back when an install fails, and
-// removed again.
+// only), V (HKEY_CLASSES_ROOT, Windows Vista and later) and C (HKEY_LOCAL_MACHINE), written at
+// install, put back when an install fails, and removed again.
 //
 // Every row's key path is split in two: a `kept` part that belongs to the system or to other
 // programs (such as "CLSID" or "Directory") and an `owned` part below it that the installer
@@ -20,13 +20,13 @@
 #include "setup/SetupValues.h"
 
 struct RegistryRow {
-  char table;          // 'A', 'B' or 'C'
+  char table;          // 'A', 'B', 'V' (Windows Vista and later) or 'C'
   HKEY root;
   const char* kept;    // leading part of the key path that is never deleted ("" for none)
   const char* owned;   // the rest of the key path ("" for none)
   const char* name;    // value name; nullptr for the key's default value
-  DWORD type;          // REG_SZ, REG_BINARY (written empty), or REG_NONE: only the key
-  const char* data;    // REG_SZ text, written with its terminating NUL
+  DWORD type;          // REG_SZ, REG_DWORD, REG_BINARY (written empty), or REG_NONE: only the key
+  const char* data;    // REG_SZ text, written with its terminating NUL; REG_DWORD number text
 
   std::string keyPath() const;
 };
@@ -45,7 +45,7 @@ struct JournalEntry {
 };
 using RegistryJournal = std::vector<JournalEntry>;
 
-// Writes table A, on Windows NT table B, then table C (RegCreateKeyEx with KEY_SET_VALUE, then
+// Writes table A, on Windows NT table B, on Windows Vista and later table V, then table C (RegCreateKeyEx with KEY_SET_VALUE, then
 // RegSetValueEx for a row with a value). Every row is attempted; each is journalled before it is
 // written. True when every row was written.
 bool WriteRegistryRows(const SetupValues& values, RegistryJournal& journal);
@@ -54,6 +54,6 @@ bool WriteRegistryRows(const SetupValues& values, RegistryJournal& journal);
 // any other value of the run is removed as at uninstall, and owned keys left empty are deleted.
 void UndoRegistryRows(const RegistryJournal& journal);
 
-// Removes table B (Windows NT), then A, then C, each from its last row to its first. True when
+// Removes table B (Windows NT), then V, A and C, each from its last row to its first. True when
 // nothing of the installer's is left; false when a value or key of its could not be deleted.
 bool RemoveRegistryRows(const SetupValues& values);

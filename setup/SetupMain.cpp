@@ -1,6 +1,6 @@
 // tnsetup [/remove]
 //
-// Installs Tanuvia: copies the four package files from its own folder into the system
+// Installs Tanuvia: copies the five package files from its own folder into the system
 // directory's SHELLEXT folder and writes the registrations that make the shell load tanufold.
 // "/remove" (exactly, as the program's argument text) removes them again. Files in use are
 // replaced or deleted at the next restart, which it then offers. It has no window: everything is
@@ -8,6 +8,7 @@
 //
 // Exit code: 0 done (a restart may still be pending), 1 declined, 2 failed.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstring>
 
@@ -59,6 +60,9 @@ bool OfferRestart(const SetupValues& values) {
   return false;
 }
 
+// Open shell windows learn of the association that the install wrote or the removal took away.
+void AnnounceAssociation() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr); }
+
 Outcome Install(const SetupValues& values) {
   // Nothing changes unless the whole package is at hand.
   char missing[MAX_PATH];
@@ -84,6 +88,7 @@ Outcome Install(const SetupValues& values) {
     Warn(values, IDS_COPY_FAILED);
     return Outcome::Failed;
   }
+  AnnounceAssociation();
   return copy.restartNeeded ? Outcome::RestartNeeded : Outcome::Done;
 }
 
@@ -93,6 +98,7 @@ Outcome Remove(const SetupValues& values) {
     Warn(values, IDS_REGISTRY_REMOVE);
     return Outcome::Failed;
   }
+  AnnounceAssociation();  // the rows are gone, whatever becomes of the files
   DeleteResult removal = DeletePackageFiles(values);
   if (removal.ok) return removal.restartNeeded ? Outcome::RestartNeeded : Outcome::Done;
   Warn(values, IDS_DELETE_FAILED);

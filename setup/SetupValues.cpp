@@ -43,6 +43,8 @@ bool LoadSetupValues(HINSTANCE instance, SetupValues& values) {
   OSVERSIONINFOA version = {};
   version.dwOSVersionInfoSize = sizeof version;
   values.windowsNt = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  // Without a compatibility section in the manifest, later systems report 6.2: still 6 or more.
+  values.vistaOrLater = values.windowsNt && version.dwMajorVersion >= 6;
 
   char system[MAX_PATH];
   UINT length = GetSystemDirectoryA(system, sizeof system);

@@ -9,6 +9,7 @@
 
 struct SetupValues {
   bool windowsNt;                     // VER_PLATFORM_WIN32_NT; anything else is the 95 platform
+  bool vistaOrLater;                  // Windows NT 6.0 or later: archives browse in place
   char text[IDS_LAST + 1][512];       // strings 1 to IDS_LAST of the string table (0 unused)
   char sourceFolder[MAX_PATH];        // the folder of the running tnsetup, ending with "\"
   char shellExtFolder[MAX_PATH];      // system directory + "\SHELLEXT\"

@@ -437,8 +437,8 @@ TEST_F(ArchiveMenus, NewCompressionAddsTheChosenFilesUnderTheirNames) {
   EXPECT_STREQ(after, before);
 }
 
-// 名前の変更 puts the selected member of the view's list into label editing; the edit ending
-// renames the member in the archive.
+// 名前の変更 has the view put the menu's member into label editing (through the view, so another
+// member selected in the list does not matter); the edit ending renames the member in the archive.
 TEST_F(ArchiveMenus, RenameEditsTheLabelInTheViewAndRenamesTheMember) {
   Open({File("A.TXT", "first"), File("B.TXT", "second")});
   TestBrowser* browser = new TestBrowser();
@@ -454,7 +454,7 @@ TEST_F(ArchiveMenus, RenameEditsTheLabelInTheViewAndRenamesTheMember) {
   ASSERT_NE(list, nullptr);
   int row = -1;
   for (int i = 0; i < ListView_GetItemCount(list); ++i)
-    if (ListViewText(list, i, 0) == "A.TXT") row = i;
+    if (ListViewText(list, i, 0) == "B.TXT") row = i;
   ASSERT_GE(row, 0);
   SetFocus(list);
   ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);

@@ -280,8 +280,12 @@ void ResetInstallation() {
 }
 
 void PretendWindows95(bool on) {
-  if (on) SetSz(HKEY_CURRENT_USER, AppDefaults, "Version", "win95");
+  if (on) PretendWindowsVersion("win95");
   else SHDeleteKeyA(HKEY_CURRENT_USER, AppDefaults);
+}
+
+void PretendWindowsVersion(const char* version) {
+  SetSz(HKEY_CURRENT_USER, AppDefaults, "Version", version);
 }
 
 }  // namespace setuptest

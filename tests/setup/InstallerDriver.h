@@ -85,5 +85,7 @@ bool RestartWine();
 void ResetInstallation();
 // Makes Wine report the 95 platform to TNSETUP.EXE (true) or the default NT one (false).
 void PretendWindows95(bool on);
+// Makes Wine report `version` ("winxp", "win10", ...) to TNSETUP.EXE.
+void PretendWindowsVersion(const char* version);
 
 }  // namespace setuptest

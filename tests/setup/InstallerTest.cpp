@@ -25,8 +25,10 @@ const HKEY Machine = HKEY_LOCAL_MACHINE;
 #define CLSID_KEY "CLSID\\" TANUVIA_CLSID_TEXT
 constexpr char Uninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tanuvia";
 constexpr char Foreign[] = "OtherArchiver.lzh";  // another program's ".lzh" association
-const char* const Files[] = {"TANUFOLD.DLL", "TNSETUP.EXE", "TANUFOLD.HLP", "TANUFOLD.CNT"};
-const char* const Temporaries[] = {"TANUFDLL.TMP", "TNSETEXE.TMP", "TANUFHLP.TMP", "TANUFCNT.TMP"};
+const char* const Files[] = {"TANUFOLD.DLL", "TNSETUP.EXE", "TANUFOLD.HLP", "TANUFOLD.CNT",
+                             "TANUFOLD.HTM"};
+const char* const Temporaries[] = {"TANUFDLL.TMP", "TNSETEXE.TMP", "TANUFHLP.TMP", "TANUFCNT.TMP",
+                                   "TANUFHTM.TMP"};
 
 struct Row {
   HKEY root;
@@ -35,8 +37,8 @@ struct Row {
   RegValue value;
 };
 
-// Tables A, B (Windows NT) and C as an install leaves them.
-std::vector<Row> InstalledRows(bool windowsNt) {
+// Tables A, B (Windows NT), V (Windows Vista and later) and C as an install leaves them.
+std::vector<Row> InstalledRows(bool windowsNt, bool vista = true) {
   const std::string dll = ShellExtFile("TANUFOLD.DLL"), icon = dll + ",-100";
   const RegValue typeName = Sz("LZH\xcc\xa7\xb2\xd9");  // "LZHﾌｧｲﾙ"
   const RegValue clsid = Sz(TANUVIA_CLSID_TEXT);
@@ -51,9 +53,14 @@ std::vector<Row> InstalledRows(bool windowsNt) {
       {Classes, "lzhfile\\DefaultIcon", nullptr, Sz(icon)},
       {Classes, "lzhfile\\shell", nullptr, Sz("open")},
       {Classes, "lzhfile\\shell\\open\\command", nullptr,
-       Sz("explorer /root," TANUVIA_CLSID_TEXT ",%1")},
+       Sz("explorer /root," TANUVIA_CLSID_TEXT ",\"%1\"")},
       {Classes, "lzhfile\\shell\\explore\\command", nullptr,
-       Sz("explorer /e,/root," TANUVIA_CLSID_TEXT ",%1")},
+       Sz("explorer /e,/root," TANUVIA_CLSID_TEXT ",\"%1\"")},
+      {Classes, "lzhfile\\CLSID", nullptr, vista ? clsid : RegValue{}},
+      {Classes, CLSID_KEY "\\ShellFolder", "Attributes",
+       vista ? RegValue{true, REG_DWORD, std::string("\x00\x01\x00\x20", 4)} : RegValue{}},
+      {Classes, ".lzh\\OpenWithProgids", "lzhfile",
+       vista ? RegValue{true, REG_BINARY, ""} : RegValue{}},
       {Classes, "lzhfile\\shellex\\PropertySheetHandlers", nullptr, Sz("LzhFiles")},
       {Classes, "lzhfile\\shellex\\PropertySheetHandlers\\LzhFiles", nullptr, clsid},
       {Classes, "lzhfile\\shellex\\DropHandler", nullptr, clsid},
@@ -146,6 +153,17 @@ TEST_F(InstallerTest, InstallRegistersTheTablesCopiesTheFilesAndServesTheFolder)
   Install();
   ExpectRows(InstalledRows(true));
   EXPECT_TRUE(KeyExists(Machine, "SOFTWARE\\Bellfin\\Tanuvia"));
+  // The manifest that has Windows Vista and later start the installer elevated.
+  HMODULE setup = LoadLibraryExA(PackageFile("TNSETUP.EXE").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC manifest =
+      setup ? FindResourceA(setup, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)) : nullptr;
+  ASSERT_NE(manifest, nullptr);
+  const std::string xml(static_cast<const char*>(LockResource(LoadResource(setup, manifest))),
+                        SizeofResource(setup, manifest));
+  EXPECT_NE(xml.find("<requestedExecutionLevel level=\"requireAdministrator\""),
+            std::string::npos);
+  FreeLibrary(setup);
   EXPECT_FALSE(ReadValue(Machine, Uninstall, "PreviousAssociation").present);
   for (const char* name : Files)
     EXPECT_EQ(ReadText(ShellExtFile(name)), ReadText(PackageFile(name))) << name;
@@ -167,7 +185,7 @@ TEST_F(InstallerTest, InstallingAgainReplacesEveryFileAtTheRestart) {
   ASSERT_TRUE(WriteBytes(ShellExtFile("TANUFOLD.CNT"), "old"));
   InstallAgain();
   Texts renames;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(ReadText(ShellExtFile(Temporaries[i])), ReadText(PackageFile(Files[i])));
     renames.push_back("\\??\\" + ShellExtFile(Temporaries[i]));
     renames.push_back("!\\??\\" + ShellExtFile(Files[i]));  // "!": replace the existing file
@@ -176,7 +194,7 @@ TEST_F(InstallerTest, InstallingAgainReplacesEveryFileAtTheRestart) {
   EXPECT_EQ(ReadText(ShellExtFile("TANUFOLD.CNT")), "old");
 
   ASSERT_TRUE(RestartWine());
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(ReadText(ShellExtFile(Files[i])), ReadText(PackageFile(Files[i])));
     EXPECT_FALSE(Exists(ShellExtFile(Temporaries[i])));
   }
@@ -186,11 +204,11 @@ TEST_F(InstallerTest, InstallingAgainReplacesEveryFileAtTheRestart) {
 TEST_F(InstallerTest, OnThe95PlatformWininitIniCarriesTheReplacementsAndTableBIsLeftOut) {
   PretendWindows95(true);
   Install();
-  ExpectRows(InstalledRows(false));
+  ExpectRows(InstalledRows(false, false));
   ASSERT_TRUE(WriteBytes(ShellExtFile("TANUFOLD.CNT"), "old"));
   InstallAgain();
   std::string wininit = "[Rename]\r\n";
-  for (int i = 0; i < 4; ++i)
+  for (int i = 0; i < 5; ++i)
     wininit += ShellExtFile(Files[i]) + "=" + ShellExtFile(Temporaries[i]) + "\r\n";
   char windows[MAX_PATH] = "";
   GetWindowsDirectoryA(windows, sizeof windows);
@@ -229,6 +247,17 @@ TEST_F(InstallerTest, RemovalAsTheControlPanelRunsItLeavesNoRowAndNoFile) {
   }
   ASSERT_TRUE(RestartWine());
   for (const char* name : Files) EXPECT_FALSE(Exists(ShellExtFile(name))) << name;
+}
+
+TEST_F(InstallerTest, OnWindowsXpTheRowsStayAsTheyWereAndAnEarlierCommandIsOurs) {
+  PretendWindowsVersion("winxp");
+  // An earlier version's command, without quotes: ours, neither kept nor put back at removal.
+  ASSERT_TRUE(SetSz(Classes, "lzhfile\\shell\\open\\command", nullptr,
+                    "explorer /root," TANUVIA_CLSID_TEXT ",%1"));
+  Install();
+  ExpectRows(InstalledRows(true, false));
+  Expect("/remove", {IDYES}, {IDS_ASK_REMOVE}, 0);
+  ExpectNoRows();
 }
 
 TEST_F(InstallerTest, OnlyTheExactRemoveArgumentRemoves) {
@@ -355,7 +384,7 @@ TEST_F(InstallerTest, WithoutTheRightToRestartMessage9ReplacesTheQuestion) {
   RunOptions options;
   options.token = restricted;
   Expect("", {IDYES, IDOK}, {IDS_ASK_INSTALL, IDS_NO_RESTART_RIGHT}, 2, options);
-  EXPECT_EQ(PendingRenames().size(), 8u) << "the renames wait for the user's restart";
+  EXPECT_EQ(PendingRenames().size(), 10u) << "the renames wait for the user's restart";
   CloseHandle(restricted);
   CloseHandle(token);
 }
