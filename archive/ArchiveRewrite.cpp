@@ -22,6 +22,7 @@
 #include "archive/ImageWriter.h"
 #include "archive/StagingOutput.h"
 #include "archive/NoCase.h"
+#include "archive/PathName.h"
 #include "codec/ByteStream.h"
 #include "codec/LzEncoder.h"
 #include "platform/Platform.h"
@@ -394,16 +395,12 @@ bool Unstage(Archive& archive, const char* memberPath, StageTicket ticket) {
 std::uint32_t MarkDeletedBelow(Archive& archive, const char* folderPath) {
   if (!archive.Lock(false)) return 0;
   const StringList& catalogue = archive.Catalogue();  // after Lock: a rescan replaces it
-  std::size_t length = std::strlen(folderPath);
-  while (length > 0 && folderPath[length - 1] == '\\') --length;
   std::vector<std::string> doomed;
   for (std::uint32_t i = 0; i < catalogue.Count(); ++i) {
     const char* key = nullptr;
     catalogue.Get(i, &key, nullptr, nullptr);
-    std::size_t keyLength = std::strlen(key);
     // The folder itself (its entry ends with "\") and everything below it.
-    if (keyLength > length && key[length] == '\\' && PrefixEqualNoCase(key, folderPath, length))
-      doomed.emplace_back(key);
+    if (IsBelowFolder(folderPath, key)) doomed.emplace_back(key);
   }
   archive.Unlock();
   std::uint32_t count = 0;

@@ -13,6 +13,7 @@
 #include "archive/DecodeAhead.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/HeaderFormat.h"
+#include "archive/PathName.h"
 #include "archive/TimeConversion.h"
 #include "platform/Platform.h"
 
@@ -47,9 +48,11 @@ struct DecodedBlock {
 // Creates every folder along `path`, the last component included. Failures are left to the
 // file creation that follows.
 void MakeFolders(const std::string& path) {
-  const std::size_t first = path.empty() ? 1 : DiskCharLength(path.c_str());
-  for (std::size_t i = first; i <= path.size(); i += i < path.size() ? DiskCharLength(&path[i]) : 1) {
-    if (i < path.size() && !IsDiskSeparator(path[i])) continue;
+  const PathKind disk = PathKind::Disk;
+  const std::size_t first = path.empty() ? 1 : PathCharLength(path.c_str(), disk);
+  for (std::size_t i = first; i <= path.size();
+       i += i < path.size() ? PathCharLength(&path[i], disk) : 1) {
+    if (i < path.size() && !IsPathSeparator(path[i], disk)) continue;
     std::string prefix = path.substr(0, i);
     if (prefix.empty() || prefix.back() == ':') continue;  // a drive
     if (platform::GetAttributes(prefix.c_str()) == platform::InvalidAttributes)
@@ -57,30 +60,13 @@ void MakeFolders(const std::string& path) {
   }
 }
 
-// Bytes before the last separator of `path` (a trail byte 0x5C is none), or 0 when there is none.
-std::size_t LastSeparator(const char* path, bool* found) {
-  std::size_t at = 0;
-  *found = false;
-  for (std::size_t i = 0; path[i]; i += DiskCharLength(path + i)) {
-    if (IsDiskSeparator(path[i])) {
-      at = i;
-      *found = true;
-    }
-  }
-  return at;
-}
-
+// The folder part of a disk path without its last separator; empty when there is none.
 std::string ParentOf(const char* path) {
-  bool found = false;
-  std::size_t at = LastSeparator(path, &found);
-  return found ? std::string(path, at) : std::string();
+  std::size_t end = PathFolderLength(path, PathKind::Disk);
+  return end ? std::string(path, end - 1) : std::string();
 }
 
-const char* LeafOf(const char* path) {
-  bool found = false;
-  std::size_t at = LastSeparator(path, &found);
-  return found ? path + at + 1 : path;
-}
+const char* LeafOf(const char* path) { return path + PathFolderLength(path, PathKind::Disk); }
 
 void CopyName(char (&out)[260], const char* text) {
   std::strncpy(out, text, sizeof out - 1);
@@ -142,8 +128,7 @@ bool WriteContents(FileHandle file, platform::MemoryBlock block, const ArchiveEn
 // A new file beside `target` for its replacement ("~tn" and a number), created empty; NoFile
 // when none can be made there.
 FileHandle CreateSibling(const char* target, std::string* path) {
-  std::string folder = ParentOf(target);
-  if (!folder.empty() || IsDiskSeparator(target[0])) folder += platform::PathSeparator();
+  std::string folder(target, PathFolderLength(target, PathKind::Disk));  // with its separator
   for (int n = 0; n < 100; ++n) {
     *path = folder + "~tn" + std::to_string(n);
     FileHandle file = platform::OpenFile(path->c_str(), platform::OpenMode::CreateNew);

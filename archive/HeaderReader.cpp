@@ -46,7 +46,7 @@ void CopyFolder(char (&out)[EntryFieldMax + 1], std::uint8_t* data, std::size_t 
   for (std::size_t i = 0; i < length; ++i)
     if (data[i] == DirectorySeparator) data[i] = '\\';
   const char* text = reinterpret_cast<const char*>(data);
-  if (length > 0 && text[0] == '\\') {
+  if (length > 0 && IsPathSeparator(text[0])) {
     ++text;
     --length;
   }

@@ -102,14 +102,9 @@ void AddTextHeaders(ExtendedWriter& writer, const ArchiveEntry& entry, const Tex
   writer.AddBytes(ExtFileName, entry.name, texts.name);
   if (texts.directory) {
     std::uint8_t* data = writer.Add(ExtDirectory, texts.directory);
-    for (std::size_t i = 0; i < texts.directory; ++i) {
-      auto c = static_cast<std::uint8_t>(entry.directory[i]);
-      data[i] = c == '\\' ? DirectorySeparator : c;
-      if (platform::IsDBCSLeadByte(c) && i + 1 < texts.directory) {
-        ++i;
-        data[i] = static_cast<std::uint8_t>(entry.directory[i]);
-      }
-    }
+    std::memcpy(data, entry.directory, texts.directory);
+    ReplaceSeparators(reinterpret_cast<char*>(data), texts.directory,
+                      static_cast<char>(DirectorySeparator));
   }
   if (texts.comment) writer.AddBytes(ExtComment, entry.comment, texts.comment);
 }

@@ -9,21 +9,108 @@ namespace {
 
 inline bool IsLead(char c) { return platform::IsDBCSLeadByte(static_cast<unsigned char>(c)); }
 
-// Index just past the last single-byte `wanted` (or of either of two), or 0 when there is none.
-std::size_t LastSeparatorEnd(const char* path, char wanted, char other) {
+// Index just past the last single-byte `wanted`, or 0 when there is none.
+std::size_t LastByteEnd(const char* path, char wanted) {
   std::size_t end = 0;
-  for (std::size_t i = 0; path[i];) {
-    if (IsLead(path[i])) {
-      i += path[i + 1] ? 2 : 1;
-      continue;
-    }
-    if (path[i] == wanted || path[i] == other) end = i + 1;
-    ++i;
+  for (std::size_t i = 0; path[i]; i += PathCharLength(path + i)) {
+    if (path[i] == wanted) end = i + 1;
   }
   return end;
 }
 
+// PathCharLength of the character at `i` without looking past the first `length` bytes (a
+// buffer need not be terminated there).
+std::size_t CharLengthWithin(const char* path, std::size_t i, std::size_t length, PathKind kind) {
+  return i + 1 < length ? PathCharLength(path + i, kind) : 1;
+}
+
 }  // namespace
+
+std::size_t PathCharLength(const char* p, PathKind kind) {
+  if (kind == PathKind::Disk && platform::PathSeparator() == '/') return 1;
+  return IsLead(p[0]) && p[1] ? 2 : 1;
+}
+
+bool IsPathSeparator(char c, PathKind kind) {
+  switch (kind) {
+    case PathKind::Member:
+      return c == '\\';
+    case PathKind::Stored:
+      return c == '\\' || c == '/';
+    case PathKind::Disk:
+      return c == '/' || (c == '\\' && platform::PathSeparator() == '\\');
+  }
+  return false;
+}
+
+std::size_t ComponentLength(const char* path, PathKind kind) {
+  std::size_t n = 0;
+  while (path[n] && !IsPathSeparator(path[n], kind)) n += PathCharLength(path + n, kind);
+  return n;
+}
+
+std::size_t PathFolderLength(const char* path, PathKind kind) {
+  std::size_t end = 0;
+  for (std::size_t i = 0; path[i]; i += PathCharLength(path + i, kind)) {
+    if (IsPathSeparator(path[i], kind)) end = i + 1;
+  }
+  return end;
+}
+
+std::size_t CountSeparators(const char* path, PathKind kind) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; path[i]; i += PathCharLength(path + i, kind)) {
+    if (IsPathSeparator(path[i], kind)) ++count;
+  }
+  return count;
+}
+
+bool EndsWithSeparator(const char* path, std::size_t length, PathKind kind) {
+  return StripTrailingSeparators(path, length, kind) < length;
+}
+
+std::size_t StripTrailingSeparators(const char* path, std::size_t length, PathKind kind) {
+  // Only a forward walk knows where characters start: a 0x5C byte may be a trail byte.
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < length;) {
+    bool separator = IsPathSeparator(path[i], kind);
+    i += CharLengthWithin(path, i, length, kind);
+    if (!separator) kept = i;
+  }
+  return kept;
+}
+
+bool IsBelowFolder(const char* folder, const char* path) {
+  std::size_t length = StripTrailingSeparators(folder, std::strlen(folder));
+  if (length == 0) return false;
+  // Equal prefixes share their character boundaries, so path[length] starts a character.
+  return std::strlen(path) > length && IsPathSeparator(path[length]) &&
+         PrefixEqualNoCase(path, folder, length);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name, PathKind kind) {
+  if (folder.empty() || EndsWithSeparator(folder.c_str(), folder.size(), kind))
+    return folder + name;
+  char separator = kind == PathKind::Disk ? platform::PathSeparator() : '\\';
+  return folder + separator + name;
+}
+
+bool JoinPath(char* out, std::size_t size, const char* folder, const char* name, PathKind kind) {
+  std::string joined = JoinPath(std::string(folder), std::string(name), kind);
+  if (size == 0) return false;
+  if (joined.size() >= size) {
+    out[0] = '\0';
+    return false;
+  }
+  std::memcpy(out, joined.c_str(), joined.size() + 1);
+  return true;
+}
+
+void ReplaceSeparators(char* path, std::size_t length, char to, PathKind kind) {
+  for (std::size_t i = 0; i < length; i += CharLengthWithin(path, i, length, kind)) {
+    if (IsPathSeparator(path[i], kind)) path[i] = to;
+  }
+}
 
 std::size_t CharBoundaryCut(const char* text, std::size_t length, std::size_t limit) {
   const std::size_t end = length < limit ? length : limit;
@@ -53,7 +140,7 @@ std::size_t CopyCut(char* out, std::size_t size, const char* source, std::size_t
 
 const char* PathNamePart(const char* path) { return path + PathFolderLength(path); }
 
-std::size_t PathFolderLength(const char* path) { return LastSeparatorEnd(path, '\\', '\\'); }
+std::size_t PathFolderLength(const char* path) { return PathFolderLength(path, PathKind::Member); }
 
 void PathFolder(char* out, const char* path, std::size_t size) {
   CopyCut(out, size, path, PathFolderLength(path));
@@ -90,7 +177,7 @@ void PathParentName(char* out, const char* path, std::size_t size) {
 }
 
 const char* PathExtension(const char* name) {
-  std::size_t end = LastSeparatorEnd(name, '.', '.');
+  std::size_t end = LastByteEnd(name, '.');
   return end > 1 ? name + end - 1 : nullptr;
 }
 
@@ -98,7 +185,7 @@ bool MatchesFolder(const char* folderPath, const char* memberPath) {
   std::size_t length = PathFolderLength(folderPath);
   if (!PrefixEqualNoCase(folderPath, memberPath, length)) return false;
   if (std::strlen(memberPath) < length) return false;
-  return LastSeparatorEnd(memberPath + length, '\\', '\\') == 0;
+  return PathFolderLength(memberPath + length) == 0;
 }
 
 bool IsValidFileName(const char* name) {

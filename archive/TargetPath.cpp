@@ -3,24 +3,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "archive/PathName.h"
 #include "platform/Platform.h"
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-// Length of the component starting at `p`, stepping over whole double-byte characters so a
-// trail byte 0x5C is never taken for a separator.
-std::size_t ComponentLength(const char* p) {
-  std::size_t n = 0;
-  while (p[n] && !IsSeparator(p[n])) {
-    if (platform::IsDBCSLeadByte(static_cast<std::uint8_t>(p[n])) && p[n + 1])
-      n += 2;
-    else
-      n += 1;
-  }
-  return n;
-}
+// Stored member paths separate components with "\" or "/"; converted names are checked for both.
+bool IsSeparator(char c) { return IsPathSeparator(c, PathKind::Stored); }
 
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -75,23 +64,6 @@ bool IsPlainName(const char* p) {
 
 }  // namespace
 
-bool IsDiskSeparator(char c) {
-  return c == '/' || (c == '\\' && platform::PathSeparator() == '\\');
-}
-
-std::size_t DiskCharLength(const char* p) {
-  return platform::PathSeparator() == '\\' && platform::IsDBCSLeadByte(static_cast<std::uint8_t>(p[0])) &&
-                 p[1]
-             ? 2
-             : 1;
-}
-
-bool EndsWithDiskSeparator(const char* path, std::size_t length) {
-  std::size_t last = length;  // start of the last character
-  for (std::size_t i = 0; i < length; i += DiskCharLength(path + i)) last = i;
-  return last < length && IsDiskSeparator(path[last]);
-}
-
 bool IsSafeMemberPath(const char* memberPath) {
   if (!memberPath) return false;
   if (IsSeparator(memberPath[0])) {
@@ -101,7 +73,7 @@ bool IsSafeMemberPath(const char* memberPath) {
   if (!*memberPath) return false;
   bool any = false;
   for (const char* p = memberPath;;) {
-    std::size_t n = ComponentLength(p);
+    std::size_t n = ComponentLength(p, PathKind::Stored);
     Component kind = Classify(p, n);
     if (kind == Component::Refused) return false;
     if (kind == Component::Name) any = true;
@@ -121,11 +93,11 @@ bool MakeTargetPath(const char* folder, const char* memberPath, char* out, std::
   std::size_t length = std::strlen(folder);
   if (length + 1 >= size) return false;
   std::memcpy(out, folder, length);
-  if (length > 0 && !EndsWithDiskSeparator(out, length)) out[length++] = separator;
+  if (length > 0 && !EndsWithSeparator(out, length, PathKind::Disk)) out[length++] = separator;
   char component[TargetPathSize];
   char converted[TargetPathSize];
   for (const char* p = memberPath;;) {
-    std::size_t n = ComponentLength(p);
+    std::size_t n = ComponentLength(p, PathKind::Stored);
     if (Classify(p, n) == Component::Name) {
       if (n >= sizeof component) {
         out[0] = '\0';
@@ -162,9 +134,10 @@ bool MakeTargetPath(const char* folder, const char* memberPath, char* out, std::
 bool LinkOnTheWay(const char* folder, const char* target) {
   const std::size_t start = std::strlen(folder);
   std::string prefix;
-  for (std::size_t i = 0; target[i]; i += DiskCharLength(target + i)) {
-    if (i > start && IsDiskSeparator(target[i]) && platform::IsLink(prefix.c_str())) return true;
-    prefix.append(target + i, DiskCharLength(target + i));
+  for (std::size_t i = 0; target[i]; i += PathCharLength(target + i, PathKind::Disk)) {
+    if (i > start && IsPathSeparator(target[i], PathKind::Disk) && platform::IsLink(prefix.c_str()))
+      return true;
+    prefix.append(target + i, PathCharLength(target + i, PathKind::Disk));
   }
   return platform::IsLink(target);
 }
@@ -177,9 +150,9 @@ std::string SameFileKey(const char* target) {
   auto trimComponent = [&] {
     while (key.size() > componentStart && (key.back() == '.' || key.back() == ' ')) key.pop_back();
   };
-  for (std::size_t i = 0; target[i]; i += DiskCharLength(target + i)) {
-    const std::size_t n = DiskCharLength(target + i);
-    if (IsDiskSeparator(target[i])) {
+  for (std::size_t i = 0; target[i]; i += PathCharLength(target + i, PathKind::Disk)) {
+    const std::size_t n = PathCharLength(target + i, PathKind::Disk);
+    if (IsPathSeparator(target[i], PathKind::Disk)) {
       trimComponent();
       key += '\\';
       componentStart = key.size();

@@ -14,14 +14,6 @@ using NameConverter = bool (*)(void* context, const char* component, char* out, 
 // POSIX take more room).
 constexpr std::size_t TargetPathSize = 1024;
 
-// Paths on disk: "\" and "/" separate components on Windows, where a double-byte character's
-// trail byte may be 0x5C (ソ, 表, 能) and is never a separator; "/" alone on POSIX.
-bool IsDiskSeparator(char c);
-// Bytes of the character at `p` (2 for a whole double-byte character on Windows, else 1).
-std::size_t DiskCharLength(const char* p);
-// True when the path's last character is a separator (a trail byte 0x5C is not).
-bool EndsWithDiskSeparator(const char* path, std::size_t length);
-
 // True when the member path (stored form: components separated by "\" or "/", double-byte
 // characters whose trail byte is 0x5C kept whole) stays inside whatever folder it is extracted
 // to once one leading separator is dropped ("\DIR\FILE" of old archives, "/x" of Unix ones land

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "archive/PathName.h"
 #include "namespace/ClassId.h"
 
 namespace {
@@ -14,9 +15,9 @@ HMODULE LoadLibraryModule(const char* given) {
   char path[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
   if (length > 0 && length < sizeof path) {
-    char* slash = std::strrchr(path, '\\');
-    if (slash && static_cast<std::size_t>(slash + 1 - path) + 13 < sizeof path) {
-      std::strcpy(slash + 1, "tanufold.dll");
+    std::size_t folder = PathFolderLength(path, PathKind::Disk);
+    path[folder] = '\0';
+    if (folder > 0 && JoinPath(path, sizeof path, path, "tanufold.dll", PathKind::Disk)) {
       if (HMODULE module = LoadLibraryA(path)) return module;
     }
   }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "archive/Archive.h"
+#include "archive/PathName.h"
 #include "cli/NameCodec.h"
 #include "platform/Platform.h"
 
@@ -88,10 +89,9 @@ std::string ShowPath(const std::string& archivePath) {
 #ifdef _WIN32
   std::string local = archivePath;
 #else
-  // Convert first: in Shift-JIS a 0x5C byte may be the second half of a character.
-  std::string local = ToLocal(archivePath);
-  for (auto& c : local)
-    if (c == '\\') c = '/';
+  std::string local = archivePath;
+  ReplaceSeparators(local, '/');
+  local = ToLocal(local);
 #endif
   // Names come from the archive: control characters (terminal escapes) are not passed on.
   for (auto& c : local)

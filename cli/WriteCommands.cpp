@@ -10,6 +10,7 @@
 #include "archive/ArchiveRewrite.h"
 #include "archive/Extract.h"
 #include "archive/ParallelStager.h"
+#include "archive/PathName.h"
 #include "archive/StagingOutput.h"
 #include "archive/TargetPath.h"
 #include "archive/TimeConversion.h"
@@ -35,26 +36,13 @@ constexpr std::uint8_t NewMemberOsId = 'M';
 // "..", or a name the code page cannot hold.
 bool ToMemberPath(const std::string& path, std::string* member, std::string* problem) {
   std::vector<std::string> parts;
-  std::string current;
-  bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\');
-  for (std::size_t i = 0; i <= path.size(); ++i) {
-    char c = i < path.size() ? path[i] : '\0';
-#ifdef _WIN32
-    if (c && platform::IsDBCSLeadByte(static_cast<std::uint8_t>(c)) && i + 1 < path.size()) {
-      current += c;
-      current += path[++i];
-      continue;
-    }
-    bool separator = c == '/' || c == '\\' || c == '\0';
-#else
-    bool separator = c == '/' || c == '\0';
-#endif
-    if (!separator) {
-      current += c;
-      continue;
-    }
-    if (!current.empty() && current != ".") parts.push_back(current);
-    current.clear();
+  bool absolute = !path.empty() && IsPathSeparator(path[0], PathKind::Stored);
+  for (const char* p = path.c_str();; ++p) {
+    std::size_t n = ComponentLength(p, PathKind::Disk);
+    std::string part(p, n);
+    if (!part.empty() && part != ".") parts.push_back(part);
+    p += n;
+    if (!*p) break;
   }
   member->clear();
   for (const auto& part : parts) {
@@ -63,8 +51,7 @@ bool ToMemberPath(const std::string& path, std::string* member, std::string* pro
       *problem = "name cannot be written in code page 932";
       return false;
     }
-    if (!member->empty()) *member += '\\';
-    *member += converted;
+    *member = JoinPath(*member, converted);
   }
   if (absolute || member->empty() || !IsSafeMemberPath(member->c_str())) {
     *problem = "not a relative path below the base folder";
@@ -79,13 +66,6 @@ struct Item {
   bool folder;
   std::uint64_t size;
 };
-
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  char last = folder.back();
-  if (last == '/' || last == platform::PathSeparator()) return folder + name;
-  return folder + platform::PathSeparator() + name;
-}
 
 // Collects `local` and, for a folder, everything below it.
 void Collect(const std::string& local, const std::string& member, std::vector<Item>* items,
@@ -107,11 +87,11 @@ void Collect(const std::string& local, const std::string& member, std::vector<It
     for (const auto& name : names) {
       std::string converted;
       if (!ToArchive(name, &converted)) {
-        Error(Join(local, name) + ": name cannot be written in code page 932");
+        Error(JoinPath(local, name, PathKind::Disk) + ": name cannot be written in code page 932");
         ++*failed;
         continue;
       }
-      Collect(Join(local, name), member + "\\" + converted, items, failed);
+      Collect(JoinPath(local, name, PathKind::Disk), JoinPath(member, converted), items, failed);
     }
     return;
   }
@@ -130,20 +110,9 @@ bool MakeEntry(const Item& item, const Options& options, ArchiveEntry* entry) {
   std::memset(entry, 0, sizeof *entry);
   std::string directory, name;
   if (item.folder) {
-    directory = item.member + "\\";
+    directory = JoinPath(item.member, "");  // a folder's entry ends with its separator
   } else {
-    std::size_t cut = item.member.size();
-    // The last "\" that is not the trail byte of a double-byte character.
-    std::size_t last = std::string::npos;
-    for (std::size_t i = 0; i < item.member.size(); ++i) {
-      if (platform::IsDBCSLeadByte(static_cast<std::uint8_t>(item.member[i])) &&
-          i + 1 < item.member.size()) {
-        ++i;
-        continue;
-      }
-      if (item.member[i] == '\\') last = i;
-    }
-    cut = last == std::string::npos ? 0 : last + 1;
+    std::size_t cut = PathFolderLength(item.member.c_str());
     directory = item.member.substr(0, cut);
     name = item.member.substr(cut);
   }
@@ -207,7 +176,7 @@ int RunAdd(const Options& options) {
       ++failed;
       continue;
     }
-    Collect(Join(options.folder, path), member, &items, &failed);
+    Collect(JoinPath(options.folder, path, PathKind::Disk), member, &items, &failed);
   }
   Session session;
   if (!session.Open(options.archive, OpenFor::Creating)) return ExitUsage;

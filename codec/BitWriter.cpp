@@ -14,6 +14,7 @@ void BitWriter::Start(ByteOutput* output) {
 
 void BitWriter::Finish() {
   PutBits(7, 0);
+  EmitWholeBytes();
   Flush();
 }
 

@@ -172,6 +172,8 @@ void BlockEncoder::SendBlock() {
   }
 
   WriteSymbols();
+  // The limit changes with the next symbol: this block's bytes are checked against today's.
+  writer_.EmitWholeBytes();
   std::memset(literalFreq_, 0, sizeof(std::uint16_t) * 2 * LiteralLengthSymbols);
   std::memset(positionFreq_, 0, sizeof positionFreq_);
 }

@@ -36,10 +36,9 @@ int LzEncoder::Encode(ByteOutput& output, ByteInput& input, int method, std::uin
       emitted = EmitLiteral(f.byteAt(f.position() - 1), f.bytesRead());
     } else {
       emitted = EmitMatch(lastLength, lastOffset, f.bytesRead());
-      for (std::uint32_t i = lastLength - 2; i > 0; --i) {
-        advance();
-        f.Insert();
-      }
+      if (f.AdvanceInserting(lastLength - 2) && progress &&
+          progress(context, packedCount(), f.bytesRead()) != 0)
+        cancelled = true;
       advance();
       f.setMatchLength(2);
       f.SearchAndInsert();

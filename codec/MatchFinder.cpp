@@ -9,7 +9,8 @@ namespace codec {
 namespace {
 
 constexpr std::size_t ArrayBytes = MatchFinder::TextSize + MatchFinder::HashSize * 4 +
-                                   MatchFinder::MaxChain * 4 + MatchFinder::HashSize;
+                                   MatchFinder::MaxChain * MatchFinder::Links * 4 +
+                                   MatchFinder::HashSize;
 
 // Number of equal leading bytes of a and b, at most `limit`.
 inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
@@ -45,18 +46,36 @@ MatchFinder::MatchFinder() : memory_(ArrayBytes) {
   text_ = base;
   heads_ = reinterpret_cast<std::uint32_t*>(base + TextSize);
   chain_ = heads_ + HashSize;
-  longChain_ = reinterpret_cast<std::uint8_t*>(chain_ + MaxChain);
+  longChain_ = reinterpret_cast<std::uint8_t*>(chain_ + Links * MaxChain);
 }
 
 // Reads into the text buffer, keeping the CRC and the byte count. A short read ends the input for
 // good: a later read must not append bytes after a gap.
+//
+// The search looks up to MaxMatch + 1 bytes past the position, so past the end of the input too;
+// those bytes can decide between candidates (and the hash of the last positions). They are made
+// what a buffer of two windows that slides every window held there, so that archives come out
+// byte for byte as they always did: zeros when the whole input fitted into its first read, else
+// the bytes one window back.
 std::uint32_t MatchFinder::Fill(std::uint8_t* to, std::uint32_t count) {
-  if (inputEnded_ || count == 0) return 0;
-  std::uint32_t got = input_->Read(to, count);
-  if (got > count) got = 0;
-  if (got < count) inputEnded_ = true;
-  crc_ = UpdateCrc16(crc_, to, got);
-  bytesRead_ += got;
+  std::uint32_t got = 0;
+  if (!inputEnded_ && count != 0) {
+    got = input_->Read(to, count);
+    if (got > count) got = 0;
+    if (got < count) inputEnded_ = true;
+    crc_ = UpdateCrc16(crc_, to, got);
+    bytesRead_ += got;
+  }
+  std::uint32_t past = count - got;
+  if (past > MaxMatch + 1) past = MaxMatch + 1;
+  std::uint8_t* end = to + got;
+  if (bytesRead_ < TwoWindowText - window_) {
+    std::memset(end, 0, past);
+  } else {
+    // At least one window of input precedes `end` (the input is longer than a window).
+    const std::uint8_t* back = end - window_;
+    for (std::uint32_t i = 0; i < past; ++i) end[i] = back[i];
+  }
   return got;
 }
 
@@ -70,7 +89,9 @@ void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
   std::memset(heads_, 0, HashSize * sizeof *heads_);
   std::memset(longChain_, 0, HashSize);
   position_ = window;
+  nextSlide_ = 2 * window;
   lowerBound_ = window;
+  twoWindowRead_ = TwoWindowText - window;
   remaining_ = Fill(text_ + window, TextSize - window);
   matchLength_ = remaining_ < 2 ? remaining_ : 2;
   matchPosition_ = position_;
@@ -78,24 +99,126 @@ void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
   hash_ = ((((std::uint32_t{t[0]} << 5) ^ t[1]) << 5) ^ t[2]) & HashMask;
 }
 
-void MatchFinder::Slide() {
-  const std::uint32_t window = window_;
-  lowerBound_ = 0;
-  std::memmove(text_, text_ + window, TextSize - window);
-  position_ -= window;
-  remaining_ += Fill(text_ + TextSize - window, window);
-  std::uint32_t* heads = heads_;
-  for (std::uint32_t i = 0; i < HashSize; ++i) heads[i] = heads[i] > window ? heads[i] - window : 0;
-  std::uint32_t* chain = chain_;
-  for (std::uint32_t i = 0; i < window; ++i) chain[i] = chain[i] > window ? chain[i] - window : 0;
+namespace {
+
+// Lowers every entry by `delta`, to 0 when it would reach 0 or below. `count` is a multiple of 64:
+// the fixed inner count lets the compiler do it a vector at a time.
+void Rebase(std::uint32_t* entries, std::uint32_t count, std::uint32_t delta) {
+  for (std::uint32_t i = 0; i < count; i += 64) {
+    std::uint32_t* v = entries + i;
+    for (int j = 0; j < 64; ++j) v[j] = v[j] > delta ? v[j] - delta : 0;
+  }
 }
+
+}  // namespace
+
+bool MatchFinder::PassWindow() {
+  nextSlide_ += window_;
+  twoWindowRead_ += window_;
+  if (position_ == SlideAt) Slide();
+  TopUp();
+  return true;
+}
+
+// Keeps the last window of history and everything ahead of the position, moved to the front.
+void MatchFinder::Slide() {
+  const std::uint32_t delta = SlideAt - window_;
+  lowerBound_ = 0;
+  std::memmove(text_, text_ + delta, TextSize - delta);
+  position_ -= delta;
+  nextSlide_ -= delta;
+  Rebase(heads_, HashSize, delta);
+  Rebase(chain_, Links * window_, delta);
+}
+
+// Reads behind the data up to the end of the buffer: at least as far as the two-window buffer,
+// which has read TwoWindowText - window bytes ahead of the start of the current window.
+void MatchFinder::TopUp() {
+  const std::uint32_t end = position_ + remaining_;
+  if (end < TextSize) remaining_ += Fill(text_ + end, TextSize - end);
+}
+
+bool MatchFinder::AdvanceInserting(std::uint32_t count) {
+  bool slid = false;
+  while (count > 0) {
+    // Positions before the next window boundary need no check: run them with the state in locals.
+    std::uint32_t run = nextSlide_ - position_ - 1;
+    if (run > count) run = count;
+    const std::uint8_t* t = text_;
+    std::uint32_t pos = position_;
+    std::uint32_t hash = hash_;
+    for (const std::uint32_t end = pos + run; pos != end;) {
+      ++pos;
+      hash = ((hash << 5) ^ t[pos + 2]) & HashMask;
+      Link(pos, hash);
+    }
+    position_ = pos;
+    hash_ = hash;
+    remaining_ -= run;
+    count -= run;
+    if (count == 0) break;
+    slid |= Advance();
+    Insert();
+    --count;
+  }
+  return slid;
+}
+
+namespace {
+
+enum class WalkEnd { Limit, Budget, Longest };
+
+// Walks the chain from `candidate` while candidates lie above `scanLimit`, comparing the text
+// `shift` bytes before each candidate with `here`. A candidate replaces the match only when it is
+// longer; the walk ends after 255 candidates or on a match of `maxLength`. `length` and
+// `matchPos` carry the best match in and out. Each step loads one slot and tries the candidate
+// and the positions its links name.
+inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std::uint32_t mask,
+                         std::uint32_t candidate, std::uint32_t scanLimit, std::uint32_t shift,
+                         const std::uint8_t* here, std::uint32_t maxLength, std::uint32_t* length,
+                         std::uint32_t* matchPos) {
+  std::uint32_t best = *length;
+  // A candidate can only beat `best` if it agrees on bytes best - 1 and best; testing both at once
+  // rejects most candidates with one comparison.
+  std::uint16_t tail = Load16(here + best - 1);
+  int budget = MatchFinder::ChainBudget - 1;
+  WalkEnd end = WalkEnd::Limit;
+  // Counts and compares the candidate `c`; false when the walk ends there (`end` says why).
+  auto visit = [&](std::uint32_t c) {
+    if (budget-- == 0) {
+      end = WalkEnd::Budget;
+      return false;
+    }
+    const std::uint8_t* source = t + (c - shift);
+    if (Load16(source + best - 1) != tail) return true;
+    const std::uint32_t n = CommonLength(source, here, maxLength);
+    if (n <= best) return true;
+    best = n;
+    *matchPos = c - shift;
+    if (best == maxLength) {
+      end = WalkEnd::Longest;
+      return false;
+    }
+    tail = Load16(here + best - 1);
+    return true;
+  };
+  while (candidate > scanLimit) {
+    const std::uint32_t* slot = chain + MatchFinder::Links * (candidate & mask);
+    if (!visit(candidate)) break;
+    std::uint32_t i = 0;
+    while (i + 1 < MatchFinder::Links && slot[i] > scanLimit && visit(slot[i])) ++i;
+    if (i + 1 < MatchFinder::Links) break;
+    candidate = slot[MatchFinder::Links - 1];
+  }
+  *length = best;
+  return end;
+}
+
+}  // namespace
 
 void MatchFinder::SearchAndInsert() {
   const std::uint8_t* t = text_;
   const std::uint32_t pos = position_;
-  const std::uint8_t* here = t + pos;
-  const std::uint32_t* chain = chain_;
-  const std::uint32_t mask = windowMask_;
   std::uint32_t length = matchLength_ < 2 ? 2 : matchLength_;
   std::uint32_t maxLength = MaxMatch;
   std::uint32_t matchPos = pos;
@@ -118,32 +241,11 @@ void MatchFinder::SearchAndInsert() {
   std::uint32_t scanLimit = base + k;
 
   for (;;) {
-    int budget = ChainBudget;
-    bool reachedMax = false;
-    std::uint32_t candidate = heads_[h];
-    // A candidate can only beat `length` if it agrees on bytes length - 1 and length; testing
-    // both at once rejects most candidates with one comparison.
-    std::uint16_t tail = Load16(here + length - 1);
-    while (candidate > scanLimit) {
-      if (--budget == 0) break;
-      const std::uint8_t* source = t + candidate - k;
-      if (Load16(source + length - 1) == tail) {
-        const std::uint32_t n = CommonLength(source, here, maxLength);
-        if (n > length) {
-          length = n;
-          matchPos = candidate - k;
-          tail = Load16(here + length - 1);
-          if (length == maxLength) {
-            reachedMax = true;
-            break;
-          }
-        }
-      }
-      candidate = chain[candidate & mask];
-    }
-    if (budget == 0)
+    const WalkEnd end = WalkChain(t, chain_, windowMask_, heads_[h], scanLimit, k, t + pos,
+                                  maxLength, &length, &matchPos);
+    if (end == WalkEnd::Budget)
       longChain_[h] = 1;
-    else if (!reachedMax)
+    else if (end == WalkEnd::Limit)
       longChain_[h] = 0;
 
     if (length > k + 2 || k == 0) break;

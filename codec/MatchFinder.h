@@ -1,12 +1,24 @@
-// The encoder's match finder: a text buffer of two windows plus look-ahead, hash chains over
-// 3-byte prefixes, and per-bucket "long chain" flags.
+// The encoder's match finder: a text buffer of history plus look-ahead, hash chains over 3-byte
+// prefixes, and per-bucket "long chain" flags.
 //
-// Positions in the text buffer run from `window` up to 2 * window - 1; when the position reaches
-// 2 * window the buffer slides down by one window in one move and the next window of input is read
-// behind it. Head and chain entries hold buffer positions (up to 131071 for a 64 KiB window), so
-// they are 32-bit. Position 0 means "no candidate": a candidate must lie strictly above the lower
-// bound, which is `window` until the first slide and 0 afterwards, so before the first slide the
-// first input byte never serves as a match source.
+// The first input byte sits at buffer position `window`. A candidate must lie strictly above the
+// lower bound (`window` until the buffer first moves, 0 afterwards, so the first input byte never
+// serves as a match source) and less than one window behind the position.
+//
+// The encoder's results are those of a two-window text buffer (TwoWindowText bytes) that slides
+// by one window every `window` bytes of input and reads one window behind: the same matches, the
+// same bytes past the end of the input, the same count of bytes read (which bounds the packed
+// data) and a progress report at every window. The buffer here is larger, so it moves only when
+// the position reaches SlideAt, and heads and links are rebased once per move rather than once
+// per window: for a 8 KiB window that saves moving 120 KiB and rebasing 32768 heads every 8 KiB.
+// It moves by a multiple of the window, so a position keeps its chain slot (position AND
+// window - 1).
+//
+// A chain slot holds Links links: the previous position of the same hash and the ones before it,
+// copied from the previous position's slot when the position is inserted. The walk is one
+// dependent load per step, and most candidates fail at their first comparison, so the walk is
+// bound by the latency of those loads; with two links a step covers two candidates (more links
+// cost more at every insertion and, for the larger windows, more cache than they save).
 //
 // A search walks at most 255 candidates of a chain. A bucket whose walk ran out of budget is
 // flagged; later searches whose own bucket is flagged hash a later 3-byte group of the current
@@ -24,10 +36,16 @@ namespace codec {
 
 class MatchFinder {
  public:
-  static constexpr std::uint32_t TextSize = 2 * 65536 + MaxMatch;
+  static constexpr std::uint32_t MaxWindow = 65536;
+  static constexpr std::uint32_t TwoWindowText = 2 * MaxWindow + MaxMatch;
+  // A multiple of every window; positions stay below it. Behind it there is room for the
+  // look-ahead that the two-window buffer has read.
+  static constexpr std::uint32_t SlideAt = 4 * MaxWindow;
+  static constexpr std::uint32_t TextSize = SlideAt + TwoWindowText;
   static constexpr std::uint32_t HashSize = 1u << 15;
   static constexpr std::uint32_t HashMask = HashSize - 1;
   static constexpr std::uint32_t MaxChain = 65536;
+  static constexpr std::uint32_t Links = 2;  // links per chain slot
   static constexpr std::uint32_t MaxSkip = 253;
   static constexpr int ChainBudget = 256;
 
@@ -40,22 +58,21 @@ class MatchFinder {
   void Start(std::uint32_t window, ByteInput* input);
 
   // Links the current position into the chain of its hash.
-  void Insert() {
-    chain_[position_ & windowMask_] = heads_[hash_];
-    heads_[hash_] = position_;
-  }
+  void Insert() { Link(position_, hash_); }
 
-  // Moves one byte on. Returns true when the window slid (and new input was read).
+  // Moves one byte on. Returns true when another window of input has been passed (a slide of the
+  // window, for progress reports).
   bool Advance() {
     --remaining_;
     bool slid = false;
-    if (++position_ == 2 * window_) {
-      Slide();
-      slid = true;
-    }
+    if (++position_ == nextSlide_) slid = PassWindow();
     hash_ = ((hash_ << 5) ^ text_[position_ + 2]) & HashMask;
     return slid;
   }
+
+  // Advance followed by Insert, `count` times: the positions covered by an emitted match. Returns
+  // true when a window was passed on the way.
+  bool AdvanceInserting(std::uint32_t count);
 
   // Looks for a match longer than the current match length at the current position (lazy
   // evaluation: the caller lowers the length it must beat), then inserts the position.
@@ -72,30 +89,48 @@ class MatchFinder {
   }
   std::uint8_t byteAt(std::uint32_t pos) const { return text_[pos]; }
 
-  // CRC-16 and count of every byte read from the input so far.
+  // CRC-16 of every byte read from the input so far.
   std::uint16_t crc() const { return crc_; }
-  std::uint32_t bytesRead() const { return bytesRead_; }
+  // Bytes the two-window buffer would have read by now (the limit of the packed data and the
+  // count for progress reports). This buffer reads ahead at least as far.
+  std::uint32_t bytesRead() const {
+    return bytesRead_ < twoWindowRead_ ? bytesRead_ : twoWindowRead_;
+  }
 
  private:
+  void Link(std::uint32_t position, std::uint32_t hash) {
+    const std::uint32_t previous = heads_[hash];
+    std::uint32_t* slot = chain_ + Links * (position & windowMask_);
+    // The links behind `previous` are only used while `previous` lies inside the window, and
+    // then its slot still holds its own links.
+    const std::uint32_t* before = chain_ + Links * (previous & windowMask_);
+    slot[0] = previous;
+    for (std::uint32_t i = 1; i < Links; ++i) slot[i] = before[i - 1];
+    heads_[hash] = position;
+  }
+  bool PassWindow();
   void Slide();
+  void TopUp();
   std::uint32_t Fill(std::uint8_t* to, std::uint32_t count);
 
   ZeroedBlock memory_;
   std::uint8_t* text_;
   std::uint32_t* heads_;
-  std::uint32_t* chain_;
+  std::uint32_t* chain_;  // per slot: Links earlier positions of the same hash, newest first
   std::uint8_t* longChain_;
 
   ByteInput* input_ = nullptr;
   bool inputEnded_ = false;
   std::uint16_t crc_ = 0;
   std::uint32_t bytesRead_ = 0;
+  std::uint32_t twoWindowRead_ = 0;
   std::uint32_t window_ = 0;
   std::uint32_t windowMask_ = 0;
   std::uint32_t hash_ = 0;
   std::uint32_t matchLength_ = 0;
   std::uint32_t matchPosition_ = 0;
   std::uint32_t position_ = 0;
+  std::uint32_t nextSlide_ = 0;  // position at which the next window is passed
   std::uint32_t lowerBound_ = 0;
   std::uint32_t remaining_ = 0;
 };

@@ -1,5 +1,7 @@
 #include "commands/ArchiveFileExtension.h"
 
+#include "commands/MenuCommands.h"
+
 #include <prsht.h>
 
 #include <cstring>
@@ -148,9 +150,10 @@ STDMETHODIMP ArchiveFileExtension::QueryContextMenu(HMENU menu, UINT position, U
 }
 
 STDMETHODIMP ArchiveFileExtension::InvokeCommand(LPCMINVOKECOMMANDINFO info) {
-  if (!info) return E_INVALIDARG;
-  auto verb = reinterpret_cast<UINT_PTR>(info->lpVerb);
-  if (HIWORD(verb) != 0 || LOWORD(verb) != 0) return E_INVALIDARG;
+  // The one command is offset 0; a verb string (ANSI, or wide when the caller says Unicode) names
+  // none of ours.
+  Invocation asked;
+  if (!ReadInvocation(info, &asked) || !asked.byOffset || asked.offset != 0) return E_INVALIDARG;
   if (!archivePath_[0] || !folderPath_[0]) return E_FAIL;
   ExtractAll(archivePath_, folderPath_);
   return S_OK;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/PathName.h"
 #include "commands/MenuCommands.h"
 #include "commands/MenuMerge.h"
 #include "commands/PropertySheets.h"
@@ -119,10 +120,9 @@ bool BackgroundContextMenu::AddChosenFiles(HWND owner, ArchiveFolder* folder, co
   if (!*next) {
     listed = job->AddSource(names);
   } else {
-    std::string base = names;
-    if (base.empty() || base.back() != '\\') base += '\\';  // a root ("C:\\") has its own
+    // A root ("C:\\") has its separator already; "C:\\ソ" does not.
     for (; *next && listed; next += std::strlen(next) + 1)
-      listed = job->AddSource((base + next).c_str());
+      listed = job->AddSource(JoinPath(names, next, PathKind::Disk).c_str());
   }
   const bool ran = listed && job->Run();
   delete job;

@@ -174,7 +174,7 @@ STDMETHODIMP ItemContextMenu::InvokeCommand(CMINVOKECOMMANDINFO* info) {
       return Copy();
     case CMD_PASTE: {
       if (!OneFolderItem()) return E_INVALIDARG;
-      const std::string target = std::string(items_[0].path) + "\\";
+      const std::string target = JoinPath(items_[0].path, "");  // the folder's own key
       return PasteInto(owner, folder_, target.c_str()) ? S_OK : E_FAIL;
     }
     case CMD_SHORTCUT:
@@ -209,14 +209,11 @@ HRESULT ItemContextMenu::Delete(HWND owner) const {
     // A folder and everything below it, grouped as the listing groups them (ignoring case).
     if (!archive->Lock(false)) continue;
     std::vector<std::string> below;
-    const std::size_t length = std::strlen(item.path);
     const StringList& catalogue = archive->Catalogue();
     for (std::uint32_t i = 0; i < catalogue.Count(); ++i) {
       const char* key = nullptr;
       catalogue.Get(i, &key, nullptr, nullptr);
-      if (std::strlen(key) > length && key[length] == '\\' &&
-          PrefixEqualNoCase(key, item.path, length))
-        below.emplace_back(key);
+      if (IsBelowFolder(item.path, key)) below.emplace_back(key);
     }
     archive->Unlock();
     for (const std::string& key : below)

@@ -7,6 +7,7 @@
 
 #include "archive/EntryEnumerator.h"
 #include "archive/NoCase.h"
+#include "archive/PathName.h"
 #include "archive/SizeText.h"
 #include "archive/TimeConversion.h"
 #include "namespace/ArchiveFolder.h"
@@ -24,7 +25,7 @@ bool HasMembersBelow(EntryEnumerator& snapshot, const char* folderKey) {
   while (snapshot.Next(1, &record, nullptr) == ResultOk) {
     char path[EntryPathMax];
     EntryPath(record, path);
-    if (std::strlen(path) > length && PrefixEqualNoCase(path, folderKey, length)) return true;
+    if (std::strlen(path) > length && IsBelowFolder(folderKey, path)) return true;
   }
   return false;
 }
@@ -32,11 +33,8 @@ bool HasMembersBelow(EntryEnumerator& snapshot, const char* folderKey) {
 }  // namespace
 
 void ItemKey(const ItemId& item, char (&key)[MaxPath + 1]) {
-  std::size_t length = CopyCut(key, MaxPath, item.path, ItemPathMax);
-  if (IsFolderItem(item)) {
-    key[length] = '\\';
-    key[length + 1] = '\0';
-  }
+  CopyCut(key, MaxPath, item.path, ItemPathMax);
+  if (IsFolderItem(item)) JoinPath(key, sizeof key, key, "");  // fits: cut to MaxPath - 1
 }
 
 ItemHeader FindItemHeader(EntryEnumerator& snapshot, const ItemId& item, ArchiveEntry* entry) {
@@ -64,8 +62,8 @@ void FolderLocation(const ArchiveFolder& folder, char (&out)[MaxPath]) {
     return;
   }
   std::size_t length = CopyCut(out, sizeof out, folder.innerPath, MaxPath);
-  // Only a backslash of its own is dropped, never the trail byte of a double-byte character.
-  if (length > 0 && PathFolderLength(out) == length) out[length - 1] = '\0';
+  // Only a separator of its own is dropped, never the trail byte of a double-byte character.
+  if (EndsWithSeparator(out, length)) out[length - 1] = '\0';
 }
 
 void ShowMemberText(HWND page, int control, const char* text) {

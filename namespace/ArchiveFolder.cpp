@@ -93,15 +93,13 @@ bool NameTaken(EntryEnumerator& snapshot, const char* self, const char* director
   std::memcpy(wanted, directory, d);
   std::memcpy(wanted + d, name, n);
   wanted[d + n] = '\0';
-  std::size_t length = d + n;
   snapshot.Reset();
   ArchiveEntry record;
   while (snapshot.Next(1, &record, nullptr) == S_OK) {
     char key[EntryPathMax];
     EntryPath(record, key);
     if (std::strcmp(key, self) == 0) continue;
-    if (!PrefixEqualNoCase(key, wanted, length)) continue;
-    if (key[length] == '\0' || key[length] == '\\') return true;
+    if (CompareNoCase(key, wanted) == 0 || IsBelowFolder(wanted, key)) return true;
   }
   return false;
 }
@@ -156,18 +154,6 @@ HRESULT RenameFolderMembers(Archive& archive, const std::string& folderKey,
 }
 
 }  // namespace
-
-std::int32_t CountBackslashes(const char* path) {
-  std::int32_t count = 0;
-  for (std::size_t i = 0; path[i]; ++i) {
-    if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
-      if (path[i + 1]) ++i;
-      continue;
-    }
-    if (path[i] == '\\') ++count;
-  }
-  return count;
-}
 
 const InterfaceEntry* ArchiveFolder::InterfaceTable() {
   static const InterfaceEntry table[] = {
@@ -255,11 +241,8 @@ STDMETHODIMP ArchiveFolder::BindToObject(LPCITEMIDLIST list, LPBC, REFIID iid, v
     return result;
   }
   std::memcpy(folder->archivePath, archivePath, sizeof archivePath);
-  std::size_t length = std::strlen(last->path);
-  std::memcpy(folder->innerPath, last->path, length);
-  folder->innerPath[length] = '\\';
-  folder->innerPath[length + 1] = '\0';
-  folder->depth = CountBackslashes(folder->innerPath);
+  JoinPath(folder->innerPath, sizeof folder->innerPath, last->path, "");  // fits: checked above
+  folder->depth = static_cast<std::int32_t>(CountSeparators(folder->innerPath));
   *out = static_cast<IShellFolder*>(folder);
   return S_OK;
 }
@@ -374,8 +357,8 @@ STDMETHODIMP ArchiveFolder::SetNameOf(HWND, LPCITEMIDLIST list, LPCOLESTR newNam
   if (IsFolderItem(*item)) {
     char parent[MaxPath];
     PathFolder(parent, item->path);
-    const HRESULT renamed = RenameFolderMembers(*archive, std::string(item->path) + "\\",
-                                                std::string(parent) + name + "\\");
+    const HRESULT renamed = RenameFolderMembers(*archive, JoinPath(item->path, ""),
+                                                JoinPath(JoinPath(parent, name), ""));
     if (renamed == S_OK) AnnounceChange();
     return renamed;
   }

@@ -72,5 +72,3 @@ class ArchiveFolder : public ComObject<ArchiveFolder, IShellFolder, IPersistFold
   ~ArchiveFolder() override;
 };
 
-// Backslashes of `path`, the trail bytes of double-byte characters not counted.
-std::int32_t CountBackslashes(const char* path);

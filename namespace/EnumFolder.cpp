@@ -69,14 +69,9 @@ bool FolderTable::Add(const ArchiveEntry& record) {
   if (!key[0]) return true;
   std::int32_t found = keys_.FindNoCase(key);
   if (found < 0) {
-    // Every prefix up to a backslash is a folder; a trail byte 0x5C is not a backslash.
+    // Every prefix up to a separator is a folder.
     std::int32_t depth = 0;
-    for (std::size_t i = 0; key[i]; ++i) {
-      if (IsDBCSLeadByte(static_cast<BYTE>(key[i]))) {
-        if (key[i + 1]) ++i;
-        continue;
-      }
-      if (key[i] != '\\') continue;
+    for (std::size_t i = ComponentLength(key); key[i]; i += 1 + ComponentLength(key + i + 1)) {
       char prefix[MaxPath];
       std::memcpy(prefix, key, i + 1);
       prefix[i + 1] = '\0';
@@ -118,13 +113,11 @@ void AddFolders(ItemEnumerator& enumerator, EntryEnumerator& snapshot, const cha
   while (snapshot.Next(1, &record, nullptr) == S_OK) {
     if (!table.Add(record)) break;
   }
-  std::size_t innerLength = std::strlen(innerPath);
   ItemBuilder builder;
   for (std::uint32_t i = 0; i < table.Count(); ++i) {
     const char* key = table.KeyAt(i);
     FolderRow& row = table.RowAt(i);
-    if (row.depth != depth || std::strlen(key) <= innerLength) continue;
-    if (!PrefixEqualNoCase(key, innerPath, innerLength)) continue;
+    if (row.depth != depth || (innerPath[0] && !IsBelowFolder(innerPath, key))) continue;
     ArchiveEntry& data = row.header;
     bool synthetic = !IsFolderEntry(data);
     if (synthetic) {

@@ -41,7 +41,7 @@ int ItemBuilder::Build(const ArchiveEntry* entry) {
   std::memcpy(full, entry_.directory, directoryLength);
   std::size_t length = directoryLength;
   if (entry_.attributes & FolderAttribute) {
-    if (length > 0 && full[length - 1] == '\\') --length;
+    if (EndsWithSeparator(full, length)) --length;
   } else {
     std::size_t nameLength = FieldLength(entry_.name);
     std::memcpy(full + length, entry_.name, nameLength);

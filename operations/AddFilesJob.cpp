@@ -44,36 +44,6 @@ std::uint32_t ToUnix(const FILETIME& time) {
   return FileTimeToUnix(platform::FileTime{time.dwLowDateTime, time.dwHighDateTime});
 }
 
-// Joins `a` and `b` into `out` (MaxPath bytes); false when the result does not fit.
-bool Join(char* out, const char* a, const char* b, const char* c = "") {
-  std::size_t la = std::strlen(a), lb = std::strlen(b), lc = std::strlen(c);
-  if (la + lb + lc >= MaxPath) return false;
-  std::memmove(out, a, la);
-  std::memcpy(out + la, b, lb);
-  std::memcpy(out + la + lb, c, lc);
-  out[la + lb + lc] = '\0';
-  return true;
-}
-
-// The last component of the folder part of `path` ("C:\data\a.txt" gives "data"); a drive root
-// gives "C:\".
-void LastFolderName(const char* path, char* out) {
-  char folder[MaxPath];
-  std::size_t length = PathFolderLength(path);
-  if (length == 0) {
-    out[0] = '\0';
-    return;
-  }
-  std::memcpy(folder, path, length - 1);  // without its backslash
-  folder[length - 1] = '\0';
-  const char* leaf = PathNamePart(folder);
-  CopyCut(out, MaxPath - 1, leaf, std::strlen(leaf));
-  std::size_t n = std::strlen(out);
-  if (n > 0 && out[n - 1] == ':' && n + 1 < MaxPath) {
-    out[n] = '\\';
-    out[n + 1] = '\0';
-  }
-}
 
 // Where a not-added item is told from: `folder` (ending with a backslash) and the wide name.
 std::string ShownPath(const char* folder, const wchar_t* name) {
@@ -235,7 +205,7 @@ void AddFilesJob::NotAdded(const char* shown, NotAddedReason reason) {
 TakenNames::Taker AddFilesJob::Look(const char* targetFolder, const char* name) {
   TakenNames::Taker taker;
   char path[MaxPath];
-  if (!Join(path, targetFolder, name)) return taker;
+  if (!JoinPath(path, MaxPath, targetFolder, name)) return taker;
   // Under the lock the catalogue is the file's current one (a rescan follows another writer) and
   // the staged list holds what every job staged so far.
   const bool lock = !archive_->OwnedByCurrentThread();
@@ -252,7 +222,7 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
   for (;;) {
     *mustBeNew = true;
     char path[MaxPath];
-    if (!Join(path, targetFolder, name)) return true;  // too long: StageItem reports it
+    if (!JoinPath(path, MaxPath, targetFolder, name)) return true;  // too long: StageItem reports it
     TakenNames::Taker taker = Look(targetFolder, name);
     NameConflictRecord record = {};
     lstrcpynA(record.itemName, itemName, sizeof record.itemName);
@@ -328,7 +298,7 @@ int AddFilesJob::Walk(const char* source, const char* targetFolder, const Folder
       NotAdded(ShownPath(folder, found.cFileName).c_str(), NotAddedReason::Unrepresentable);
       continue;
     }
-    if (!Join(sourcePath, folder, name)) {
+    if (!JoinPath(sourcePath, MaxPath, folder, name, PathKind::Disk)) {
       NotAdded(ShownPath(folder, found.cFileName).c_str(), NotAddedReason::TooLong);
       continue;
     }
@@ -383,7 +353,7 @@ void AddFilesJob::AddItem(const WIN32_FIND_DATAW& found, const char* name, const
     bool mustBeNew = true;
     if (!SettleName(stored, isFolder, targetFolder, settled, &mustBeNew)) return;
     char childTarget[MaxPath];
-    if (!Join(targetPath, targetFolder, settled) || !Join(childTarget, targetPath, "\\")) {
+    if (!JoinPath(targetPath, MaxPath, targetFolder, settled) || !JoinPath(childTarget, MaxPath, targetPath, "")) {
       NotAdded(sourcePath, NotAddedReason::TooLong);  // a folder too deep for a path buffer
       return;
     }
@@ -394,7 +364,7 @@ void AddFilesJob::AddItem(const WIN32_FIND_DATAW& found, const char* name, const
   if (!isFolder) return;
   char pattern[MaxPath];
   char childTarget[MaxPath];
-  if (!Join(pattern, sourcePath, "\\*") || !Join(childTarget, targetPath, "\\")) {
+  if (!JoinPath(pattern, MaxPath, sourcePath, "*", PathKind::Disk) || !JoinPath(childTarget, MaxPath, targetPath, "")) {
     NotAdded(sourcePath, NotAddedReason::TooLong);
     return;
   }
@@ -426,7 +396,7 @@ AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const 
   std::string key;
   if (isFolder) {
     std::memcpy(entry.method, "-lhd-", 6);
-    if (!Join(entry.directory, targetPath, "\\")) {
+    if (!JoinPath(entry.directory, sizeof entry.directory, targetPath, "")) {
       NotAdded(sourcePath, NotAddedReason::TooLong);
       return Staged::Failed;
     }
@@ -475,10 +445,10 @@ AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const 
 void AddFilesJob::ShowItemTexts(const char* sourcePath, const char* targetPath,
                                 std::uint32_t size) {
   char from[MaxPath];
-  LastFolderName(sourcePath, from);
+  PathParentName(from, sourcePath);
   char to[MaxPath];
   if (PathFolderLength(targetPath) == 0) lstrcpynA(to, PathNamePart(archive_->Path()), MaxPath);
-  else LastFolderName(targetPath, to);
+  else PathParentName(to, targetPath);
   char pattern[128];
   LoadLibraryString(IDS_FROM_TO, pattern, sizeof pattern);
   char fromTo[MaxPath * 2 + 128];

@@ -68,13 +68,5 @@ bool IsAcceptableNewName(const char* text, const char* itemName) {
 void ReadEditText(HWND dialog, int control, char* buffer, std::size_t size) {
   char text[MAX_PATH * 2] = "";
   GetDlgItemTextA(dialog, control, text, sizeof text);
-  // Cut on a character boundary so a double-byte character is never split.
-  std::size_t length = 0;
-  while (text[length]) {
-    std::size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[length])) && text[length + 1] ? 2 : 1;
-    if (length + step >= size) break;
-    length += step;
-  }
-  CopyMemory(buffer, text, length);
-  buffer[length] = '\0';
+  CopyCut(buffer, size, text, sizeof text);  // a double-byte character is never split
 }

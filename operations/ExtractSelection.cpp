@@ -66,22 +66,19 @@ void MakeFolder(const Extraction& job, const char* memberPath) {
   char path[TargetPathSize];
   if (!relative || !MakeTargetPath(job.target, relative, path, sizeof path - 1)) return;
   if (LinkOnTheWay(job.target, path)) return;
-  std::size_t length = std::strlen(path);
-  path[length] = '\\';
-  path[length + 1] = '\0';
-  CreatePathDirectories(path);
+  // A trailing separator has the last folder made too.
+  if (JoinPath(path, sizeof path, path, "", PathKind::Disk)) CreatePathDirectories(path);
 }
 
 void ExtractFolder(Extraction& job, EntryEnumerator& snapshot, const char* folderPath) {
   MakeFolder(job, folderPath);
-  std::size_t n = std::strlen(folderPath);
   snapshot.Reset();
   ArchiveEntry record;
   for (std::uint32_t index = 0;
        job.state != OverwriteState::Stop && snapshot.Next(1, &record, nullptr) == S_OK; ++index) {
     char full[EntryPathMax];
     EntryPath(record, full);
-    if (!PrefixEqualNoCase(full, folderPath, n) || full[n] != '\\') continue;
+    if (!IsBelowFolder(folderPath, full)) continue;
     if (IsFolderMember(record)) {
       MakeFolder(job, full);
       continue;

@@ -62,7 +62,7 @@ bool TakenNames::Refresh(Archive& archive) {
 TakenNames::Taker TakenNames::Find(Archive& archive, const char* path) const {
   Taker taker;
   const StringList* lists[] = {&archive.Catalogue(), &archive.Pending()};
-  const std::string folder = std::string(path) + "\\";
+  const std::string folder = JoinPath(path, "");
   for (const FolderIndex* index : {&catalogueFolders_, &stagedFolders_}) {
     auto found = index->find(folder);
     if (found == index->end()) continue;

@@ -18,7 +18,7 @@ constexpr int TempFolderAttempts = 64;
 
 // The name part must name one file directly in the temporary folder.
 bool IsPlainFileName(const char* name) {
-  return name[0] && IsSafeMemberPath(name) && IsValidFileName(name) && !std::strchr(name, '/') &&
+  return name[0] && IsSafeMemberPath(name) && IsValidFileName(name) &&
          !std::strchr(name, '*') && !std::strchr(name, '?');
 }
 
@@ -40,19 +40,6 @@ FILETIME ToFileTime(std::uint32_t seconds) {
   return FILETIME{time.low, time.high};
 }
 
-// True when the catalogue's member at `index` is the one the caller listed: the same record
-// fields that identify its contents, and the path under which the decoder finds exactly it.
-bool StillListed(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
-                 char (&key)[EntryPathMax]) {
-  ArchiveEntry now;
-  if (!archive.GetMember(index, &now)) return false;
-  EntryPath(now, key);
-  return now.crc == expected.crc && now.originalSize == expected.originalSize &&
-         now.packedSize == expected.packedSize &&
-         std::memcmp(now.method, expected.method, sizeof now.method) == 0 &&
-         archive.FindMember(key) == static_cast<std::int32_t>(index);
-}
-
 }  // namespace
 
 bool MakeTempFolder(char (&folder)[MAX_PATH]) {
@@ -66,10 +53,8 @@ bool MakeTempFolder(char (&folder)[MAX_PATH]) {
     if (std::snprintf(folder, sizeof folder, "%sTNV%05X", TempDirectory, tag & 0xFFFFF) >=
         static_cast<int>(sizeof folder) - 1)
       break;
-    if (CreateDirectoryA(folder, nullptr)) {
-      std::strcat(folder, "\\");
-      return true;
-    }
+    if (CreateDirectoryA(folder, nullptr))
+      return JoinPath(folder, sizeof folder, folder, "", PathKind::Disk);
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   folder[0] = '\0';
@@ -93,8 +78,7 @@ void RemoveTempFolder(const char* folder) {
       SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
       const DWORD kind = found.dwFileAttributes;
       if ((kind & FILE_ATTRIBUTE_DIRECTORY) && !(kind & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        std::strcat(path, "\\");
-        if (std::strlen(path) < sizeof path) RemoveTempFolder(path);
+        if (JoinPath(path, sizeof path, path, "", PathKind::Disk)) RemoveTempFolder(path);
       } else if (kind & FILE_ATTRIBUTE_DIRECTORY) {
         RemoveDirectoryA(path);  // the link itself, not what it points to
       } else {
@@ -116,11 +100,19 @@ bool DecodeListedMember(Archive& archive, std::uint32_t index, const ArchiveEntr
 
 bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
                             void* memory) {
-  char key[EntryPathMax];
-  if (!archive.OwnedByCurrentThread() || !StillListed(archive, index, expected, key)) return false;
+  // Decoded at its place in the catalogue, never looked up again by path: a second member of the
+  // same path is itself, and one that changed meanwhile is no copy at all.
+  platform::MemoryBlock block = platform::NoBlock;
   ArchiveEntry decoded;
-  return archive.DecodeMemberInto(key, memory, &decoded) == 0 &&
-         decoded.originalSize == expected.originalSize;
+  if (archive.DecodeMemberAt(index, expected, &block, &decoded) != 0) return false;
+  const bool ok = decoded.originalSize == expected.originalSize;
+  if (ok && decoded.originalSize > 0) {
+    const void* data = platform::LockBlock(block);
+    if (data) std::memcpy(memory, data, decoded.originalSize);
+    platform::UnlockBlock(block);
+  }
+  platform::FreeBlock(block);
+  return ok;
 }
 
 bool WriteCopyFile(const char* target, const std::uint8_t* data, const ArchiveEntry& entry) {

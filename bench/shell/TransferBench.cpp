@@ -131,15 +131,17 @@ int main(int argc, char** argv) {
     // One member: the first file member of the catalogue.
     ArchiveEntry entry;
     bool found = false;
+    std::uint32_t index = 0;
     if (archive->Lock(false)) {
-      for (std::uint32_t i = 0; !found && i < archive->MemberCount(); ++i)
-        found = archive->GetMember(i, &entry) && !(entry.attributes & 0x10) && entry.name[0];
+      for (; !found && index < archive->MemberCount(); ++index)
+        found = archive->GetMember(index, &entry) && !IsFolderMember(entry) && entry.name[0];
       archive->Unlock();
     }
     const std::string one = target + "\\one.bin";
     OverwriteState state = OverwriteState::ReplaceAll;
     start = Now();
-    if (found && ExtractMemberToFile(*archive, entry, one.c_str(), nullptr, nullptr, &state))
+    if (found && ExtractMemberToFile(*archive, index - 1, entry, target.c_str(), one.c_str(),
+                                     nullptr, nullptr, &state))
       member = std::min(member, Now() - start);
     archive->Release();
     RemoveTempFolder((target + "\\").c_str());

@@ -136,6 +136,14 @@ cmp -s rx/src/zero.txt src/zero.txt && pass || fail "replacing changed another m
 expect_status 0 "d of a folder" tn d r.lzh src/ソフト
 grep -q 'ソフト' <(tn l r.lzh) && fail "folder members left after d" || pass
 expect_status 1 "d of a missing member" tn d r.lzh NOPE
+# ソ ends in the byte 0x5C: it is neither a folder of ソフト.TXT nor a path ending in a separator.
+mkdir -p so/ソ && printf a > so/ソフト.TXT && printf b > so/B.TXT && printf c > so/ソ/A.TXT
+expect_status 0 "a of names beginning with ソ" tn a so.lzh -q -C so ソフト.TXT B.TXT
+expect_status 1 "d of ソ, no member" tn d so.lzh ソ
+grep -q 'no such member' out.txt err.txt && pass || fail "d of ソ did not say no such member"
+[ "$(members so.lzh)" = 2 ] && pass || fail "d of ソ deleted a member"
+expect_status 0 "a of the folder ソ" tn a so.lzh -q -C so ソ
+grep -q ' ソ[/\\]A.TXT$' <(tn l so.lzh) && pass || fail "a of the folder ソ did not add ソ/A.TXT"
 rm -rf k && mkdir -p k/src && echo mine > k/src/zero.txt
 expect_status 0 "x keeps existing files" tn x t25.lzh -C k -q
 [ "$(cat k/src/zero.txt)" = mine ] && pass || fail "x replaced an existing file without -f"

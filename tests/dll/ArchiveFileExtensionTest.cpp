@@ -127,6 +127,11 @@ TEST_F(ArchiveFileExtensionTest, ExtractHereWritesEveryMemberInsideTheFolderEven
   EXPECT_EQ(menu->InvokeCommand(&info), E_INVALIDARG);
   info.lpVerb = MAKEINTRESOURCEA(1);
   EXPECT_EQ(menu->InvokeCommand(&info), E_INVALIDARG);
+  CMINVOKECOMMANDINFOEX wide = {};  // a Unicode caller: the null ANSI verb is no offset 0
+  wide.cbSize = sizeof wide;
+  wide.fMask = CMIC_MASK_UNICODE;
+  wide.lpVerbW = L"delete";
+  EXPECT_EQ(menu->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&wide)), E_INVALIDARG);
   EXPECT_FALSE(Exists(dir_ / "out\\a.txt"));
   info.lpVerb = MAKEINTRESOURCEA(0);
   EXPECT_EQ(menu->InvokeCommand(&info), S_OK);

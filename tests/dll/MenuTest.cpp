@@ -419,7 +419,7 @@ TEST_F(ArchiveMenus, DeleteCopyAndPasteChangeTheArchive) {
 // process's current folder (the shell's) is left as it was.
 TEST_F(ArchiveMenus, NewCompressionAddsTheChosenFilesUnderTheirNames) {
   Open({File("OLD.TXT")});
-  const std::string source = dir_ / "src";
+  const std::string source = dir_ / "src\x83\x5C";  // ends in ソ, whose second byte is 0x5C
   CreateDirectoryA(source.c_str(), nullptr);
   ASSERT_TRUE(WriteBytes(source + "\\ONE.TXT", TextBytes("one")));
   ASSERT_TRUE(WriteBytes(source + "\\TWO.TXT", TextBytes("two")));

@@ -14,6 +14,7 @@
 #include "archive/Archive.h"
 #include "archive/Crc16.h"
 #include "archive/ParallelStager.h"
+#include "archive/PathName.h"
 #include "codec/Decoder.h"
 #include "support/LzhBuilder.h"
 #include "support/OpenArchive.h"
@@ -79,9 +80,8 @@ class Rewrite : public ::testing::Test {
              int level = 2, RewriteFailure* why = nullptr) {
     std::string source = folder / ("src" + std::to_string(serial++));
     if (!WriteBytes(source, data)) return false;
-    std::size_t cut = path.rfind('\\');
-    std::string dir = cut == std::string::npos ? "" : path.substr(0, cut + 1);
-    std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    std::size_t cut = PathFolderLength(path.c_str());
+    std::string dir = path.substr(0, cut), name = path.substr(cut);
     ArchiveEntry e = NewEntry(dir, name, method, level);
     e.originalSize = static_cast<std::uint32_t>(data.size());
     return StageFile(*a, &e, source.c_str(), nullptr, nullptr, why);
@@ -485,13 +485,16 @@ TEST_F(Rewrite, DeletingAFolderTakesEverythingBelowIt) {
   ASSERT_TRUE(Stage(a, "DOC\\A.TXT", one));
   ASSERT_TRUE(Stage(a, "DOC\\SUB\\B.TXT", two));
   ASSERT_TRUE(Stage(a, "DOCS\\C.TXT", three));
+  const std::string soft = "\x83\x5C\x83\x74\x83\x67.TXT";  // its first character ends in 0x5C
+  ASSERT_TRUE(Stage(a, soft.c_str(), one));
   ArchiveEntry folderEntry = NewEntry("DOC\\", "", '5');
   folderEntry.attributes = 0x10;
   ASSERT_TRUE(StageFile(*a, &folderEntry, "", nullptr, nullptr));
   ASSERT_TRUE(Commit(*a));
+  EXPECT_EQ(MarkDeletedBelow(*a, "\x83\x5C"), 0u);
   EXPECT_EQ(MarkDeletedBelow(*a, "doc"), 3u);
   ASSERT_TRUE(Commit(*a));
-  ExpectContents({{"DOCS\\C.TXT", three}});
+  ExpectContents({{"DOCS\\C.TXT", three}, {soft, one}});
 }
 
 // Two members under one path (other archivers write such files): a staged change concerns the

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -62,6 +63,13 @@ TEST(LzEncoder, RoundTripsThroughAnIndependentReader) {
     mixed.insert(mixed.end(), noise.begin(), noise.end());
     mixed.insert(mixed.end(), mixed.begin(), mixed.begin() + 40000);
     ExpectRoundTrip(mixed, method);
+    // Past the point where the text buffer moves (4 * 65536 - window bytes in), with text
+    // repeated from as far back as the window reaches, and an end inside the next look-ahead.
+    codec::MethodParams params;
+    ASSERT_TRUE(codec::GetMethodParams(method, &params));
+    std::vector<std::uint8_t> far = NoiseBytes(262144 + 300, 13, 40);
+    for (int i = 0; i < 30000; ++i) far.push_back(far[far.size() - (params.window - 1)]);
+    ExpectRoundTrip(far, method);
   }
 }
 
@@ -127,14 +135,16 @@ TEST(LzEncoder, MethodDigitsOutside4To7AreRefused) {
 }
 
 TEST(LzEncoder, IncompressibleInputNeverGrowsToTheInputSize) {
-  std::vector<std::uint8_t> input = NoiseBytes(1000000, 99);
-  codec::LzEncoder encoder;
-  codec::MemoryInput in(input.data(), input.size());
-  codec::MemoryOutput out;
-  std::uint32_t packed = 0;
-  EXPECT_EQ(encoder.Encode(out, in, 5, &packed, nullptr, nullptr, nullptr), 1);
-  EXPECT_EQ(packed, 0u);
-  EXPECT_LT(out.size(), input.size());
+  for (const auto& [size, method] : {std::pair{1000000, 5}, {300000, 4}, {300000, 7}, {5000, 6}}) {
+    std::vector<std::uint8_t> input = NoiseBytes(size, 99);
+    codec::LzEncoder encoder;
+    codec::MemoryInput in(input.data(), input.size());
+    codec::MemoryOutput out;
+    std::uint32_t packed = 0;
+    EXPECT_EQ(encoder.Encode(out, in, method, &packed, nullptr, nullptr, nullptr), 1) << method;
+    EXPECT_EQ(packed, 0u);
+    EXPECT_LT(out.size(), input.size());
+  }
 }
 
 TEST(LzEncoder, BlocksEndOnlyAtGroupStartsWhenTheSymbolBufferIsFull) {
@@ -201,21 +211,36 @@ int RecordProgress(void* context, std::uint32_t packed, std::uint32_t original) 
 }
 
 TEST(LzEncoder, ProgressIsReportedAtStartSlidesAndEnd) {
-  std::vector<std::uint8_t> input = WordText(200000, 4);
-  Progress p;
-  Encoded e = EncodeBytes(input, 5, RecordProgress, &p);
-  ASSERT_EQ(e.result, 0);
-  ASSERT_GE(p.calls.size(), 3u);
-  EXPECT_EQ(p.calls.front(), std::make_pair(0u, 0u));
-  // The first fill reads 123136 bytes; one more window comes with each slide after that.
-  std::size_t slides = p.calls.size() - 2;
-  EXPECT_EQ(slides, (200000u - 1) / 8192u);
-  for (std::size_t i = 1; i < p.calls.size(); ++i) {
-    EXPECT_GE(p.calls[i].first, p.calls[i - 1].first);
-    EXPECT_GE(p.calls[i].second, p.calls[i - 1].second);
+  struct Case {
+    std::vector<std::uint8_t> input;
+    int method;
+    std::uint32_t window;
+  };
+  // Text; a run of one byte, where every slide falls inside a match; noise with few matches.
+  for (const Case& c : {Case{WordText(200000, 4), 5, 8192},
+                        Case{std::vector<std::uint8_t>(200000, 'x'), 5, 8192},
+                        Case{NoiseBytes(200000, 9, 40), 4, 4096},
+                        Case{WordText(200000, 6), 7, 65536}}) {
+    Progress p;
+    Encoded e = EncodeBytes(c.input, c.method, RecordProgress, &p);
+    ASSERT_EQ(e.result, 0);
+    ASSERT_GE(p.calls.size(), 3u);
+    EXPECT_EQ(p.calls.front(), std::make_pair(0u, 0u));
+    // The first fill reads 131328 - window bytes; one more window comes with each slide.
+    std::size_t slides = p.calls.size() - 2;
+    EXPECT_EQ(slides, (200000u - 1) / c.window) << c.method;
+    for (std::size_t i = 1; i < p.calls.size(); ++i) {
+      EXPECT_GE(p.calls[i].first, p.calls[i - 1].first);
+      EXPECT_GE(p.calls[i].second, p.calls[i - 1].second);
+      // Bytes read, which also bound the packed data: the first fill and a window per slide.
+      if (i + 1 < p.calls.size())
+        EXPECT_EQ(p.calls[i].second,
+                  std::min<std::size_t>(200000, 131328 - c.window + std::size_t{c.window} * i))
+            << c.method << " call " << i;
+    }
+    EXPECT_EQ(p.calls.back().second, 200000u);
+    EXPECT_LE(p.calls.back().first, e.packedSize);
   }
-  EXPECT_EQ(p.calls.back().second, 200000u);
-  EXPECT_LE(p.calls.back().first, e.packedSize);
 }
 
 TEST(LzEncoder, CancelOnTheFirstCallCodesNothing) {
@@ -263,7 +288,7 @@ TEST(LzEncoder, WriteErrorsEndWithFailureNotTruncatedData) {
 }
 
 TEST(LzEncoder, EncodesBetweenPlatformFiles) {
-  std::vector<std::uint8_t> input = WordText(150000, 12);
+  std::vector<std::uint8_t> input = WordText(400000, 12);  // more than the first read takes
   Encoded reference = EncodeBytes(input, 6);
   ASSERT_EQ(reference.result, 0);
 
@@ -271,7 +296,7 @@ TEST(LzEncoder, EncodesBetweenPlatformFiles) {
   ASSERT_NE(source, platform::NoFile);
   ASSERT_TRUE(platform::WriteFile(source, input.data(), static_cast<std::uint32_t>(input.size())));
 
-  // No fault; the first write fails; the second read (the one after the first slide) fails.
+  // No fault; the first write fails; the second read fails.
   for (int fault : {0, 1, 2}) {
     ASSERT_EQ(platform::SeekFile(source, 0, platform::SeekFrom::Begin), 0);
     platform::FileHandle target = platform::CreateTempFile();

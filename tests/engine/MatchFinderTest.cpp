@@ -89,12 +89,20 @@ TEST(MatchFinder, TheFirstByteIsNeverAMatchSource) {
   EXPECT_EQ(later.distance, 300u);
 }
 
-TEST(MatchFinder, FindsSourcesAcrossTheSlideOfA64KiBWindow) {
-  std::vector<std::uint8_t> input = NoiseBytes(140000, 6);
-  for (int i = 0; i < 300; ++i) input[130000 + i] = input[70000 + i];  // 60000 back
-  Probe p = SearchAt(input, 65536, 130000);
-  EXPECT_EQ(p.length, 256u);
-  EXPECT_EQ(p.distance, 60000u);
+TEST(MatchFinder, FindsSourcesAcrossTheSlideOfTheWindow) {
+  struct Case {
+    std::uint32_t window, size, at, distance;
+  };
+  // The buffer moves when the input reaches 4 * 65536 - window: matches across that move too,
+  // up to the last offset inside the window.
+  for (const Case& c : {Case{65536, 140000, 130000, 60000}, Case{65536, 270000, 200000, 65535},
+                        Case{4096, 270000, 258100, 4000}, Case{8192, 600000, 508000, 8191}}) {
+    std::vector<std::uint8_t> input = NoiseBytes(c.size, 6);
+    for (std::uint32_t i = 0; i < 300; ++i) input[c.at + i] = input[c.at - c.distance + i];
+    Probe p = SearchAt(input, c.window, c.at);
+    EXPECT_EQ(p.length, 256u) << c.window << " " << c.at;
+    EXPECT_EQ(p.distance, c.distance) << c.window << " " << c.at;
+  }
 }
 
 TEST(MatchFinder, LongChainsStillYieldMatches) {

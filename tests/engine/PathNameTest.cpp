@@ -9,6 +9,41 @@
 
 namespace {
 const std::string Hyo = "\x95\x5C";  // Shift-JIS character whose second byte is a backslash
+const std::string So = "\x83\x5C";
+
+struct SeparatorRow { std::string path; PathKind kind; std::size_t component, folder, stripped; };
+}
+
+TEST(PathName, SeparatorsNeverCutADoubleByteCharacter) {
+  const SeparatorRow rows[] = {
+      {So, PathKind::Member, 2, 0, 2},
+      {So + "\\", PathKind::Member, 2, 3, 2},
+      {"DIR\\" + So + "\\\\", PathKind::Member, 3, 8, 6},
+      {"\\", PathKind::Member, 0, 1, 0},
+      {"A/B", PathKind::Member, 3, 0, 3},
+      {"A/B/", PathKind::Stored, 1, 4, 3},
+      {Hyo + "/" + So, PathKind::Disk, 2, 3, 5},
+  };
+  for (const auto& row : rows) {
+    const char* p = row.path.c_str();
+    EXPECT_EQ(ComponentLength(p, row.kind), row.component) << row.path;
+    EXPECT_EQ(PathFolderLength(p, row.kind), row.folder) << row.path;
+    EXPECT_EQ(StripTrailingSeparators(p, row.path.size(), row.kind), row.stripped) << row.path;
+    EXPECT_EQ(EndsWithSeparator(p, row.path.size(), row.kind), row.stripped < row.path.size());
+  }
+  EXPECT_EQ(CountSeparators((Hyo + "\\" + So + "\\").c_str()), 2u);
+  std::string replaced = So + "\\A\\" + Hyo;
+  ReplaceSeparators(replaced, '/');
+  EXPECT_EQ(replaced, So + "/A/" + Hyo);
+  // A join adds one separator, and only after a folder that lacks one.
+  EXPECT_EQ(JoinPath(So, "A.TXT"), So + "\\A.TXT");
+  EXPECT_EQ(JoinPath("DIR\\", "A.TXT"), "DIR\\A.TXT");
+  EXPECT_EQ(JoinPath("", "A.TXT"), "A.TXT");
+  EXPECT_EQ(JoinPath(So, "A", PathKind::Disk), So + platform::PathSeparator() + "A");
+  char out[8];
+  EXPECT_TRUE(JoinPath(out, sizeof out, So.c_str(), "A.TX") && out == So + "\\A.TX");
+  EXPECT_FALSE(JoinPath(out, sizeof out, So.c_str(), "A.TXT"));
+  EXPECT_STREQ(out, "");
 }
 
 TEST(PathName, SplitsAtTheLastRealBackslash) {
@@ -50,13 +85,21 @@ TEST(PathName, Extension) {
   EXPECT_EQ(PathExtension(name), name + 3);
 }
 
-TEST(PathName, MatchesFolder) {
+TEST(PathName, MatchesFolderAndIsBelowFolder) {
   EXPECT_TRUE(MatchesFolder("DOC\\SUB\\X", "doc\\sub\\A.TXT"));
   EXPECT_FALSE(MatchesFolder("DOC\\X", "DOC\\SUB\\A.TXT"));
   EXPECT_FALSE(MatchesFolder("DOC\\SUB\\X", "DOC\\A.TXT"));
   EXPECT_TRUE(MatchesFolder("", "A.TXT"));
   EXPECT_FALSE(MatchesFolder("", "DOC\\A.TXT"));
   EXPECT_TRUE(MatchesFolder("DOC\\X", ("DOC\\" + Hyo + ".TXT").c_str()));
+  // Below a folder: at a component boundary, ignoring case, the folder's own entry included.
+  EXPECT_FALSE(IsBelowFolder(So.c_str(), (So + "\x83\x74\x83\x67.TXT").c_str()));
+  EXPECT_TRUE(IsBelowFolder(So.c_str(), (So + "\\A.TXT").c_str()));
+  EXPECT_TRUE(IsBelowFolder((So + "\\").c_str(), (So + "\\").c_str()));
+  EXPECT_TRUE(IsBelowFolder("doc\\", "DOC\\SUB\\A.TXT"));
+  EXPECT_FALSE(IsBelowFolder("DOC", "DOCS\\A.TXT"));
+  EXPECT_FALSE(IsBelowFolder("", "A.TXT"));
+  EXPECT_FALSE(IsBelowFolder("\\", "\\A.TXT"));
 }
 
 TEST(PathName, ValidFileNames) {

@@ -72,10 +72,8 @@ inline Bytes Level0(const RawMember& m) {
 
 // Level-2 header: name in extended header 0x01, folder (if any) in 0x02 with 0xFF separators.
 inline Bytes Level2(const RawMember& m) {
-  // Split as the engine splits: a Shift-JIS trail byte 0x5C ("\x83\x5C" is one character) is
-  // no separator.
-  const std::size_t cut = PathFolderLength(m.path.c_str());
-  const std::string dir = m.path.substr(0, cut), name = m.path.substr(cut);
+  const std::size_t cut = PathFolderLength(m.path.c_str());  // "ソ" is a name, not a folder
+  std::string dir = m.path.substr(0, cut), name = m.path.substr(cut);
   Bytes h(2, 0);
   h.insert(h.end(), m.method.begin(), m.method.begin() + 5);
   Put32(h, static_cast<std::uint32_t>(m.data.size()));
@@ -94,11 +92,8 @@ inline Bytes Level2(const RawMember& m) {
   };
   ext(0x01, Bytes(name.begin(), name.end()));
   if (!dir.empty()) {
-    Bytes d(dir.begin(), dir.end());
-    std::string rest = dir;
-    for (std::size_t at; (at = PathFolderLength(rest.c_str())) != 0; rest.resize(at - 1))
-      d[at - 1] = 0xFF;
-    ext(0x02, d);
+    ReplaceSeparators(dir, '\xFF');
+    ext(0x02, Bytes(dir.begin(), dir.end()));
   }
   ext(0x40, Bytes{m.attributes, 0});
   std::size_t crcAt = h.size() + 3;

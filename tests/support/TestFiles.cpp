@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "archive/PathName.h"
 #include "platform/Platform.h"
 
 #ifdef _WIN32
@@ -86,7 +87,7 @@ std::vector<std::string> ListFolder(const std::string& path) {
 std::string HostPath(std::string path) {
 #ifdef _WIN32
   if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  std::replace(path.begin(), path.end(), '/', '\\');
+  ReplaceSeparators(path, '\\', PathKind::Disk);
 #endif
   return path;
 }
@@ -101,8 +102,7 @@ std::string InteropDir() {
   const char* dir = std::getenv("TANUVIA_INTEROP_DIR");
   if (!dir || !*dir) return SourcePath("tests/interop/");
   std::string path = HostPath(dir);
-  if (path.back() != '/' && path.back() != '\\') path += '/';
-  return path;
+  return JoinPath(path, "", PathKind::Disk);
 }
 
 }  // namespace testsupport
