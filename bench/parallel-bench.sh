@@ -49,7 +49,10 @@ echo "== tnlzh a of the 2,000 files (best of $runs, seconds; ratios: other / tnl
 a=$(best "$runs" "rm -f M.lzh" "$T" a M.lzh -q mixed)
 a1=$(best "$runs" "rm -f M1.lzh" "$T" a M1.lzh -q -j 1 mixed)
 cmp -s M.lzh M1.lzh || echo "the archives of all cores and of -j 1 differ"
-j=$(best "$runs" "rm -f J.lzh" jlha a5q J.lzh mixed)
+# jlha takes files, not folders.
+find mixed -type f | sort > files.txt
+j=$(best "$runs" "rm -f J.lzh" sh -c 'jlha a2o5q J.lzh $(cat files.txt)')
+[ "$(jlha l J.lzh | grep -c '\.dat')" = 2000 ] || echo "jlha a did not take every file"
 echo "tnlzh a $a  -j 1 $a1  jlha a $j  -> -j1/all $(ratio "$a1" "$a")  jlha/tnlzh $(ratio "$j" "$a")"
 
 echo "== tnlzh x of that archive (best of $runs)"
