@@ -77,13 +77,14 @@ bool Archive::OwnedByCurrentThread() const {
 
 int Archive::Lock(bool withFileLock) {
   const std::uint32_t self = platform::CurrentThreadId();
-  if (ownerThread_.load(std::memory_order_acquire) != self) {
-    std::unique_lock<std::mutex> guard(lockMutex_);
-    lockReleased_.wait(guard, [this] { return depth_ == 0; });
-    ownerThread_.store(self, std::memory_order_release);
-  }
   {
-    std::lock_guard<std::mutex> guard(lockMutex_);
+    // Taken and counted under one hold of the mutex: between the two, another thread would find
+    // the depth still 0 and take the lock as well.
+    std::unique_lock<std::mutex> guard(lockMutex_);
+    if (ownerThread_.load(std::memory_order_acquire) != self) {
+      lockReleased_.wait(guard, [this] { return depth_ == 0; });
+      ownerThread_.store(self, std::memory_order_release);
+    }
     ++depth_;
   }
   if (withFileLock && !fileLocked_) {

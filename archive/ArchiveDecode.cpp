@@ -74,13 +74,6 @@ bool ReadAt(platform::FileHandle file, std::int64_t offset, void* buffer, std::u
   return platform::ReadFile(file, buffer, count, &got) && got == count;
 }
 
-// The same member: the header's fixed fields (offsets included) and the path.
-bool SameMember(const ArchiveEntry& a, const ArchiveEntry& b) {
-  return std::memcmp(&a, &b, EntryBlockSize) == 0 &&
-         std::strncmp(a.directory, b.directory, sizeof a.directory) == 0 &&
-         std::strncmp(a.name, b.name, sizeof a.name) == 0;
-}
-
 // Which member to decode: by path (the first that matches), or by place as a snapshot saw it.
 struct MemberRequest {
   const char* path = nullptr;

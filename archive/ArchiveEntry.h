@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #pragma pack(push, 1)
 struct ArchiveEntry {
@@ -57,4 +58,11 @@ inline void EntryPath(const ArchiveEntry& entry, char (&out)[EntryPathMax]) {
   for (std::size_t i = 0; i < EntryFieldMax && entry.directory[i]; ++i) out[n++] = entry.directory[i];
   for (std::size_t i = 0; i < EntryFieldMax && entry.name[i]; ++i) out[n++] = entry.name[i];
   out[n] = '\0';
+}
+
+// The same member: the header's fixed fields (offsets included) and the path.
+inline bool SameMember(const ArchiveEntry& a, const ArchiveEntry& b) {
+  return std::memcmp(&a, &b, EntryBlockSize) == 0 &&
+         std::strncmp(a.directory, b.directory, sizeof a.directory) == 0 &&
+         std::strncmp(a.name, b.name, sizeof a.name) == 0;
 }

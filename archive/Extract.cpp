@@ -1,6 +1,7 @@
 #include "archive/Extract.h"
 
 #include <chrono>
+#include <deque>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/DecodeAhead.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/HeaderFormat.h"
 #include "archive/PathName.h"
@@ -175,10 +177,12 @@ enum class Writer { None, ThisMember, OtherMember };
 
 // Writes one member (see ExtractMemberToFile). A target this extraction wrote for the same member
 // (an older version of it, before another process replaced it) is replaced without asking; one it
-// wrote for another member is asked about like an existing file.
+// wrote for another member is asked about like an existing file. `ahead` (optional) holds the
+// member decoded, or being decoded, by a worker.
 ExtractResult ExtractOne(Archive& archive, std::uint32_t index, const ArchiveEntry& entry,
                          const char* folder, const char* target, OverwriteCallback ask,
-                         void* context, OverwriteState* state, Writer writer) {
+                         void* context, OverwriteState* state, Writer writer,
+                         DecodeAhead* ahead) {
   const bool ownFile = writer == Writer::OtherMember;
   if (*state == OverwriteState::Stop) return ExtractResult::Stopped;
   if (LinkOnTheWay(folder, target)) return ExtractResult::LinkRefused;
@@ -189,7 +193,8 @@ ExtractResult ExtractOne(Archive& archive, std::uint32_t index, const ArchiveEnt
   // Decoded first: what is asked about and written is the member as the decoder found it.
   DecodedBlock decoded;
   ArchiveEntry member;
-  const int decodeResult = archive.DecodeMemberAt(index, entry, &decoded.block, &member);
+  const int decodeResult = ahead ? ahead->Take(index, entry, &decoded.block, &member)
+                                 : archive.DecodeMemberAt(index, entry, &decoded.block, &member);
   if (decodeResult == Archive::DecodeChanged) return ExtractResult::Changed;
   if (decodeResult != 0 || decoded.block == platform::NoBlock) return ExtractResult::DecodeFailed;
   bool replace = false;
@@ -221,33 +226,62 @@ bool VisitMembersOnce(Archive& archive,
                       const std::function<MemberVisit(std::uint32_t index, const ArchiveEntry&,
                                                       std::uint32_t occurrence)>& visit,
                       int attempts, std::uint32_t* members) {
+  return VisitMembersOnce(archive, visit, attempts, members, 0, nullptr);
+}
+
+bool VisitMembersOnce(Archive& archive,
+                      const std::function<MemberVisit(std::uint32_t index, const ArchiveEntry&,
+                                                      std::uint32_t occurrence)>& visit,
+                      int attempts, std::uint32_t* members, std::size_t lookahead,
+                      const std::function<void(std::uint32_t index, const ArchiveEntry&)>& ahead) {
   std::unordered_map<std::string, std::uint32_t> visited;  // identity -> times visited
+  struct Pending {
+    std::uint32_t index, occurrence;
+    ArchiveEntry entry;
+    std::string id;
+  };
   for (int changes = 0;;) {
     EntryEnumerator* snapshot = archive.EnumEntries();
     if (!snapshot) return false;
-    // A header that occurs n times was visited for its first n occurrences.
-    std::unordered_map<std::string, std::uint32_t> met, paths;
-    bool changed = false, progress = false;
-    ArchiveEntry entry;
-    std::uint32_t fetched = 0;
-    for (std::uint32_t index = 0;
-         snapshot->Next(1, &entry, &fetched) == ResultOk && fetched == 1; ++index) {
-      const std::string id = Identity(entry);
-      const std::uint32_t occurrence = paths[id.substr(EntryBlockSize)]++;
-      const auto before = visited.find(id);
-      std::uint32_t& seen = met[id];
-      if (before != visited.end() && seen < before->second) {
+    // A header that occurs n times was visited for its first n occurrences (in earlier passes:
+    // `visited` is only added to at the end of a pass).
+    std::unordered_map<std::string, std::uint32_t> met, paths, visitedNow;
+    std::deque<Pending> pending;  // read from the snapshot (and told `ahead`), not yet visited
+    std::uint32_t next = 0;
+    bool more = true;
+    // Reads the next member to visit into `pending`; false at the end of the snapshot.
+    auto readOne = [&] {
+      Pending item;
+      std::uint32_t fetched = 0;
+      while (snapshot->Next(1, &item.entry, &fetched) == ResultOk && fetched == 1) {
+        item.index = next++;
+        item.id = Identity(item.entry);
+        item.occurrence = paths[item.id.substr(EntryBlockSize)]++;
+        const auto before = visited.find(item.id);
+        std::uint32_t& seen = met[item.id];
+        const bool skip = before != visited.end() && seen < before->second;
         ++seen;
-        continue;
+        if (skip) continue;
+        if (ahead) ahead(item.index, item.entry);
+        pending.push_back(std::move(item));
+        return true;
       }
-      if (visit(index, entry, occurrence) == MemberVisit::Changed) {
+      return false;
+    };
+    bool changed = false, progress = false;
+    for (;;) {
+      while (more && pending.size() <= lookahead) more = readOne();
+      if (pending.empty()) break;
+      const Pending& item = pending.front();
+      if (visit(item.index, item.entry, item.occurrence) == MemberVisit::Changed) {
         changed = true;
         break;
       }
-      ++seen;
-      ++visited[id];
+      ++visitedNow[item.id];
       progress = true;
+      pending.pop_front();
     }
+    for (const auto& done : visitedNow) visited[done.first] += done.second;
     const std::uint32_t count = snapshot->Count();
     snapshot->Release();
     if (!changed) {
@@ -267,7 +301,8 @@ int ExtractMemberToFile(Archive& archive, std::uint32_t index, const ArchiveEntr
   if (!result) result = &dummy;
   OverwriteState localState = OverwriteState::Ask;
   if (!state) state = &localState;
-  *result = ExtractOne(archive, index, entry, folder, target, ask, context, state, Writer::None);
+  *result = ExtractOne(archive, index, entry, folder, target, ask, context, state, Writer::None,
+                       nullptr);
   return *result == ExtractResult::Written ? 1 : 0;
 }
 
@@ -287,6 +322,7 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
   ExtractCounts localCounts;
   if (!counts) counts = &localCounts;
   OverwriteState state = options.state;
+  DecodeAhead pool(archive, options.threads);
   // Folder times are set last: writing files into a folder changes its times.
   std::vector<std::pair<std::string, ArchiveEntry>> folders;
   // Files this extraction wrote, as the file system tells them apart, with the member that wrote
@@ -322,8 +358,11 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
                             : writtenBy->second == self ? Writer::ThisMember
                                                         : Writer::OtherMember;
       result = ExtractOne(archive, index, entry, folder, target, options.ask, options.askContext,
-                          &state, writer);
-      if (result == ExtractResult::Changed) return MemberVisit::Changed;
+                          &state, writer, &pool);
+      if (result == ExtractResult::Changed) {
+        pool.Clear();  // what was decoded ahead belongs to the old snapshot
+        return MemberVisit::Changed;
+      }
       if (result == ExtractResult::Written && writer == Writer::None) written.emplace(sameFile, self);
     }
     if (result == ExtractResult::Written || result == ExtractResult::SameFileReplaced)
@@ -337,7 +376,12 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
     if (options.report) options.report(options.reportContext, entry, result, target);
     return MemberVisit::Done;
   };
-  const bool read = VisitMembersOnce(archive, visit, options.changeAttempts);
+  const bool read =
+      VisitMembersOnce(archive, visit, options.changeAttempts, nullptr, pool.Window(),
+                       [&](std::uint32_t index, const ArchiveEntry& entry) {
+                         if (state != OverwriteState::Stop && !IsFolderMember(entry))
+                           pool.Queue(index, entry);
+                       });
   for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
     Times t = TimesOf(it->second);
     platform::SetPathTimes(it->first.c_str(), &t.create, &t.access, &t.write);

@@ -1,6 +1,7 @@
 // Writing archive members to ordinary files and folders.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 
@@ -40,6 +41,13 @@ bool VisitMembersOnce(Archive& archive,
                       const std::function<MemberVisit(std::uint32_t index, const ArchiveEntry&,
                                                       std::uint32_t occurrence)>& visit,
                       int attempts, std::uint32_t* members = nullptr);
+// The same, reading up to `lookahead` members past the one visited and telling `ahead` about each
+// member to be visited as soon as it is read (a new snapshot starts again with no member read).
+bool VisitMembersOnce(Archive& archive,
+                      const std::function<MemberVisit(std::uint32_t index, const ArchiveEntry&,
+                                                      std::uint32_t occurrence)>& visit,
+                      int attempts, std::uint32_t* members, std::size_t lookahead,
+                      const std::function<void(std::uint32_t index, const ArchiveEntry&)>& ahead);
 
 struct ExtractOptions {
   // Asked when a target exists. None: existing files are kept (extract-all behaviour).
@@ -58,6 +66,9 @@ struct ExtractOptions {
   // How often in a row an archive that another handle is rewriting is read again, 25 ms apart,
   // before the extraction gives up.
   int changeAttempts = 40;
+  // Threads that decode members ahead of the writing (0: one per core; 1: none beside the
+  // calling thread). Questions, reports and writing stay on the calling thread, in archive order.
+  unsigned threads = 0;
 };
 
 struct ExtractCounts {

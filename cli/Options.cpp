@@ -25,9 +25,9 @@ bool Accepts(Command command, char option) {
                      command == Command::Delete;
     case 'C': return command == Command::Extract || command == Command::Add;
     case 'f': return command == Command::Extract;
+    case 'j': return command == Command::Add || command == Command::Extract;
     case 'm':
-    case 'h':
-    case 'j': return command == Command::Add;
+    case 'h': return command == Command::Add;
     default: return false;
   }
 }
@@ -131,7 +131,8 @@ const char* HelpText() {
       "  l ARCHIVE                 list the members: method, packed and original size, ratio,\n"
       "                            CRC-16, header level, date and path\n"
       "  t ARCHIVE                 decode every member and check its CRC-16\n"
-      "  x ARCHIVE [-C DIR] [-f]   extract every member below DIR (default: the current\n"
+      "  x ARCHIVE [-C DIR] [-f] [-j N]\n"
+      "                            extract every member below DIR (default: the current\n"
       "                            folder), with folders, times and attributes; existing\n"
       "                            files are kept unless -f is given\n"
       "  a ARCHIVE [-m M] [-h H] [-j N] [-C DIR] PATH...\n"
@@ -145,8 +146,8 @@ const char* HelpText() {
       "  -m 0|4|5|6|7   method -lh0- (stored) or -lh4- .. -lh7- (default 5); data that does\n"
       "                 not shrink is stored as -lh0-\n"
       "  -h 0|1|2|3     header level of new members (default 2)\n"
-      "  -j N           compress on N threads (default: one per core); the archive is the\n"
-      "                 same whatever N is\n"
+      "  -j N           compress (a) or decode (x) on N threads (default: one per core); the\n"
+      "                 archive and the files are the same whatever N is\n"
       "  -C DIR         folder to extract into, or to take the paths to add relative to\n"
       "  -f             replace existing files when extracting\n"
       "  -q             no progress bar (shown on stderr for a, x and t when it is a terminal)\n"

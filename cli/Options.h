@@ -16,7 +16,7 @@ struct Options {
   bool quiet = false;           // -q: no progress bar
   char method = '5';            // -m: '0', '4'..'7'
   int headerLevel = 2;          // -h: 0..3
-  unsigned threads = 0;         // -j: worker threads for compressing (0: one per core)
+  unsigned threads = 0;         // -j: worker threads for compressing or decoding (0: one per core)
   std::vector<std::string> paths;
 };
 

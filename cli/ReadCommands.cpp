@@ -174,6 +174,7 @@ int RunExtract(const Options& options) {
   extract.report = ReportMember;
   extract.reportContext = &context;
   extract.changeAttempts = LockAttempts;
+  extract.threads = options.threads;
   ExtractCounts counts;
   if (!ExtractEntries(session.archive(), folder.c_str(), extract, &counts)) {
     Error("cannot read " + options.archive);

@@ -88,8 +88,10 @@ for level in 0 1 2 3; do for method in 0 4 5 6 7; do
   expect_status 0 "a -h$level -m$method" tn a $a -q -h $level -m $method src
   expect_status 0 "t of $a" tn t $a -q
   rm -rf x && mkdir x
-  expect_status 0 "x of $a" tn x $a -C x -q
+  expect_status 0 "x of $a" tn x $a -C x -q -j 4
   if diff -r src x/src >/dev/null; then pass; else fail "tnlzh x of $a differs"; fi
+  rm -rf x1 && mkdir x1 && expect_status 0 "x -j 1 of $a" tn x $a -C x1 -q -j 1
+  if diff -r x x1 >/dev/null; then pass; else fail "tnlzh x -j 1 and -j 4 of $a differ"; fi
   [ "$(stat -c %A x/src/GPL-3 | cut -c3)" = - ] && pass || fail "read-only attribute lost in $a"
   [ -n "$WINE_RUN" ] && continue
   if have lhasa; then

@@ -290,12 +290,14 @@ TEST_F(Extraction, MembersAreExtractedAsThemselves) {
     std::vector<ExtractResult> results;
     const char* file;
     std::size_t from;  // member whose data the file holds (3: the writer's)
+    unsigned threads = 4;  // members decoded ahead of the writing must be checked again
   } rows[] = {
       {{"S", "S"}, "", {W, K}, "S", 0}, {{"S", "S"}, "f", {W, R}, "S", 1},
       {{"A", "a", "B.", "B"}, "", {W, win ? K : W, W, win ? K : W}, "B", win ? 2u : 3u},
       {{"A", "a"}, "f", {W, win ? R : W}, "A", win ? 1u : 0u}, {{"BIT10"}, "", {W}, "BIT10", 0},
       {{"A", "B", "C"}, "B", {W, W, W}, "B", 3}, {{"A", "B", "C"}, "A", {W, W, W, W}, "A", 3},
-      {{"A", "B", "C"}, "-", {W, W, W}, "C", 2},
+      {{"A", "B", "C"}, "-", {W, W, W}, "C", 2}, {{"A", "B", "C"}, "B", {W, W, W}, "B", 3, 1},
+      {{"A", "B", "C"}, "A", {W, W, W, W}, "A", 3, 1},
   };
   int n = 0;
   for (const Row& row : rows) {
@@ -313,6 +315,7 @@ TEST_F(Extraction, MembersAreExtractedAsThemselves) {
     ExtractOptions options;
     options.state = *row.act == 'f' ? OverwriteState::ReplaceAll : OverwriteState::Ask;
     options.reportContext = &hook;
+    options.threads = row.threads;
     options.report = [](void* context, const ArchiveEntry& e, ExtractResult r, const char* t) {
       auto* h = static_cast<Hook*>(context);
       Record(h, e, r, t);
