@@ -101,10 +101,15 @@ bool DecodeListedMember(Archive& archive, std::uint32_t index, const ArchiveEntr
 bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
                             void* memory) {
   // Decoded at its place in the catalogue, never looked up again by path: a second member of the
-  // same path is itself, and one that changed meanwhile is no copy at all.
+  // same path is itself, and one that changed meanwhile (its fixed fields, the header's offset
+  // among them, differ from what the caller listed) is no copy at all.
+  ArchiveEntry listed;
+  if (!archive.GetMember(index, &listed) ||
+      std::memcmp(&listed, &expected, EntryBlockSize) != 0)
+    return false;
   platform::MemoryBlock block = platform::NoBlock;
   ArchiveEntry decoded;
-  if (archive.DecodeMemberAt(index, expected, &block, &decoded) != 0) return false;
+  if (archive.DecodeMemberAt(index, listed, &block, &decoded) != 0) return false;
   const bool ok = decoded.originalSize == expected.originalSize;
   if (ok && decoded.originalSize > 0) {
     const void* data = platform::LockBlock(block);
