@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "archive/Archive.h"
@@ -321,12 +323,21 @@ TEST_F(Extraction, MembersAreExtractedAsThemselves) {
       Record(h, e, r, t);
       const char act = *h->row->act;
       if (h->results.size() != 1 || (act != 'A' && act != 'B' && act != '-')) return;
+      // The extraction's workers hold the file lock for a moment at a time: another process
+      // waits for it, and so does this writer.
       OpenArchive writer(h->archive);
-      ArchiveEntry entry = writer.Members()[act == 'B' ? 1 : 0];
+      std::vector<ArchiveEntry> now;
+      for (int i = 0; i < 400 && (now = writer.Members()).size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      ASSERT_GE(now.size(), 2u);
+      ArchiveEntry entry = now[act == 'B' ? 1 : 0];
       entry.originalSize = 5000;
       EXPECT_TRUE(act == '-' ? MarkDeleted(*writer, "A")
                                          : StageFile(*writer, &entry, h->fresh.c_str(), nullptr, nullptr));
-      EXPECT_TRUE(Commit(*writer));
+      bool committed = false;
+      for (int i = 0; i < 400 && !(committed = Commit(*writer)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      EXPECT_TRUE(committed);
     };
     OpenArchive a(archivePath);
     ExtractCounts counts;
