@@ -35,6 +35,7 @@ void Archive::ClearPending() {
   platform::CloseFile(spool_);
   spool_ = platform::NoFile;
   spoolEnd_ = 0;
+  renameStaged_ = false;
 }
 
 StageTicket Archive::NewTicket() { return ++lastTicket_; }

@@ -129,6 +129,10 @@ class Archive {
   std::int64_t& SpoolEnd() { return spoolEnd_; }
   // A ticket no staging of this object had before.
   StageTicket NewTicket();
+  // Whether a change staged since the last ClearPending gives a member a new path (a rename):
+  // only then must a name check walk the staged list instead of looking its path up.
+  void NoteRenameStaged() { renameStaged_ = true; }
+  bool RenameStaged() const { return renameStaged_; }
   platform::FileHandle File() const { return file_; }
   // False when the file could be opened for reading only (read-only, or another program holds
   // it deny-write): no commit can change it.
@@ -184,6 +188,7 @@ class Archive {
   platform::FileHandle spool_ = platform::NoFile;
   std::int64_t spoolEnd_ = 0;
   std::atomic<StageTicket> lastTicket_{0};
+  bool renameStaged_ = false;  // under the lock
   platform::FileTime stamp_{0xFFFFFFFF, 0xFFFFFFFF};
   bool scanLocked_ = false;        // the catalogue's scan ran under the whole-file lock
   std::int64_t scannedSize_ = -1;  // the file's size at that scan

@@ -106,7 +106,13 @@ std::string TargetKey(Archive& archive, const char* path) {
 // True when `path` is in the catalogue (and not staged for deletion) or staged, ignoring case.
 bool Taken(Archive& archive, const char* path) {
   const StringList& pending = archive.Pending();
-  for (std::uint32_t i = 0; i < pending.Count(); ++i) {
+  // Changes are filed under their own path (or a case twin of it), so the hashed lookup finds
+  // them; only a staged rename files a new path under its old one, and only then is the list
+  // walked. A drop of many files checks each against everything staged: a walk per item would
+  // make staging quadratic.
+  for (const std::int32_t index : {pending.FindExact(path), pending.FindNoCase(path)})
+    if (index >= 0 && ChangeAt(pending, static_cast<std::uint32_t>(index))) return true;
+  for (std::uint32_t i = 0; archive.RenameStaged() && i < pending.Count(); ++i) {
     const StagedChange* change = ChangeAt(pending, i);
     if (!change) continue;
     char staged[EntryPathMax];
@@ -315,6 +321,9 @@ bool StageEntry(Archive& archive, const char* memberPath, const ArchiveEntry& en
     }
   }
   if (ticket) *ticket = change->ticket;
+  char path[EntryPathMax];
+  EntryPath(entry, path);
+  if (CompareNoCase(path, key.c_str()) != 0) archive.NoteRenameStaged();
   const bool ok = FileChange(archive, key.c_str(), change.get());
   if (ok) change.release();
   archive.Unlock();

@@ -16,6 +16,24 @@
 #include "archive/Archive.h"
 #include "archive/ArchiveRewrite.h"
 
+namespace {
+
+// Prints the seconds since `start` (or the failure) and releases the archive; the exit status.
+int Finish(Archive* archive, std::chrono::steady_clock::time_point start, bool ok,
+           RewriteFailure why, const char* what) {
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  archive->Release();
+  if (!ok) {
+    std::fprintf(stderr, "%s failed: %s\n", what, RewriteFailureText(why));
+    return 1;
+  }
+  std::printf("%.3f\n", seconds);
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: rewrite_bench ARCHIVE rename|comment [INDEX] | delete LIST\n");
@@ -63,15 +81,7 @@ int main(int argc, char** argv) {
     RewriteFailure why = RewriteFailure::None;
     const bool ok =
         StageFile(*archive, &entry, argv[3], nullptr, nullptr, &why) && Commit(*archive, &why);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    archive->Release();
-    if (!ok) {
-      std::fprintf(stderr, "add failed: %s\n", RewriteFailureText(why));
-      return 1;
-    }
-    std::printf("%.3f\n", seconds);
-    return 0;
+    return Finish(archive, start, ok, why, "add");
   }
   std::uint32_t index = argc > 3 ? static_cast<std::uint32_t>(std::atoi(argv[3])) : 0;
   ArchiveEntry record;
@@ -94,14 +104,6 @@ int main(int argc, char** argv) {
   auto start = std::chrono::steady_clock::now();
   if (!StageEntry(*archive, path, changed)) return 1;
   RewriteFailure why = RewriteFailure::None;
-  bool ok = Commit(*archive, &why);
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  archive->Release();
-  if (!ok) {
-    std::fprintf(stderr, "commit failed: %s\n", RewriteFailureText(why));
-    return 1;
-  }
-  std::printf("%.3f\n", seconds);
-  return 0;
+  const bool ok = Commit(*archive, &why);
+  return Finish(archive, start, ok, why, "commit");
 }

@@ -320,7 +320,10 @@ TEST_F(Rewrite, ALockedArchiveIsLeftAloneAndTheChangesStayStaged) {
   EXPECT_EQ(a.Members().size(), 4u);
   // A name taken meanwhile, ignoring case, by a member or by another job's staging.
   ASSERT_TRUE(Stage(a, "E.TXT", two));
-  for (const char* taken : {"a.txt", "d.txt", "e.txt"}) {
+  ArchiveEntry renamed = a.Members()[2];  // C.TXT, to be R.TXT: its new name is taken too
+  std::strcpy(renamed.name, "R.TXT");
+  ASSERT_TRUE(StageEntry(*a, "C.TXT", renamed));
+  for (const char* taken : {"a.txt", "d.txt", "e.txt", "r.txt"}) {
     ArchiveEntry e = NewEntry("", taken, '5');
     EXPECT_FALSE(StageFile(*a, &e, archivePath.c_str(), nullptr, nullptr, &why, nullptr, true));
     EXPECT_EQ(why, RewriteFailure::Collision) << taken;
