@@ -296,13 +296,14 @@ bool VisitMembersOnce(Archive& archive,
 
 int ExtractMemberToFile(Archive& archive, std::uint32_t index, const ArchiveEntry& entry,
                         const char* folder, const char* target, OverwriteCallback ask,
-                        void* context, OverwriteState* state, ExtractResult* result) {
+                        void* context, OverwriteState* state, ExtractResult* result,
+                        DecodeAhead* ahead) {
   ExtractResult dummy;
   if (!result) result = &dummy;
   OverwriteState localState = OverwriteState::Ask;
   if (!state) state = &localState;
   *result = ExtractOne(archive, index, entry, folder, target, ask, context, state, Writer::None,
-                       nullptr);
+                       ahead);
   return *result == ExtractResult::Written ? 1 : 0;
 }
 

@@ -10,6 +10,7 @@
 #include "archive/TargetPath.h"
 
 class Archive;
+class DecodeAhead;
 
 // What became of one member.
 enum class ExtractResult : int {
@@ -95,9 +96,11 @@ int ExtractAll(const char* archivePath, const char* folder);
 // the member's as decoded, whole, or nothing (Changed). When the target exists it asks `ask`
 // (none: keep it) unless `*state` is ReplaceAll, and updates `*state` from the answer; a link
 // below `folder` is never followed. 1 when the file was written, 0 otherwise; `result` says why.
+// `ahead` (optional): a pool the caller queued this member on, in the order it extracts them.
 int ExtractMemberToFile(Archive& archive, std::uint32_t index, const ArchiveEntry& entry,
                         const char* folder, const char* target, OverwriteCallback ask,
-                        void* context, OverwriteState* state, ExtractResult* result = nullptr);
+                        void* context, OverwriteState* state, ExtractResult* result = nullptr,
+                        DecodeAhead* ahead = nullptr);
 
 // The same for a member placed by its path relative to a base folder inside the archive: the
 // target is formed with MakeTargetPath, so a hostile path is refused (result Refused, 0).

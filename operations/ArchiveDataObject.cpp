@@ -80,7 +80,7 @@ const InterfaceEntry* ArchiveDataObject::InterfaceTable() {
 }
 
 HRESULT ArchiveDataObject::Create(ArchiveFolder* folder, UINT count, LPCITEMIDLIST* items,
-                                  DWORD mode, REFIID iid, void** out) {
+                                  DWORD mode, REFIID iid, void** out, unsigned threads) {
   if (!out) return E_INVALIDARG;
   *out = nullptr;
   if (!folder || count == 0 || !items) return E_INVALIDARG;
@@ -88,6 +88,7 @@ HRESULT ArchiveDataObject::Create(ArchiveFolder* folder, UINT count, LPCITEMIDLI
     if (!AsItemId(items[i])) return E_INVALIDARG;
   auto* object = new (std::nothrow) ArchiveDataObject(folder, mode);
   if (!object) return E_OUTOFMEMORY;
+  object->threads_ = threads;
   object->AddRef();
   try {
     object->CollectItems(count, items);
@@ -105,11 +106,11 @@ ArchiveDataObject::ArchiveDataObject(ArchiveFolder* folder, DWORD mode)
 
 ArchiveDataObject::~ArchiveDataObject() = default;
 
-Archive* ArchiveDataObject::OpenLocked() const {
+Archive* ArchiveDataObject::Open(bool locked) const {
   auto* archive = new (std::nothrow) Archive();
   if (!archive) return nullptr;
   archive->Retain();
-  if (archive->OpenFile(archivePath_.c_str()) != ResultOk || !archive->Lock(true)) {
+  if (archive->OpenFile(archivePath_.c_str()) != ResultOk || (locked && !archive->Lock(true))) {
     archive->Release();
     return nullptr;
   }
@@ -122,7 +123,7 @@ void ArchiveDataObject::Done(Archive* archive) {
 }
 
 void ArchiveDataObject::CollectItems(UINT count, LPCITEMIDLIST* items) {
-  Archive* archive = OpenLocked();
+  Archive* archive = Open(true);
   if (!archive) return;
   // Selected folders by path (no case); each member finds the one above it, if any, by walking
   // up its own folders, so the walk is linear in the catalogue whatever the selection.
@@ -234,7 +235,7 @@ bool ArchiveDataObject::EnsureCopies() {
   // from its end).
   AddTempFile(folder);
   // Folders first, in item order (a folder always comes before what is inside it); then the
-  // members in file order, decoded under one hold of the lock.
+  // members in file order.
   std::vector<std::size_t> members;
   for (std::size_t i = 0; i < items_.size(); ++i) {
     Transfer& transfer = items_[i];
@@ -250,23 +251,23 @@ bool ArchiveDataObject::EnsureCopies() {
   }
   std::sort(members.begin(), members.end(),
             [&](std::size_t a, std::size_t b) { return items_[a].index < items_[b].index; });
-  if (Archive* archive = members.empty() ? nullptr : OpenLocked()) {
-    std::vector<std::uint8_t> buffer;
-    ArchiveEntry expected;
-    for (std::size_t i : members) {
-      Transfer& transfer = items_[i];
-      std::memcpy(&expected, reinterpret_cast<const char*>(&transfer.item) + ItemEntryBlockOffset,
-                  EntryBlockSize);
-      if (DecodeListedMember(*archive, std::uint32_t(transfer.index), expected, &buffer) &&
-          WriteCopyFile(transfer.copy.c_str(), buffer.data(), expected)) {
-        AddTempFile(transfer.copy.c_str());
-      } else {
-        transfer.copy.clear();
-      }
-    }
-    Done(archive);
-  } else {
-    for (std::size_t i : members) items_[i].copy.clear();
+  std::vector<ListedCopy> copies(members.size());
+  for (std::size_t m = 0; m < members.size(); ++m) {
+    const Transfer& transfer = items_[members[m]];
+    copies[m].index = std::uint32_t(transfer.index);
+    copies[m].listed = reinterpret_cast<const char*>(&transfer.item) + ItemEntryBlockOffset;
+    copies[m].target = transfer.copy.c_str();
+  }
+  // Not locked across the copy: the workers decoding ahead take the lock member by member, and
+  // each member is checked at its place as it is read.
+  if (Archive* archive = members.empty() ? nullptr : Open(false)) {
+    WriteListedCopies(*archive, copies, threads_);
+    archive->Release();  // closes the file
+  }
+  for (std::size_t m = 0; m < members.size(); ++m) {
+    Transfer& transfer = items_[members[m]];
+    if (copies[m].written) AddTempFile(transfer.copy.c_str());
+    else transfer.copy.clear();
   }
   for (const Transfer& transfer : items_)
     if (transfer.top && !transfer.copy.empty()) paths_.push_back(transfer.copy);
@@ -452,7 +453,7 @@ HRESULT ArchiveDataObject::RenderContents(LONG index, HGLOBAL* block) const {
   if (!*block) return E_OUTOFMEMORY;
   if (total == 0) return S_OK;
   auto* memory = static_cast<std::uint8_t*>(GlobalLock(*block));
-  Archive* archive = memory ? OpenLocked() : nullptr;
+  Archive* archive = memory ? Open(true) : nullptr;
   bool ok = archive != nullptr;
   ArchiveEntry expected;
   for (std::size_t p = 0; ok && p < parts.size(); ++p) {

@@ -7,7 +7,7 @@
 // every folder below it and every member below it, each with its path relative to the source
 // folder ("A", "A\SUB", "A\r.txt"), and each member keeps its place in the catalogue read under
 // the lock. The first request for files (CF_HDROP, "FileName", the IDList array) decodes the
-// members in one pass in file order, under one hold of the lock, and writes the selection's tree
+// members in one pass in file order, each checked at its place, and writes the selection's tree
 // into a new folder of the object's own below TempDirectory; CF_HDROP lists the selection's
 // top-level items there. "FileContents" is decoded from the archive on each request. The archive
 // file is open only while it is read, so it can be renamed or deleted while the object lives.
@@ -36,9 +36,10 @@ class ArchiveDataObject
   static constexpr DWORD ClipboardMode = 0;
 
   // Makes the object for `count` items of `folder` and hands out `iid`. E_INVALIDARG for a
-  // missing folder or item, E_OUTOFMEMORY when the object cannot be made.
+  // missing folder or item, E_OUTOFMEMORY when the object cannot be made. `threads` decode the
+  // copies' members ahead of their writing (0: one per core; 1: none beside the caller's).
   static HRESULT Create(ArchiveFolder* folder, UINT count, LPCITEMIDLIST* items, DWORD mode,
-                        REFIID iid, void** out);
+                        REFIID iid, void** out, unsigned threads = 0);
 
   // IDataObject
   STDMETHODIMP GetData(FORMATETC* format, STGMEDIUM* medium) override;
@@ -80,9 +81,9 @@ class ArchiveDataObject
   void CollectItems(UINT count, LPCITEMIDLIST* items);
   // Makes the copies on the first request that needs them; true when at least one exists.
   bool EnsureCopies();
-  // A new Archive of its own on the folder's archive file, locked with the file lock; null when
-  // it cannot be opened or locked. Release with Done.
-  Archive* OpenLocked() const;
+  // A new Archive of its own on the folder's archive file, with `locked` locked with the file
+  // lock (released with Done); null when it cannot be opened or locked.
+  Archive* Open(bool locked) const;
   static void Done(Archive* archive);
   // The formats EnumFormatEtc offers, in their order.
   std::vector<FORMATETC> OfferedFormats() const;
@@ -107,6 +108,7 @@ class ArchiveDataObject
   std::size_t fileCount_ = 0;
   std::size_t singleFile_ = 0;  // the item of the only member, when fileCount_ is 1
   DWORD mode_;
+  unsigned threads_ = 0;
   // Neither the folder nor its archive is held: the archive file stays free to be renamed or
   // deleted while the object is on the clipboard.
   std::string archivePath_;

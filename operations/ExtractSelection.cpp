@@ -1,8 +1,11 @@
 #include "operations/ExtractSelection.h"
 
 #include <cstring>
+#include <deque>
+#include <string>
 
 #include "archive/Archive.h"
+#include "archive/DecodeAhead.h"
 #include "archive/EntryEnumerator.h"
 #include "archive/Extract.h"
 #include "archive/NoCase.h"
@@ -46,20 +49,6 @@ const char* Relative(const Extraction& job, const char* memberPath) {
   return memberPath + job.innerLength;
 }
 
-// Writes one member; the target path goes through the engine's guard, so a stored path with ".."
-// components, a drive or a root never lands outside the chosen folder.
-void ExtractOne(Extraction& job, std::uint32_t index, const ArchiveEntry& entry,
-                const char* memberPath) {
-  const char* relative = Relative(job, memberPath);
-  char path[TargetPathSize];
-  if (!relative || !MakeTargetPath(job.target, relative, path, sizeof path)) return;
-  if (std::strlen(path) >= MAX_PATH) return;
-  if (ExtractMemberToFile(*job.archive, index, entry, job.target, path, AskOverwriteWithDialog,
-                          job.owner, &job.state) == 1) {
-    SHChangeNotify(SHCNE_CREATE, SHCNF_PATHA, path, nullptr);
-  }
-}
-
 // Creates the folder a folder member or a selected folder stands for.
 void MakeFolder(const Extraction& job, const char* memberPath) {
   const char* relative = Relative(job, memberPath);
@@ -68,23 +57,6 @@ void MakeFolder(const Extraction& job, const char* memberPath) {
   if (LinkOnTheWay(job.target, path)) return;
   // A trailing separator has the last folder made too.
   if (JoinPath(path, sizeof path, path, "", PathKind::Disk)) CreatePathDirectories(path);
-}
-
-void ExtractFolder(Extraction& job, EntryEnumerator& snapshot, const char* folderPath) {
-  MakeFolder(job, folderPath);
-  snapshot.Reset();
-  ArchiveEntry record;
-  for (std::uint32_t index = 0;
-       job.state != OverwriteState::Stop && snapshot.Next(1, &record, nullptr) == S_OK; ++index) {
-    char full[EntryPathMax];
-    EntryPath(record, full);
-    if (!IsBelowFolder(folderPath, full)) continue;
-    if (IsFolderMember(record)) {
-      MakeFolder(job, full);
-      continue;
-    }
-    ExtractOne(job, index, record, full);
-  }
 }
 
 // The place of the selected file in the snapshot: the member with the item's path whose header
@@ -109,25 +81,109 @@ std::int32_t FindSelected(EntryEnumerator& snapshot, const ItemId& item, Archive
   return first;
 }
 
+
+// One thing to do, in the order the selection is extracted: make a folder, or write a member.
+struct Step {
+  bool folder = false;
+  std::string memberPath;     // a folder's path in the archive
+  std::uint32_t index = 0;    // a member's place in the snapshot, its record and its target
+  ArchiveEntry entry;
+  char target[TargetPathSize];
+};
+
+// The member's target below the chosen folder; the path goes through the engine's guard, so a
+// stored path with ".." components, a drive or a root never lands outside it. False when the
+// member gets no file.
+bool MemberTarget(const Extraction& job, const char* memberPath, Step* step) {
+  const char* relative = Relative(job, memberPath);
+  return relative && MakeTargetPath(job.target, relative, step->target, sizeof step->target) &&
+         std::strlen(step->target) < MAX_PATH;
+}
+
+// The selection in the order it is extracted: the items in selection order, a folder followed
+// by the folders and members below it in snapshot order. Read a few steps ahead of the writing,
+// so that the members can be decoded ahead.
+class SelectionWalk {
+ public:
+  SelectionWalk(const Extraction& job, EntryEnumerator& snapshot, UINT count,
+                LPCITEMIDLIST* items)
+      : job_(job), snapshot_(snapshot), count_(count), items_(items) {}
+
+  // Fills the next step; false after the last.
+  bool Next(Step* step) {
+    for (;;) {
+      while (folder_ && snapshot_.Next(1, &step->entry, nullptr) == S_OK) {
+        const std::uint32_t index = place_++;
+        char full[EntryPathMax];
+        EntryPath(step->entry, full);
+        if (!IsBelowFolder(folder_->path, full)) continue;
+        step->folder = IsFolderMember(step->entry);
+        step->memberPath = full;
+        step->index = index;
+        if (step->folder || MemberTarget(job_, full, step)) return true;
+      }
+      folder_ = nullptr;
+      if (item_ >= count_) return false;
+      const ItemId* item = AsItemId(items_[item_++]);
+      if (!item) continue;
+      if (IsFolderItem(*item)) {
+        folder_ = item;
+        place_ = 0;
+        snapshot_.Reset();
+        step->folder = true;
+        step->memberPath = item->path;
+        return true;
+      }
+      const std::int32_t index = FindSelected(snapshot_, *item, &step->entry);
+      step->folder = false;
+      step->index = std::uint32_t(index);
+      if (index >= 0 && MemberTarget(job_, item->path, step)) return true;
+    }
+  }
+
+ private:
+  const Extraction& job_;
+  EntryEnumerator& snapshot_;
+  const UINT count_;
+  LPCITEMIDLIST* const items_;
+  UINT item_ = 0;                   // the next selected item
+  const ItemId* folder_ = nullptr;  // the selected folder being walked
+  std::uint32_t place_ = 0;         // the snapshot place of the folder walk's next record
+};
+
 }  // namespace
 
 int ExtractSelection(Archive* archive, const char* folderPath, UINT count, LPCITEMIDLIST* items,
-                     HWND owner) {
+                     HWND owner, unsigned threads) {
   char target[MAX_PATH];
   if (!PickFolder(owner, target)) return 0;
   if (!archive || !items) return 1;
   Extraction job{archive, owner, target, std::strlen(folderPath ? folderPath : "")};
   EntryEnumerator* snapshot = archive->EnumEntries();
   if (!snapshot) return 1;
-  for (UINT i = 0; i < count && job.state != OverwriteState::Stop; ++i) {
-    const ItemId* item = AsItemId(items[i]);
-    if (!item) continue;
-    if (IsFolderItem(*item)) {
-      ExtractFolder(job, *snapshot, item->path);
-    } else {
-      ArchiveEntry entry;
-      const std::int32_t index = FindSelected(*snapshot, *item, &entry);
-      if (index >= 0) ExtractOne(job, std::uint32_t(index), entry, item->path);
+  {
+    // Members are decoded ahead on the pool while this thread asks and writes in order; each is
+    // addressed by its place in the snapshot, and one that changed meanwhile is not written.
+    DecodeAhead pool(*archive, threads);
+    SelectionWalk walk(job, *snapshot, count, items);
+    std::deque<Step> pending;
+    for (bool more = true; job.state != OverwriteState::Stop;) {
+      while (more && pending.size() <= pool.Window()) {
+        pending.emplace_back();
+        more = walk.Next(&pending.back());
+        if (!more) pending.pop_back();
+        else if (!pending.back().folder) pool.Queue(pending.back().index, pending.back().entry);
+      }
+      if (pending.empty()) break;
+      const Step& step = pending.front();
+      if (step.folder) {
+        MakeFolder(job, step.memberPath.c_str());
+      } else if (ExtractMemberToFile(*archive, step.index, step.entry, job.target, step.target,
+                                     AskOverwriteWithDialog, job.owner, &job.state, nullptr,
+                                     &pool) == 1) {
+        SHChangeNotify(SHCNE_CREATE, SHCNF_PATHA, step.target, nullptr);
+      }
+      pending.pop_front();
     }
   }
   snapshot->Release();

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <utility>
 
 #include "archive/Archive.h"
+#include "archive/DecodeAhead.h"
 #include "archive/PathName.h"
 #include "archive/TargetPath.h"
 #include "archive/TimeConversion.h"
@@ -90,14 +93,6 @@ void RemoveTempFolder(const char* folder) {
   RemoveDirectoryA(folder);
 }
 
-bool DecodeListedMember(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
-                        std::vector<std::uint8_t>* buffer) {
-  // One byte at least, so that an empty member has memory to point at.
-  if (buffer->size() < std::size_t{expected.originalSize} + 1)
-    buffer->resize(std::size_t{expected.originalSize} + 1);
-  return DecodeListedMemberInto(archive, index, expected, buffer->data());
-}
-
 bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
                             void* memory) {
   // Decoded at its place in the catalogue, never looked up again by path: a second member of the
@@ -118,6 +113,46 @@ bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const Archive
   }
   platform::FreeBlock(block);
   return ok;
+}
+
+void WriteListedCopies(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads) {
+  DecodeAhead pool(archive, threads);
+  // Copies whose member is queued, with its whole record as the catalogue holds it now.
+  std::deque<std::pair<std::size_t, ArchiveEntry>> pending;
+  for (std::size_t next = 0;;) {
+    // The next records are read under one hold of the lock, half a window at a time; each must
+    // still be at its place as listed (fixed fields, the header's offset among them).
+    if (next < copies.size() && pending.size() <= pool.Window() / 2) {
+      const bool locked = archive.Lock(true) != 0;
+      for (; locked && next < copies.size() && pending.size() <= pool.Window(); ++next) {
+        ArchiveEntry listed;
+        if (!archive.GetMember(copies[next].index, &listed) ||
+            std::memcmp(&listed, copies[next].listed, EntryBlockSize) != 0)
+          continue;
+        pending.emplace_back(next, listed);
+        pool.Queue(copies[next].index, listed);
+      }
+      if (locked) archive.Unlock();
+      else next = copies.size();  // another handle holds the file: no copies from it now
+    }
+    if (pending.empty()) return;
+    ListedCopy& copy = copies[pending.front().first];
+    const ArchiveEntry& listed = pending.front().second;
+    platform::MemoryBlock block = platform::NoBlock;
+    ArchiveEntry decoded;
+    const int result = pool.Take(copy.index, listed, &block, &decoded);
+    if (result == 0 && block != platform::NoBlock) {
+      // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
+      const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+      copy.written = decoded.originalSize == listed.originalSize &&
+                     (listed.originalSize == 0 ||
+                      (data && platform::BlockSize(block) >= listed.originalSize)) &&
+                     WriteCopyFile(copy.target, data, listed);
+      if (data) platform::UnlockBlock(block);
+    }
+    if (block != platform::NoBlock) platform::FreeBlock(block);
+    pending.pop_front();
+  }
 }
 
 bool WriteCopyFile(const char* target, const std::uint8_t* data, const ArchiveEntry& entry) {

@@ -24,13 +24,23 @@ bool MakeTempFolder(char (&folder)[MAX_PATH]);
 void RemoveTempFolder(const char* folder);
 
 // Decodes the member at `index` of the catalogue the caller read under the lock it still holds,
-// into `*buffer` (grown as needed and reused across calls), when that member still is `expected`
-// (same place, sizes and CRC). False when it is not, or it cannot be decoded.
-bool DecodeListedMember(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
-                        std::vector<std::uint8_t>* buffer);
-// The same into the caller's memory of at least expected.originalSize bytes.
+// into the caller's memory of at least expected.originalSize bytes, when that member still is
+// `expected` (same place, sizes and CRC). False when it is not, or it cannot be decoded.
 bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const ArchiveEntry& expected,
                             void* memory);
+
+// One member to copy: its place in a catalogue the caller listed earlier, the first
+// EntryBlockSize bytes of its record as listed there, and the new file to write.
+struct ListedCopy {
+  std::uint32_t index = 0;
+  const void* listed = nullptr;
+  const char* target = nullptr;
+  bool written = false;  // set by WriteListedCopies
+};
+// Writes each copy with WriteCopyFile, in the order given, while `threads` workers (0: one per
+// core) decode the next members. The caller holds no lock on `archive`. A member no longer at its
+// place as listed (the archive changed since), or that cannot be decoded, gets no file.
+void WriteListedCopies(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads);
 
 // Writes `entry.originalSize` bytes at `data` to the new file `target` (never an existing one)
 // with the entry's times and attributes. False, leaving no file, when it cannot be created or a

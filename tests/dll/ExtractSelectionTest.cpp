@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
 #include "dll/FolderTestSupport.h"
 #include "namespace/ArchiveFolder.h"
 #include "operations/ExtractSelection.h"
 #include "resource.h"
+#include "support/OpenArchive.h"
 #include "ui/UiHarness.h"
 
 using namespace foldertest;
@@ -96,7 +98,8 @@ DialogSequence::Answer Press(int button) {
   return [button](HWND dialog) { ui::Click(dialog, button); };
 }
 
-class ExtractTest : public testing::Test {
+// Run with the members decoded on the calling thread and with three workers decoding ahead.
+class ExtractTest : public testing::TestWithParam<unsigned> {
  protected:
   void TearDown() override {
     for (IShellFolder* folder : folders_) folder->Release();
@@ -144,7 +147,8 @@ class ExtractTest : public testing::Test {
     answers.insert(answers.begin(), Pick(target_.path()));
     DialogSequence sequence(std::move(answers));
     int result = ExtractSelection(folder->archive, folder->innerPath,
-                                  static_cast<UINT>(lists.size()), lists.data(), nullptr);
+                                  static_cast<UINT>(lists.size()), lists.data(), nullptr,
+                                  GetParam());
     int answered = sequence.Finish();
     EXPECT_EQ(sequence.unexpected(), 0) << "dialogs nobody expected";
     if (dialogs) *dialogs = answered;
@@ -161,7 +165,7 @@ class ExtractTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(ExtractTest, CancellingThePickerExtractsNothing) {
+TEST_P(ExtractTest, CancellingThePickerExtractsNothing) {
   ArchiveFolder* root = Open({File("A.TXT", "alpha")});
   std::vector<HeldItem> items = Items(root);
   std::vector<LPCITEMIDLIST> lists = {reinterpret_cast<LPCITEMIDLIST>(&items[0])};
@@ -171,7 +175,7 @@ TEST_F(ExtractTest, CancellingThePickerExtractsNothing) {
   EXPECT_FALSE(Exists(Target("A.TXT")));
 }
 
-TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
+TEST_P(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
   ArchiveFolder* root = Open({File("A.TXT", "alpha"), File("DOC\\SUB\\B.TXT", "beta"),
                               FolderEntry("DOC\\EMPTY\\"), File("DOC\\C.TXT", "gamma"),
                               File("OTHER\\D.TXT", "delta")});
@@ -198,7 +202,7 @@ TEST_F(ExtractTest, FilesAndFoldersLandRelativeToTheViewsFolder) {
   EXPECT_EQ(ReadText(Target("C.TXT")), "gamma");
 }
 
-TEST_F(ExtractTest, MembersThatWouldLeaveTheChosenFolderAreNotWritten) {
+TEST_P(ExtractTest, MembersThatWouldLeaveTheChosenFolderAreNotWritten) {
   ArchiveFolder* root = Open({File("..\\EVIL1.TXT", "evil"), File("DOC\\..\\..\\EVIL2.TXT", "evil"),
                               File("DOC\\GOOD.TXT", "good")});
   std::vector<HeldItem> items = Items(root);  // the folders ".." and "DOC"
@@ -230,7 +234,7 @@ class OverwriteTest : public ExtractTest {
   ArchiveFolder* root_ = nullptr;
 };
 
-TEST_F(OverwriteTest, YesAndNoDecideFileByFile) {
+TEST_P(OverwriteTest, YesAndNoDecideFileByFile) {
   std::vector<HeldItem> items = Prepare();
   int dialogs = 0;
   EXPECT_EQ(Extract(root_, items, {Press(IDNO), Press(IDOK), Press(IDNO)}, &dialogs), 1);
@@ -238,7 +242,7 @@ TEST_F(OverwriteTest, YesAndNoDecideFileByFile) {
   EXPECT_EQ(Contents(), "old,new2,old");
 }
 
-TEST_F(OverwriteTest, AllReplacesTheRestWithoutAsking) {
+TEST_P(OverwriteTest, AllReplacesTheRestWithoutAsking) {
   std::vector<HeldItem> items = Prepare();
   SetFileAttributesA(Target("F3.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
   int dialogs = 0;
@@ -247,7 +251,7 @@ TEST_F(OverwriteTest, AllReplacesTheRestWithoutAsking) {
   EXPECT_EQ(Contents(), "old,new2,new3");
 }
 
-TEST_F(OverwriteTest, CancelEndsTheSelection) {
+TEST_P(OverwriteTest, CancelEndsTheSelection) {
   std::vector<HeldItem> items = Prepare();
   DeleteFileA(Target("F3.TXT").c_str());
   int dialogs = 0;
@@ -258,3 +262,31 @@ TEST_F(OverwriteTest, CancelEndsTheSelection) {
   EXPECT_EQ(ReadText(Target("F2.TXT")), "old");
   EXPECT_FALSE(Exists(Target("F3.TXT")));
 }
+
+// F3 replaced by another handle while the first question is open (the workers may have decoded it
+// already): it is neither asked about nor written, and no old bytes are written for it.
+TEST_P(OverwriteTest, AMemberReplacedMeanwhileIsNotWritten) {
+  std::vector<HeldItem> items = Prepare();
+  auto replaceF3 = [this](HWND dialog) {
+    const std::string fresh = archives_ / "F3.NEW";
+    ASSERT_TRUE(WriteBytes(fresh, TextBytes("newer3")));
+    OpenArchive writer(archives_ / "X.LZH");
+    std::vector<ArchiveEntry> now;  // read while the workers may hold the file lock
+    for (int i = 0; i < 400 && (now = writer.Members()).size() < 3; ++i) Sleep(5);
+    ASSERT_EQ(now.size(), 3u);
+    ArchiveEntry entry = now[2];
+    entry.originalSize = 6;
+    EXPECT_TRUE(StageFile(*writer, &entry, fresh.c_str(), nullptr, nullptr));
+    bool committed = false;  // the workers hold the file lock for a moment at a time
+    for (int i = 0; i < 400 && !(committed = Commit(*writer)); ++i) Sleep(5);
+    EXPECT_TRUE(committed);
+    ui::Click(dialog, IDOK);
+  };
+  int dialogs = 0;
+  EXPECT_EQ(Extract(root_, items, {replaceF3, Press(IDNO)}, &dialogs), 1);
+  EXPECT_EQ(dialogs, 3);
+  EXPECT_EQ(Contents(), "new1,old,old");
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, ExtractTest, testing::Values(1u, 3u));
+INSTANTIATE_TEST_SUITE_P(Threads, OverwriteTest, testing::Values(1u, 3u));
