@@ -2,7 +2,7 @@
 # Carrying members out of an archive (the drag data object: its creation, the first CF_HDROP
 # request that writes the copies, and "FileContents" of one member) against the engine's
 # extraction that tnlzh.exe x runs, both timed inside one Wine process on the same file system.
-#   bench/transfer-bench.sh [BUILD_DIR]     (default build/mingw)
+#   bench/transfer-bench.sh [BUILD_DIR [THREADS]]     (default build/mingw, one thread per core)
 set -eu
 B=$(readlink -f "${1:-build/mingw}")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,5 +21,5 @@ wine "$B/cli/tnlzh.exe" a -q -m5 headers.lzh headers >/dev/null
 wine "$B/cli/tnlzh.exe" a -q -m5 big.lzh big.bin >/dev/null
 echo "headers.lzh: $(find headers -type f | wc -l) members; big.lzh: one 20 MB member (-lh5-)"
 for a in headers big; do
-  wine "$B/bench/shell/transfer_bench.exe" $a.lzh "$temp" 5
+  wine "$B/bench/shell/transfer_bench.exe" $a.lzh "$temp" 5 "${2:-0}"
 done

@@ -7,6 +7,7 @@
 
 #include "archive/Archive.h"
 #include "archive/DecodeAhead.h"
+#include "archive/ParallelStager.h"
 #include "archive/PathName.h"
 #include "archive/TargetPath.h"
 #include "archive/TimeConversion.h"
@@ -41,6 +42,47 @@ FILETIME ToFileTime(std::uint32_t seconds) {
   platform::FileTime time;
   UnixToFileTime(seconds, &time);
   return FILETIME{time.low, time.high};
+}
+
+// The body of WriteListedCopies: members decoded ahead on the pool, copies written in order.
+void CopyListed(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads) {
+  DecodeAhead pool(archive, threads);
+  // Copies whose member is queued, with its whole record as the catalogue holds it now.
+  std::deque<std::pair<std::size_t, ArchiveEntry>> pending;
+  for (std::size_t next = 0;;) {
+    // The next records are read under one hold of the lock, half a window at a time; each must
+    // still be at its place as listed (fixed fields, the header's offset among them).
+    if (next < copies.size() && pending.size() <= pool.Window() / 2) {
+      const bool locked = archive.Lock(true) != 0;
+      for (; locked && next < copies.size() && pending.size() <= pool.Window(); ++next) {
+        ArchiveEntry listed;
+        if (!archive.GetMember(copies[next].index, &listed) ||
+            std::memcmp(&listed, copies[next].listed, EntryBlockSize) != 0)
+          continue;
+        pending.emplace_back(next, listed);
+        pool.Queue(copies[next].index, listed);
+      }
+      if (locked) archive.Unlock();
+      else next = copies.size();  // another handle holds the file: no copies from it now
+    }
+    if (pending.empty()) return;
+    ListedCopy& copy = copies[pending.front().first];
+    const ArchiveEntry& listed = pending.front().second;
+    platform::MemoryBlock block = platform::NoBlock;
+    ArchiveEntry decoded;
+    const int result = pool.Take(copy.index, listed, &block, &decoded);
+    if (result == 0 && block != platform::NoBlock) {
+      // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
+      const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+      copy.written = decoded.originalSize == listed.originalSize &&
+                     (listed.originalSize == 0 ||
+                      (data && platform::BlockSize(block) >= listed.originalSize)) &&
+                     WriteCopyFile(copy.target, data, listed);
+      if (data) platform::UnlockBlock(block);
+    }
+    if (block != platform::NoBlock) platform::FreeBlock(block);
+    pending.pop_front();
+  }
 }
 
 }  // namespace
@@ -116,43 +158,12 @@ bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const Archive
 }
 
 void WriteListedCopies(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads) {
-  DecodeAhead pool(archive, threads);
-  // Copies whose member is queued, with its whole record as the catalogue holds it now.
-  std::deque<std::pair<std::size_t, ArchiveEntry>> pending;
-  for (std::size_t next = 0;;) {
-    // The next records are read under one hold of the lock, half a window at a time; each must
-    // still be at its place as listed (fixed fields, the header's offset among them).
-    if (next < copies.size() && pending.size() <= pool.Window() / 2) {
-      const bool locked = archive.Lock(true) != 0;
-      for (; locked && next < copies.size() && pending.size() <= pool.Window(); ++next) {
-        ArchiveEntry listed;
-        if (!archive.GetMember(copies[next].index, &listed) ||
-            std::memcmp(&listed, copies[next].listed, EntryBlockSize) != 0)
-          continue;
-        pending.emplace_back(next, listed);
-        pool.Queue(copies[next].index, listed);
-      }
-      if (locked) archive.Unlock();
-      else next = copies.size();  // another handle holds the file: no copies from it now
-    }
-    if (pending.empty()) return;
-    ListedCopy& copy = copies[pending.front().first];
-    const ArchiveEntry& listed = pending.front().second;
-    platform::MemoryBlock block = platform::NoBlock;
-    ArchiveEntry decoded;
-    const int result = pool.Take(copy.index, listed, &block, &decoded);
-    if (result == 0 && block != platform::NoBlock) {
-      // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
-      const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
-      copy.written = decoded.originalSize == listed.originalSize &&
-                     (listed.originalSize == 0 ||
-                      (data && platform::BlockSize(block) >= listed.originalSize)) &&
-                     WriteCopyFile(copy.target, data, listed);
-      if (data) platform::UnlockBlock(block);
-    }
-    if (block != platform::NoBlock) platform::FreeBlock(block);
-    pending.pop_front();
-  }
+  // Without workers, letting the lock go between members gains nothing and costs a lock of the
+  // file per member: it is held across the copy.
+  const bool held = StageThreadCount(threads) < 2;
+  if (held && !archive.Lock(true)) return;
+  CopyListed(archive, copies, threads);
+  if (held) archive.Unlock();
 }
 
 bool WriteCopyFile(const char* target, const std::uint8_t* data, const ArchiveEntry& entry) {

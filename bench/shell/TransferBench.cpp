@@ -6,7 +6,8 @@
 //   - creation plus the first CF_HDROP request (decodes and writes every copy) against
 //     extracting the whole archive,
 //   - "FileContents" of the first member against extracting that member to a file.
-//   transfer_bench ARCHIVE WORK_FOLDER [RUNS]
+// THREADS decode ahead on both sides (0, the default: one per core, as the shell and tnlzh run).
+//   transfer_bench ARCHIVE WORK_FOLDER [RUNS [THREADS]]
 #include <windows.h>
 #include <shlobj.h>
 
@@ -37,11 +38,11 @@ struct Selection {
   std::vector<LPITEMIDLIST> items;
 };
 
-IDataObject* MakeObject(Selection& selection) {
+IDataObject* MakeObject(Selection& selection, unsigned threads) {
   void* object = nullptr;
   ArchiveDataObject::Create(selection.folder, static_cast<UINT>(selection.items.size()),
                             const_cast<LPCITEMIDLIST*>(selection.items.data()),
-                            ArchiveDataObject::DragMode, IID_IDataObject, &object);
+                            ArchiveDataObject::DragMode, IID_IDataObject, &object, threads);
   return static_cast<IDataObject*>(object);
 }
 
@@ -64,11 +65,13 @@ void Forget(IDataObject* object) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) {
-    std::fprintf(stderr, "usage: transfer_bench ARCHIVE WORK_FOLDER [RUNS]\n");
+  if (argc < 3 || argc > 5) {
+    std::fprintf(stderr, "usage: transfer_bench ARCHIVE WORK_FOLDER [RUNS [THREADS]]\n");
     return 2;
   }
-  const int runs = argc == 4 ? std::atoi(argv[3]) : 5;
+  const int runs = argc >= 4 ? std::atoi(argv[3]) : 5;
+  ExtractOptions options;
+  options.threads = argc == 5 ? static_cast<unsigned>(std::atoi(argv[4])) : 0;
   const std::string work = std::string(argv[2]) + "\\";
   // Wine takes TEMP from its registry, not from the caller's environment.
   SetEnvironmentVariableA("TEMP", argv[2]);
@@ -99,13 +102,13 @@ int main(int argc, char** argv) {
   std::size_t copies = 0;
   for (int run = 0; run < runs; ++run) {
     double start = Now();
-    IDataObject* object = MakeObject(selection);
+    IDataObject* object = MakeObject(selection, options.threads);
     if (!object) return 1;
     create = std::min(create, Now() - start);
     Forget(object);
 
     start = Now();
-    object = MakeObject(selection);
+    object = MakeObject(selection, options.threads);
     if (!Request(object, CF_HDROP, -1)) return 1;
     drop = std::min(drop, Now() - start);
     copies = static_cast<ArchiveDataObject*>(object)->TemporaryPaths().size();
@@ -126,7 +129,7 @@ int main(int argc, char** argv) {
     archive->Retain();
     ExtractCounts counts;
     const bool extracted =
-        archive->OpenFile(full) == ResultOk && ExtractEntries(*archive, target.c_str(), {}, &counts);
+        archive->OpenFile(full) == ResultOk && ExtractEntries(*archive, target.c_str(), options, &counts);
     extract = std::min(extract, Now() - start);
     // One member: the first file member of the catalogue.
     ArchiveEntry entry;
