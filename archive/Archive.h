@@ -96,8 +96,11 @@ class Archive {
   // DecodeChanged (nothing decoded) when the member moved or changed, or another handle holds the
   // file lock: the caller reads the catalogue again. A caller holding the lock must hold it with
   // the whole-file lock (else DecodeChanged). `*entry` (optional): the record decoded for.
+  // `readDone` (optional) is called once, on every path, as soon as the file will not be read
+  // again for this member (before the decoding), for callers that order their reads.
   int DecodeMemberAt(std::uint32_t index, const ArchiveEntry& expected,
-                     platform::MemoryBlock* block, ArchiveEntry* entry);
+                     platform::MemoryBlock* block, ArchiveEntry* entry,
+                     void (*readDone)(void*) = nullptr, void* context = nullptr);
 
   // ----- For the decoder drivers and the rewrite; the caller holds the lock. -----
 

@@ -30,7 +30,10 @@ int DecodableMethod(const char (&method)[6]) {
 // the lock is put back, a lock taken by the driver is released.
 class FileHold {
  public:
-  explicit FileHold(Archive& archive) : archive_(archive) {}
+  // `readDone` (may be null) is called once, when the hold is released or given up: the file is
+  // not read again after it.
+  FileHold(Archive& archive, void (*readDone)(void*), void* context)
+      : archive_(archive), readDone_(readDone), context_(context) {}
   ~FileHold() { Release(); }
   FileHold(const FileHold&) = delete;
   FileHold& operator=(const FileHold&) = delete;
@@ -51,17 +54,25 @@ class FileHold {
     return savedPosition_ >= 0;
   }
   void Release() {
-    if (!held_) return;
-    held_ = false;
-    if (!underCallersLock_) {
-      archive_.Unlock();
-    } else if (savedPosition_ >= 0) {
-      platform::SeekFile(archive_.File(), savedPosition_, platform::SeekFrom::Begin);
+    if (held_) {
+      held_ = false;
+      if (!underCallersLock_) {
+        archive_.Unlock();
+      } else if (savedPosition_ >= 0) {
+        platform::SeekFile(archive_.File(), savedPosition_, platform::SeekFrom::Begin);
+      }
+    }
+    if (readDone_) {
+      void (*readDone)(void*) = readDone_;
+      readDone_ = nullptr;
+      readDone(context_);
     }
   }
 
  private:
   Archive& archive_;
+  void (*readDone_)(void*);
+  void* context_;
   bool underCallersLock_ = false;
   bool held_ = false;
   std::int64_t savedPosition_ = -1;
@@ -79,6 +90,8 @@ struct MemberRequest {
   const char* path = nullptr;
   std::uint32_t index = 0;
   const ArchiveEntry* expected = nullptr;
+  void (*readDone)(void*) = nullptr;
+  void* readContext = nullptr;
 };
 
 // Where the decoded member goes: the caller's buffer, or a new block allocated once the member's
@@ -92,10 +105,10 @@ struct OutputRequest {
 
 int DecodeInto(Archive& archive, MemberRequest member, OutputRequest request,
                ArchiveEntry* entryOut) {
+  FileHold hold(archive, member.readDone, member.readContext);
   if (request.block) *request.block = platform::NoBlock;
   if ((!member.path && !member.expected) || archive.File() == platform::NoFile) return DriverFailed;
 
-  FileHold hold(archive);
   // The catalogue may be rescanned once the lock is released: work on a copy of the record.
   ArchiveEntry entry;
   if (member.expected) {
@@ -221,12 +234,18 @@ int Archive::DecodeMemberInto(const char* path, void* buffer, ArchiveEntry* entr
 }
 
 int Archive::DecodeMemberAt(std::uint32_t index, const ArchiveEntry& expected,
-                            platform::MemoryBlock* block, ArchiveEntry* entry) {
-  if (!block) return DriverFailed;
+                            platform::MemoryBlock* block, ArchiveEntry* entry,
+                            void (*readDone)(void*), void* context) {
+  if (!block) {
+    if (readDone) readDone(context);
+    return DriverFailed;
+  }
   OutputRequest request;
   request.block = block;
   MemberRequest member;
   member.index = index;
   member.expected = &expected;
+  member.readDone = readDone;
+  member.readContext = context;
   return DecodeInto(*this, member, request, entry);
 }

@@ -61,6 +61,15 @@ void DecodeAhead::Queue(std::uint32_t index, const ArchiveEntry& expected) {
   changed_.notify_all();
 }
 
+void DecodeAhead::ReadDone(void* context) {
+  auto* self = static_cast<DecodeAhead*>(context);
+  {
+    std::lock_guard<std::mutex> guard(self->mutex_);
+    ++self->readTurn_;
+  }
+  self->changed_.notify_all();
+}
+
 void DecodeAhead::Drop(Job& job) {
   if (job.block != platform::NoBlock) platform::FreeBlock(job.block);
   job.block = platform::NoBlock;
@@ -70,10 +79,15 @@ void DecodeAhead::Decode(Job& job, std::unique_lock<std::mutex>& guard) {
   job.state = Job::State::Decoding;
   heldBytes_ += job.expected.originalSize;
   ++busy_;
+  // Members are claimed in archive order; each reads its packed data only after the one claimed
+  // before it has read its own, so the file is read front to back.
+  const std::uint64_t turn = claimed_++;
+  changed_.wait(guard, [&] { return readTurn_ == turn; });
   guard.unlock();
   platform::MemoryBlock block = platform::NoBlock;
   ArchiveEntry member = job.expected;
-  const int result = archive_.DecodeMemberAt(job.index, job.expected, &block, &member);
+  const int result =
+      archive_.DecodeMemberAt(job.index, job.expected, &block, &member, &DecodeAhead::ReadDone, this);
   guard.lock();
   job.result = result;
   job.block = block;

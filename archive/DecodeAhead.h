@@ -1,8 +1,8 @@
 // Decodes members ahead of the thread that writes them: members of an LZH archive are independent
 // streams, so a pool of worker threads decodes the next few while the calling thread asks, writes
-// and reports in archive order. Each worker reads a member's packed data under the archive lock
-// (DecodeMemberAt: the member is checked against the file, so a member that changed is reported,
-// never mixed) and decodes it outside it. At most a fixed number of members, and of decoded bytes,
+// and reports in archive order. Each worker reads a member's packed data under the archive lock,
+// the members one after another in archive order (DecodeMemberAt: the member is checked against
+// the file, so a member that changed is reported, never mixed), and decodes it outside it. At most a fixed number of members, and of decoded bytes,
 // are in flight.
 #pragma once
 
@@ -58,6 +58,8 @@ class DecodeAhead {
   void Decode(Job& job, std::unique_lock<std::mutex>& guard);
   // Frees the result of a job nobody takes.
   static void Drop(Job& job);
+  // DecodeMemberAt's signal that a job's read is over: the next claimed job may read.
+  static void ReadDone(void* context);
 
   Archive& archive_;
   std::size_t window_ = 0;
@@ -66,6 +68,8 @@ class DecodeAhead {
   std::deque<Job> jobs_;     // in archive order; the front is the next the caller takes
   std::uint64_t heldBytes_ = 0;  // original sizes of jobs claimed and not yet taken
   std::size_t busy_ = 0;     // jobs being decoded
+  std::uint64_t claimed_ = 0;   // jobs claimed so far, each given the next turn to read
+  std::uint64_t readTurn_ = 0;  // the turn whose read may run now
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

@@ -21,6 +21,10 @@
 
 namespace {
 
+// Files compressed together: enough to keep every core busy, few enough that what the batch
+// remembers of them stays small.
+constexpr std::size_t BatchSize = 512;
+
 // A Commit refused because another program holds the archive's file lock is tried again for a
 // while: another drop onto the same archive may be committing.
 constexpr int CommitAttempts = 25;
@@ -129,6 +133,7 @@ bool AddFilesJob::Attach(HWND owner, ArchiveFolder* folder, const char* path) {
 AddFilesJob::~AddFilesJob() {
   dialog_.Close();
   // Items staged through AddPath without Run are written now.
+  if (archive_) StageBatch();
   if (stagedSinceCommit_ && archive_) Commit(*archive_);
   if (archive_) archive_->Release();
   if (folder_) folder_->Release();
@@ -269,7 +274,9 @@ bool AddFilesJob::SettleName(const char* itemName, bool isFolder, const char* ta
 }
 
 int AddFilesJob::AddPath(const char* source, const char* targetFolder) {
-  return Walk(source, targetFolder, nullptr);
+  int found = Walk(source, targetFolder, nullptr);
+  StageBatch();
+  return found;
 }
 
 int AddFilesJob::Walk(const char* source, const char* targetFolder, const FolderChain* chain) {
@@ -357,7 +364,7 @@ void AddFilesJob::AddItem(const WIN32_FIND_DATAW& found, const char* name, const
       NotAdded(sourcePath, NotAddedReason::TooLong);  // a folder too deep for a path buffer
       return;
     }
-    Staged result = StageItem(found, targetPath, sourcePath, mustBeNew);
+    Staged result = StageItem(found, name, targetFolder, targetPath, sourcePath, mustBeNew);
     if (result == Staged::Failed) return;
     if (result == Staged::Done) break;
   }
@@ -371,7 +378,8 @@ void AddFilesJob::AddItem(const WIN32_FIND_DATAW& found, const char* name, const
   Walk(pattern, childTarget, &self);
 }
 
-AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const char* targetPath,
+AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const char* name,
+                                           const char* targetFolder, const char* targetPath,
                                            const char* sourcePath, bool mustBeNew) {
   // An archive is never added to itself (its folder may be among the dropped items).
   if (CompareNoCase(sourcePath, archive_->Path()) == 0) return Staged::Failed;
@@ -410,6 +418,10 @@ AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const 
     CopyCut(entry.name, sizeof entry.name, targetPath + folderLength,
             std::strlen(targetPath + folderLength));
     key = targetPath;
+    if (!direct_ && Queue(found, name, targetFolder, targetPath, sourcePath, entry, mustBeNew)) {
+      if (batch_.size() >= BatchSize) StageBatch();
+      return Staged::Done;
+    }
   }
   ShowItemTexts(sourcePath, targetPath, entry.originalSize);
   RewriteFailure why = RewriteFailure::None;
@@ -420,18 +432,24 @@ AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const 
     if (why != RewriteFailure::Cancelled) NotAdded(sourcePath, ReasonOf(why, sourcePath));
     return Staged::Failed;
   }
-  // The exact name was checked at staging; a member of the other kind (a file "docs" against a
-  // folder implied by "docs\x.txt") may have been staged by another job since the questions.
-  char name[MaxPath];
-  const char* leaf = PathNamePart(targetPath);
-  std::memcpy(name, leaf, std::strlen(leaf) + 1);
-  char folder[MaxPath];
-  PathFolder(folder, targetPath);
-  TakenNames::Taker taker = Look(folder, name);
-  if (mustBeNew && (isFolder ? taker.file : taker.folder)) {
+  if (mustBeNew && TakenByOtherKind(targetPath, isFolder)) {
     ::Unstage(*archive_, key.c_str(), ticket);
     return Staged::Taken;
   }
+  Record(key, ticket);
+  return Staged::Done;
+}
+
+bool AddFilesJob::TakenByOtherKind(const char* targetPath, bool isFolder) {
+  // The exact name was checked at staging; a member of the other kind (a file "docs" against a
+  // folder implied by "docs\x.txt") may have been staged by another job since the questions.
+  char folder[MaxPath];
+  PathFolder(folder, targetPath);
+  TakenNames::Taker taker = Look(folder, PathNamePart(targetPath));
+  return isFolder ? taker.file : taker.folder;
+}
+
+void AddFilesJob::Record(const std::string& key, StageTicket ticket) {
   ++outcome_.staged;
   stagedSinceCommit_ = true;
   try {
@@ -439,7 +457,94 @@ AddFilesJob::Staged AddFilesJob::StageItem(const WIN32_FIND_DATAW& found, const 
   } catch (const std::bad_alloc&) {
     // Without its record the item cannot be taken back after a failed Commit; it stays staged.
   }
-  return Staged::Done;
+}
+
+bool AddFilesJob::Queue(const WIN32_FIND_DATAW& found, const char* name, const char* targetFolder,
+                        const char* targetPath, const char* sourcePath, const ArchiveEntry& entry,
+                        bool mustBeNew) {
+  try {
+    queued_.push_back(Queued{found, name, targetFolder, sourcePath, targetPath});
+    StageRequest request;
+    request.entry = entry;
+    request.source = sourcePath;
+    request.mustBeNew = mustBeNew;
+    batch_.push_back(std::move(request));
+  } catch (const std::bad_alloc&) {
+    queued_.resize(batch_.size());
+    return false;  // staged on its own, at once
+  }
+  if (taken_.Queue(targetPath)) return true;
+  queued_.pop_back();
+  batch_.pop_back();
+  return false;
+}
+
+void AddFilesJob::StageBatch() {
+  if (batch_.empty()) return;
+  batchShown_ = 0;
+  batchFiled_ = 0;
+  batchPacked_ = 0;
+  batchOriginal_ = 0;
+  // The bar follows the batch's bytes, scaled to the 32 bits the dialog's messages carry.
+  std::uint64_t total = 0;
+  for (const StageRequest& request : batch_) total += request.entry.originalSize;
+  for (batchShift_ = 0; (total >> batchShift_) > 0xFFFFFFFFu; ++batchShift_) {
+  }
+  batchSize_ = static_cast<std::uint32_t>(total >> batchShift_);
+  StageFiles(*archive_, batch_, threads_, &AddFilesJob::OnBatchProgress, this);
+  // The batch's names are in the staged list now, or given up.
+  taken_.ClearQueued();
+  std::vector<StageRequest> batch;
+  std::vector<Queued> queued;
+  batch.swap(batch_);
+  queued.swap(queued_);
+  std::vector<std::size_t> again;
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    StageRequest& request = batch[i];
+    const char* target = queued[i].target.c_str();
+    if (request.staged && request.mustBeNew && TakenByOtherKind(target, false)) {
+      ::Unstage(*archive_, target, request.ticket);
+      request.staged = false;
+      request.why = RewriteFailure::Collision;
+    }
+    if (request.staged) Record(queued[i].target, request.ticket);
+    else if (request.why == RewriteFailure::Collision) again.push_back(i);
+    else if (request.why != RewriteFailure::Cancelled)
+      NotAdded(request.source.c_str(), ReasonOf(request.why, request.source.c_str()));
+  }
+  // Another job took the name after the questions found it free: ask again, one at a time.
+  direct_ = true;
+  for (std::size_t i : again) {
+    if (progress_->cancelled.load()) break;
+    Queued& item = queued[i];
+    AddItem(item.found, item.name.c_str(), item.source.c_str(), item.targetFolder.c_str(),
+            nullptr);
+  }
+  direct_ = false;
+}
+
+int AddFilesJob::OnBatchProgress(void* context, std::uint64_t, std::uint32_t finished) {
+  auto* job = static_cast<AddFilesJob*>(context);
+  if (job->Tick()) return 1;
+  // The dialog names the file the batch waits for; the bar shows the bytes of the batch filed so
+  // far, the ratio their average.
+  for (; job->batchFiled_ < finished && job->batchFiled_ < job->batch_.size(); ++job->batchFiled_) {
+    const StageRequest& request = job->batch_[job->batchFiled_];
+    if (!request.staged) continue;
+    job->batchPacked_ += request.entry.packedSize;
+    job->batchOriginal_ += request.entry.originalSize;
+  }
+  if (finished < job->batch_.size() && job->batchShown_ <= finished) {
+    const Queued& item = job->queued_[finished];
+    job->ShowItemTexts(item.source.c_str(), item.target.c_str(), job->batchSize_);
+    job->batchShown_ = finished + 1;
+  }
+  HWND window = job->dialogStarted_ ? job->progress_->window.load() : nullptr;
+  if (window && job->batchOriginal_ > 0) {
+    PostMessageA(window, ProgressMessage, static_cast<WPARAM>(job->batchPacked_ >> job->batchShift_),
+                 static_cast<LPARAM>(job->batchOriginal_ >> job->batchShift_));
+  }
+  return 0;
 }
 
 void AddFilesJob::ShowItemTexts(const char* sourcePath, const char* targetPath,
@@ -461,22 +566,23 @@ void AddFilesJob::ShowItemTexts(const char* sourcePath, const char* targetPath,
 
 int AddFilesJob::OnProgress(void* context, std::uint32_t packed, std::uint32_t original) {
   auto* job = static_cast<AddFilesJob*>(context);
-  ProgressShared& shared = *job->progress_;
-  if (shared.cancelled.load()) return 1;
-  if (job->dialogStarted_) {
-    HWND window = shared.window.load();
-    if (window) PostMessageA(window, ProgressMessage, packed, original);
-    return 0;
-  }
-  if (DelayPassed(job->startTick_, GetTickCount(), job->delaySeconds_)) {
-    job->dialogStarted_ = true;
+  if (job->Tick()) return 1;
+  HWND window = job->dialogStarted_ ? job->progress_->window.load() : nullptr;
+  if (window) PostMessageA(window, ProgressMessage, packed, original);
+  return 0;
+}
+
+bool AddFilesJob::Tick() {
+  if (progress_->cancelled.load()) return true;
+  if (!dialogStarted_ && DelayPassed(startTick_, GetTickCount(), delaySeconds_)) {
+    dialogStarted_ = true;
     // A modal dialog disables its owner with a sent message: an owner served by this very thread,
     // which is busy compressing, would hold the dialog back until the job ends.
-    HWND owner = job->Owner();
+    HWND owner = Owner();
     if (owner && GetWindowThreadProcessId(owner, nullptr) == GetCurrentThreadId()) owner = nullptr;
-    job->outcome_.dialogShown = job->dialog_.Open(owner, job->progress_);
+    outcome_.dialogShown = dialog_.Open(owner, progress_);
   }
-  return 0;
+  return false;
 }
 
 bool AddFilesJob::Run() {
@@ -490,8 +596,9 @@ bool AddFilesJob::Run() {
   for (std::uint32_t i = 0; i < sources_.Count(); ++i) {
     if (progress_->cancelled.load()) break;
     const char* source = nullptr;
-    if (sources_.Get(i, &source, nullptr, nullptr)) AddPath(source, targetFolder_);
+    if (sources_.Get(i, &source, nullptr, nullptr)) Walk(source, targetFolder_, nullptr);
   }
+  StageBatch();
   sources_.Clear();
   outcome_.cancelled = progress_->cancelled.load();
   RewriteFailure why = RewriteFailure::None;

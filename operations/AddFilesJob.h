@@ -1,6 +1,8 @@
 // Adding files to an archive: the walk over dropped files and folders, the questions when a name
 // is taken, the compression of every file into a staged change, one Commit at the end and the
-// announcement of the change. A job started by a drop runs on a worker thread of its own, so the
+// announcement of the change. The walk and the questions go one item at a time; files whose names
+// are settled wait in a batch that is compressed on a pool of threads (one per core) and staged in
+// the order of the walk. A job started by a drop runs on a worker thread of its own, so the
 // shell's thread returns at once; when compressing takes longer than the DialogDelay setting a
 // progress dialog with Cancel opens on a third thread.
 //
@@ -19,6 +21,7 @@
 
 #include "archive/ArchiveEntry.h"
 #include "archive/ArchiveRewrite.h"
+#include "archive/ParallelStager.h"
 #include "archive/PathName.h"
 #include "archive/StringList.h"
 #include "operations/DropList.h"
@@ -69,10 +72,12 @@ class AddFilesJob {
   bool AddDropList(HGLOBAL medium, bool async);
   // Appends one source path; false when it does not fit a path buffer or memory is short.
   bool AddSource(const char* path);
+  // Threads that compress the batches (0, the default: one per core).
+  void SetThreads(unsigned threads) { threads_ = threads; }
 
   // Adds the files and folders matching `source` under `targetFolder` (empty or ending with a
-  // backslash), recursing into folders but never into links. 0 when nothing matched (the source
-  // is then listed as not found).
+  // backslash), recursing into folders but never into links, and stages them. 0 when nothing
+  // matched (the source is then listed as not found).
   int AddPath(const char* source, const char* targetFolder);
 
   // Adds every source in order, commits once, tells what was not added and a failed commit,
@@ -115,10 +120,25 @@ class AddFilesJob {
   bool SettleName(const char* itemName, bool isFolder, const char* targetFolder, char* name,
                   bool* mustBeNew);
   enum class Staged { Done, Failed, Taken };
-  // Fills and stages the entry of one found item. Taken: somebody took the name between the
-  // questions and the staging; nothing is staged and the questions are asked again.
-  Staged StageItem(const WIN32_FIND_DATAW& found, const char* targetPath, const char* sourcePath,
-                   bool mustBeNew);
+  // Fills the entry of one found item and stages it, or for a file queues it in the batch.
+  // Taken: somebody took the name between the questions and the staging; nothing is staged and
+  // the questions are asked again. `name` and `targetFolder` are the item's as the walk found it.
+  Staged StageItem(const WIN32_FIND_DATAW& found, const char* name, const char* targetFolder,
+                   const char* targetPath, const char* sourcePath, bool mustBeNew);
+  // Compresses the batch on the pool and stages it in order; a file whose free name was taken
+  // meanwhile by another job goes through the questions again, on its own.
+  void StageBatch();
+  // Adds a file to the batch; false when memory is short (it is then staged at once).
+  bool Queue(const WIN32_FIND_DATAW& found, const char* name, const char* targetFolder,
+             const char* targetPath, const char* sourcePath, const ArchiveEntry& entry,
+             bool mustBeNew);
+  // Cancel, and the progress dialog once the delay has passed: true when cancelled.
+  bool Tick();
+  static int OnBatchProgress(void* context, std::uint64_t bytesRead, std::uint32_t finished);
+  // Whether a member or staging of the other kind (file or folder) has `targetPath` now.
+  bool TakenByOtherKind(const char* targetPath, bool isFolder);
+  // Records an item this job staged.
+  void Record(const std::string& key, StageTicket ticket);
   void ShowItemTexts(const char* sourcePath, const char* targetPath, std::uint32_t size);
   void NotAdded(const char* shown, NotAddedReason reason);
   // One message at the end: the archive could not be written (`why`), and what was not added.
@@ -141,6 +161,24 @@ class AddFilesJob {
   char targetFolder_[MaxPath] = "";
   bool onWorker_ = false;
   StringList sources_;
+  // Files waiting to be compressed, and what the walk knew of each.
+  struct Queued {
+    WIN32_FIND_DATAW found;
+    std::string name;          // as found, before the questions
+    std::string targetFolder;  // where the walk put it
+    std::string source;
+    std::string target;        // the settled member path
+  };
+  std::vector<StageRequest> batch_;
+  std::vector<Queued> queued_;
+  std::uint32_t batchShown_ = 0;   // items of the batch whose texts the dialog has shown
+  std::uint32_t batchFiled_ = 0;   // items of the batch counted in the two sums below
+  std::uint64_t batchPacked_ = 0;
+  std::uint64_t batchOriginal_ = 0;
+  std::uint32_t batchSize_ = 0;    // the batch's original bytes >> batchShift_
+  unsigned batchShift_ = 0;
+  bool direct_ = false;            // files are staged at once, not queued
+  unsigned threads_ = 0;
   // What this job staged, each with the ticket of that staging: a failed Commit takes back these
   // and nothing staged by anyone else.
   std::vector<std::pair<std::string, StageTicket>> staged_;

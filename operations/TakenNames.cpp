@@ -63,7 +63,7 @@ TakenNames::Taker TakenNames::Find(Archive& archive, const char* path) const {
   Taker taker;
   const StringList* lists[] = {&archive.Catalogue(), &archive.Pending()};
   const std::string folder = JoinPath(path, "");
-  for (const FolderIndex* index : {&catalogueFolders_, &stagedFolders_}) {
+  for (const FolderIndex* index : {&catalogueFolders_, &stagedFolders_, &queuedFolders_}) {
     auto found = index->find(folder);
     if (found == index->end()) continue;
     taker.folder = true;
@@ -76,7 +76,27 @@ TakenNames::Taker TakenNames::Find(Archive& archive, const char* path) const {
     if (at < 0 || !list->Get(static_cast<std::uint32_t>(at), &key, nullptr, nullptr)) continue;
     taker.file = true;
     if (!taker.folder) taker.spelling = key;
-    break;
+    return taker;
+  }
+  auto queued = queuedFiles_.find(path);
+  if (queued != queuedFiles_.end()) {
+    taker.file = true;
+    if (!taker.folder) taker.spelling = queued->second;
   }
   return taker;
+}
+
+bool TakenNames::Queue(const char* path) {
+  try {
+    queuedFiles_.emplace(path, path);
+    AddFolders(queuedFolders_, path);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+void TakenNames::ClearQueued() {
+  queuedFiles_.clear();
+  queuedFolders_.clear();
 }

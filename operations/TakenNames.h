@@ -3,6 +3,8 @@
 // and by the folders that member paths imply ("docs\x.txt" makes "docs" a folder even without a
 // "-lhd-" entry of its own).
 //
+// A job also counts the files it has settled but not staged yet (queued to be compressed together).
+//
 // The folder index is kept up to date incrementally: the catalogue's part is rebuilt only when a
 // rescan replaced the catalogue, the staged part grows with what was staged since the last look.
 // A job that adds n files therefore pays O(n) in all, not a walk over the archive per item.
@@ -33,6 +35,12 @@ class TakenNames {
   // What takes `path` (no trailing backslash), ignoring letter case.
   Taker Find(Archive& archive, const char* path) const;
 
+  // A file whose name this job has settled but not staged yet (it waits to be compressed with
+  // others): it takes its name, and implies its folders, as a staged one would. False when memory
+  // is short. ClearQueued forgets them all once they are staged (or given up).
+  bool Queue(const char* path);
+  void ClearQueued();
+
  private:
   struct NoCaseHash {
     std::size_t operator()(const std::string& key) const;
@@ -48,6 +56,8 @@ class TakenNames {
   std::shared_ptr<const MemberTable> catalogue_;  // the table catalogueFolders_ was built from
   FolderIndex catalogueFolders_;
   FolderIndex stagedFolders_;
+  FolderIndex queuedFiles_;    // folded path -> the path as queued
+  FolderIndex queuedFolders_;
   std::uint32_t stagedSeen_ = 0;  // staged changes already in stagedFolders_
   std::string lastStaged_;        // the key of the last of them, to notice a list rebuilt
 };

@@ -123,13 +123,14 @@ class AddFilesTest : public RegistryFixture {
 
   // A job run on this thread, as the new-compression command runs it, over `sources`.
   AddFilesOutcome RunJob(const TempFolder& base, const std::vector<std::string>& sources,
-                         const char* target = "", HWND owner = HWND(-1)) {
+                         const char* target = "", HWND owner = HWND(-1), unsigned threads = 0) {
     ArchiveFolder* folder = OpenFolder();
     AddFilesJob* job = AddFilesJob::Create(owner == HWND(-1) ? view_.window() : owner, folder,
                                            target);
     AddFilesOutcome outcome;
     EXPECT_NE(job, nullptr);
     if (job) {
+      job->SetThreads(threads);
       std::vector<std::string> paths;
       for (const auto& s : sources) paths.push_back(base / s);
       HGLOBAL drop = MakeDropFiles(paths);
@@ -217,6 +218,16 @@ TEST_F(AddFilesTest, DropsOntoEveryPlaceAddFilesAndFoldersUnderTheTargetPath) {
       EXPECT_TRUE(PumpUntil([&] { return view_.refreshes() > refreshes; }));
     }
   }
+  // Compressed on one thread or several, the files go into the archive in the same order and
+  // make the same bytes.
+  Bytes made[2];
+  for (unsigned threads : {1u, 3u}) {
+    ASSERT_TRUE(WriteArchive(archive_, {}));
+    RunJob(src, {"new.txt", "tree"}, "", HWND(-1), threads);
+    made[threads == 1 ? 0 : 1] = ReadBytes(archive_);
+  }
+  EXPECT_FALSE(made[0].empty());
+  EXPECT_EQ(made[0], made[1]);
 }
 
 // Name collisions against an archive holding a folder DIR\ and a file ROOT.TXT: the question
@@ -279,7 +290,40 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
     for (const auto& m : c.added) expected[m.first] = m.second;
     EXPECT_EQ(ReadMembers(archive_), expected);
   }
-  // A view closed before the question still gets it asked (without an owner).
+  // The question is owned by the view's window; one closed before the question still gets it
+  // asked (without an owner).
+  TempFolder again;
+  Make(again, {{"ROOT.TXT", "new"}});
+  HWND owner = nullptr;
+  AnyThreadDialogs owned({[&](HWND d) {
+    owner = GetWindow(d, GW_OWNER);
+    ui::Click(d, IDCANCEL);
+  }});
+  RunJob(again, {"ROOT.TXT"});
+  owned.Finish();
+  EXPECT_EQ(owner, view_.window());
+
+  // Another program takes a name that was free when it was settled, while the file waits to be
+  // compressed with the rest of the job: the question is asked when it is staged.
+  ASSERT_TRUE(WriteArchive(archive_, {File("ROOT.TXT", "root")}));
+  Make(again, {{"same.txt", "mine"}});
+  AnyThreadDialogs taken({[&](HWND dialog) {
+    Archive* other = new Archive;
+    other->Retain();
+    ArchiveEntry theirs = {};
+    std::strcpy(theirs.name, "same.txt");
+    std::memcpy(theirs.method, "-lh5-", 6);
+    EXPECT_EQ(other->OpenFile(archive_.c_str()), ResultOk);
+    EXPECT_TRUE(StageFile(*other, &theirs, (again / "ROOT.TXT").c_str(), nullptr, nullptr));
+    EXPECT_TRUE(Commit(*other));
+    other->Release();
+    ui::Click(dialog, IDOK);
+  }, Rename("same2.txt")});
+  RunJob(again, {"same.txt", "ROOT.TXT"});
+  taken.Finish();
+  EXPECT_EQ(taken.seen(), (std::vector<std::string>{"124", "124"}));
+  EXPECT_EQ(ReadMembers(archive_), (Members{{"ROOT.TXT", "new"}, {"same.txt", "new"},
+                                            {"same2.txt", "mine"}}));
   HWND closed = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   DestroyWindow(closed);
   TempFolder src;
@@ -476,6 +520,33 @@ TEST_F(AddFilesTest, ProgressDialogFollowsTheDelayAndCancelKeepsWhatWasStaged) {
   EXPECT_EQ(fromTo, expected);
   EXPECT_FALSE(ratio.empty()) << "a progress report shows the ratio";
   EXPECT_EQ(ReadMembers(archive_), (Members{{"first.txt", "first"}}));
+
+  // A drop runs the job on a worker thread: its progress dialog is owned by the view's window,
+  // and Cancel there works the same.
+  ASSERT_TRUE(WriteArchive(archive_, {}));
+  ArchiveFolder* folder = OpenFolder();
+  IDropTarget* target = nullptr;
+  ASSERT_EQ(folder->CreateViewObject(view_.window(), IID_IDropTarget,
+                                     reinterpret_cast<void**>(&target)), S_OK);
+  HWND owner = nullptr;
+  AnyThreadDialogs dropped({[&](HWND dialog) {
+    owner = GetWindow(dialog, GW_OWNER);
+    ui::Click(dialog, IDCANCEL);
+  }});
+  auto* data = new FileDropData({src / "big.bin"});
+  data->AddRef();
+  POINTL point = {0, 0};
+  DWORD effect = DROPEFFECT_COPY;
+  EXPECT_EQ(target->DragEnter(data, MK_LBUTTON, point, &effect), S_OK);
+  EXPECT_EQ(target->Drop(data, MK_LBUTTON, point, &effect), S_OK);
+  target->Release();
+  data->Release();
+  folder->Release();
+  ASSERT_TRUE(PumpUntil([&] { return ObjectCount() == start_; })) << "the worker did not end";
+  dropped.Finish();
+  EXPECT_EQ(dropped.seen().size(), 1u);
+  EXPECT_EQ(owner, view_.window());
+  EXPECT_EQ(ReadMembers(archive_), Members{});
 }
 
 // Drop lists are read only when well formed; names with wildcards or too long are passed over.
