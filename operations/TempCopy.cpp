@@ -44,6 +44,17 @@ FILETIME ToFileTime(std::uint32_t seconds) {
   return FILETIME{time.low, time.high};
 }
 
+// Writes the decoded member in `block` to the new file `target` as WriteCopyFile does.
+bool WriteDecodedCopy(const char* target, platform::MemoryBlock block, const ArchiveEntry& entry) {
+  // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
+  const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
+  const bool ok =
+      (entry.originalSize == 0 || (data && platform::BlockSize(block) >= entry.originalSize)) &&
+      WriteCopyFile(target, data, entry);
+  if (data) platform::UnlockBlock(block);
+  return ok;
+}
+
 // The body of WriteListedCopies: members decoded ahead on the pool, copies written in order.
 void CopyListed(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads) {
   DecodeAhead pool(archive, threads);
@@ -71,15 +82,9 @@ void CopyListed(Archive& archive, std::vector<ListedCopy>& copies, unsigned thre
     platform::MemoryBlock block = platform::NoBlock;
     ArchiveEntry decoded;
     const int result = pool.Take(copy.index, listed, &block, &decoded);
-    if (result == 0 && block != platform::NoBlock) {
-      // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
-      const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
-      copy.written = decoded.originalSize == listed.originalSize &&
-                     (listed.originalSize == 0 ||
-                      (data && platform::BlockSize(block) >= listed.originalSize)) &&
-                     WriteCopyFile(copy.target, data, listed);
-      if (data) platform::UnlockBlock(block);
-    }
+    copy.written = result == 0 && block != platform::NoBlock &&
+                   decoded.originalSize == listed.originalSize &&
+                   WriteDecodedCopy(copy.target, block, listed);
     if (block != platform::NoBlock) platform::FreeBlock(block);
     pending.pop_front();
   }
@@ -196,12 +201,7 @@ bool WriteTempCopy(Archive& archive, const char* memberPath, ArchiveEntry* entry
   char folder[MAX_PATH];
   bool ok = MakeTempFolder(folder) &&
             std::snprintf(path, sizeof path, "%s%s", folder, name) < static_cast<int>(sizeof path);
-  // An empty member's block has no memory to lock (Windows locks a zero-size block as null).
-  const auto* data = static_cast<const std::uint8_t*>(platform::LockBlock(block));
-  ok = ok && (entry->originalSize == 0 ||
-              (data && platform::BlockSize(block) >= entry->originalSize)) &&
-       WriteCopyFile(path, data, *entry);
-  if (data) platform::UnlockBlock(block);
+  ok = ok && WriteDecodedCopy(path, block, *entry);
   platform::FreeBlock(block);
   if (!ok) {
     if (folder[0]) RemoveTempFolder(folder);
