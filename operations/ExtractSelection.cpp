@@ -81,7 +81,6 @@ std::int32_t FindSelected(EntryEnumerator& snapshot, const ItemId& item, Archive
   return first;
 }
 
-
 // One thing to do, in the order the selection is extracted: make a folder, or write a member.
 struct Step {
   bool folder = false;
@@ -118,7 +117,7 @@ class SelectionWalk {
         EntryPath(step->entry, full);
         if (!IsBelowFolder(folder_->path, full)) continue;
         step->folder = IsFolderMember(step->entry);
-        step->memberPath = full;
+        if (step->folder) step->memberPath = full;
         step->index = index;
         if (step->folder || MemberTarget(job_, full, step)) return true;
       }
