@@ -332,6 +332,29 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
   RunJob(src, {"ROOT.TXT"}, "", closed);
   dialogs.Finish();
   EXPECT_EQ(dialogs.seen(), std::vector<std::string>{"124"});
+
+  // The new name of a rename staged (not yet written) is taken: the question is asked.
+  ArchiveFolder* folder = OpenFolder();
+  ArchiveEntry renamed;
+  EntryEnumerator* snapshot = folder->archive->EnumEntries();
+  ASSERT_NE(snapshot, nullptr);
+  ASSERT_EQ(snapshot->Next(1, &renamed, nullptr), ResultOk);
+  snapshot->Release();
+  std::strcpy(renamed.name, "ren.txt");
+  ASSERT_TRUE(StageEntry(*folder->archive, "ROOT.TXT", renamed));
+  Make(again, {{"ren.txt", "mine"}});
+  AnyThreadDialogs asked({Press(IDCANCEL)});
+  AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, "");
+  ASSERT_NE(job, nullptr);
+  ASSERT_TRUE(job->AddSource((again / "ren.txt").c_str()));
+  job->Run();
+  delete job;
+  asked.Finish();
+  EXPECT_EQ(asked.seen(), std::vector<std::string>{"124"});
+  EXPECT_TRUE(Commit(*folder->archive));
+  folder->Release();
+  EXPECT_EQ(ReadMembers(archive_), (Members{{"ren.txt", "new"}, {"same.txt", "new"},
+                                            {"same2.txt", "mine"}}));
 }
 
 // Not taken: the archive itself (DROPEFFECT_NONE from the first DragEnter), data without a file
