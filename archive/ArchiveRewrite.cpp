@@ -103,30 +103,6 @@ std::string TargetKey(Archive& archive, const char* path) {
   return key;
 }
 
-// True when `path` is in the catalogue (and not staged for deletion) or staged, ignoring case.
-bool Taken(Archive& archive, const char* path) {
-  const StringList& pending = archive.Pending();
-  // Changes are filed under their own path (or a case twin of it), so the hashed lookup finds
-  // them; only a staged rename files a new path under its old one, and only then is the list
-  // walked. A drop of many files checks each against everything staged: a walk per item would
-  // make staging quadratic.
-  for (const std::int32_t index : {pending.FindExact(path), pending.FindNoCase(path)})
-    if (index >= 0 && ChangeAt(pending, static_cast<std::uint32_t>(index))) return true;
-  for (std::uint32_t i = 0; archive.RenameStaged() && i < pending.Count(); ++i) {
-    const StagedChange* change = ChangeAt(pending, i);
-    if (!change) continue;
-    char staged[EntryPathMax];
-    EntryPath(change->entry, staged);
-    if (CompareNoCase(staged, path) == 0) return true;
-  }
-  const StringList& catalogue = archive.Catalogue();
-  const std::int32_t member = catalogue.FindNoCase(path);
-  if (member < 0) return false;
-  const char* key = nullptr;
-  catalogue.Get(static_cast<std::uint32_t>(member), &key, nullptr, nullptr);
-  const std::int32_t staged = pending.FindExact(key);
-  return staged < 0 || ChangeAt(pending, static_cast<std::uint32_t>(staged)) != nullptr;
-}
 
 // Files `change` (null: a deletion) under `key`, replacing what was staged there before. Lock
 // held. False when memory is short (the change is then not filed and still the caller's).
@@ -156,6 +132,30 @@ std::int64_t HeaderLength(const ArchiveEntry& entry) {
 }
 
 }  // namespace
+
+bool PathTaken(Archive& archive, const char* path) {
+  const StringList& pending = archive.Pending();
+  // Changes are filed under their own path (or a case twin of it), so the hashed lookup finds
+  // them; only a staged rename files a new path under its old one, and only then is the list
+  // walked. A drop of many files checks each against everything staged: a walk per item would
+  // make staging quadratic.
+  for (const std::int32_t index : {pending.FindExact(path), pending.FindNoCase(path)})
+    if (index >= 0 && ChangeAt(pending, static_cast<std::uint32_t>(index))) return true;
+  for (std::uint32_t i = 0; archive.RenameStaged() && i < pending.Count(); ++i) {
+    const StagedChange* change = ChangeAt(pending, i);
+    if (!change) continue;
+    char staged[EntryPathMax];
+    EntryPath(change->entry, staged);
+    if (CompareNoCase(staged, path) == 0) return true;
+  }
+  const StringList& catalogue = archive.Catalogue();
+  const std::int32_t member = catalogue.FindNoCase(path);
+  if (member < 0) return false;
+  const char* key = nullptr;
+  catalogue.Get(static_cast<std::uint32_t>(member), &key, nullptr, nullptr);
+  const std::int32_t staged = pending.FindExact(key);
+  return staged < 0 || ChangeAt(pending, static_cast<std::uint32_t>(staged)) != nullptr;
+}
 
 const char* RewriteFailureText(RewriteFailure failure) {
   switch (failure) {
@@ -269,7 +269,7 @@ bool FilePrepared(Archive& archive, const ArchiveEntry& entry, bool folder,
   char path[EntryPathMax];
   EntryPath(entry, path);
   bool ok = false;
-  if (mustBeNew && Taken(archive, path)) {
+  if (mustBeNew && PathTaken(archive, path)) {
     *why = RewriteFailure::Collision;
   } else if (folder || output.Hand(archive, change.get())) {
     const std::string key = TargetKey(archive, path);

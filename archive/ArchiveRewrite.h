@@ -62,6 +62,11 @@ bool PrepareStage(ArchiveEntry* entry, const char* sourcePath, StagingOutput& ou
 bool FilePrepared(Archive& archive, const ArchiveEntry& entry, bool folder,
                   StagingOutput& output, StageTicket* ticket, bool mustBeNew, RewriteFailure* why);
 
+// True when `path` is taken, ignoring letter case, by a member of the catalogue that is not staged
+// for deletion, or by a staged change (also by the new path of a staged rename), as StageFile's
+// `mustBeNew` sees it. The caller holds the archive's lock.
+bool PathTaken(Archive& archive, const char* path);
+
 // Stages a header-only change (new directory/name, comment, attributes, header level) of the
 // member at `memberPath` (exactly that path, else one differing only in case, resolved now);
 // `entry` is the member's record with the changed fields.

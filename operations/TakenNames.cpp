@@ -4,6 +4,7 @@
 #include <new>
 
 #include "archive/Archive.h"
+#include "archive/ArchiveRewrite.h"
 #include "archive/NoCase.h"
 #include "archive/PathName.h"
 
@@ -82,6 +83,11 @@ TakenNames::Taker TakenNames::Find(Archive& archive, const char* path) const {
   if (queued != queuedFiles_.end()) {
     taker.file = true;
     if (!taker.folder) taker.spelling = queued->second;
+  } else if (archive.RenameStaged() && PathTaken(archive, path)) {
+    // A staged rename is filed under the member's old path; its new one is taken all the same,
+    // as the staging will find.
+    taker.file = true;
+    if (!taker.folder) taker.spelling = path;
   }
   return taker;
 }

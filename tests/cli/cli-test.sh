@@ -117,6 +117,19 @@ if [ -z "$WINE_RUN" ] && have jlha; then
   done
 fi
 
+# Under Wine, the shell's drop of the same tree onto a new archive (the drop handler, the add-files
+# job and its staging pool, as the shell drives them): sound for lhasa, every file in place.
+if [ -n "$WINE_RUN" ] && [ -n "${DROP_BENCH:-}" ]; then
+  if "$WINE_RUN" "$DROP_BENCH" "$(winepath -w "$TNLZH" 2>/dev/null)" 1 \
+       "$(winepath -w "$WORK" 2>/dev/null)" src >drop.out; then
+    lhasa tq drop.lzh >/dev/null 2>&1 && pass || fail "lhasa t of the dropped archive"
+    lhasa_extracts_src drop.lzh 2
+  else
+    fail "the drop onto a new archive"
+    cat drop.out >&2
+  fi
+fi
+
 # Replacing, deleting, keeping existing files. The replacement is taken from another folder under
 # the same member path, src/GPL-3.
 cp t25.lzh r.lzh

@@ -290,18 +290,20 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
     for (const auto& m : c.added) expected[m.first] = m.second;
     EXPECT_EQ(ReadMembers(archive_), expected);
   }
-  // The question is owned by the view's window; one closed before the question still gets it
+  // The questions are owned by the view's window; one closed before the question still gets it
   // asked (without an owner).
   TempFolder again;
-  Make(again, {{"ROOT.TXT", "new"}});
-  HWND owner = nullptr;
-  AnyThreadDialogs owned({[&](HWND d) {
-    owner = GetWindow(d, GW_OWNER);
+  Make(again, {{"ROOT.TXT", "new"}, {"DIR", "f"}});
+  std::vector<HWND> owners;
+  auto skip = [&](HWND d) {
+    owners.push_back(GetWindow(d, GW_OWNER));
     ui::Click(d, IDCANCEL);
-  }});
-  RunJob(again, {"ROOT.TXT"});
+  };
+  AnyThreadDialogs owned({skip, skip});
+  RunJob(again, {"ROOT.TXT", "DIR"});
   owned.Finish();
-  EXPECT_EQ(owner, view_.window());
+  EXPECT_EQ(owned.seen(), (std::vector<std::string>{"124", "121-folder"}));
+  EXPECT_EQ(owners, (std::vector<HWND>{view_.window(), view_.window()}));
 
   // Another program takes a name that was free when it was settled, while the file waits to be
   // compressed with the rest of the job: the question is asked when it is staged.
@@ -332,6 +334,29 @@ TEST_F(AddFilesTest, CollisionsAskTheRightQuestionAndFollowTheAnswer) {
   RunJob(src, {"ROOT.TXT"}, "", closed);
   dialogs.Finish();
   EXPECT_EQ(dialogs.seen(), std::vector<std::string>{"124"});
+
+  // The new name of a rename staged (not yet written) is taken: the question is asked.
+  ArchiveFolder* folder = OpenFolder();
+  ArchiveEntry renamed;
+  EntryEnumerator* snapshot = folder->archive->EnumEntries();
+  ASSERT_NE(snapshot, nullptr);
+  ASSERT_EQ(snapshot->Next(1, &renamed, nullptr), ResultOk);
+  snapshot->Release();
+  std::strcpy(renamed.name, "ren.txt");
+  ASSERT_TRUE(StageEntry(*folder->archive, "ROOT.TXT", renamed));
+  Make(again, {{"ren.txt", "mine"}});
+  AnyThreadDialogs asked({Press(IDCANCEL)});
+  AddFilesJob* job = AddFilesJob::Create(view_.window(), folder, "");
+  ASSERT_NE(job, nullptr);
+  ASSERT_TRUE(job->AddSource((again / "ren.txt").c_str()));
+  job->Run();
+  delete job;
+  asked.Finish();
+  EXPECT_EQ(asked.seen(), std::vector<std::string>{"124"});
+  EXPECT_TRUE(Commit(*folder->archive));
+  folder->Release();
+  EXPECT_EQ(ReadMembers(archive_), (Members{{"ren.txt", "new"}, {"same.txt", "new"},
+                                            {"same2.txt", "mine"}}));
 }
 
 // Not taken: the archive itself (DROPEFFECT_NONE from the first DragEnter), data without a file
@@ -475,7 +500,7 @@ TEST_F(AddFilesTest, AFailedCommitIsToldAndLeavesNothingStaged) {
 // the item's texts, and Cancel there stops the file being compressed and the walk, keeping
 // what was staged before. A dialog closed before its window exists still goes.
 TEST_F(AddFilesTest, ProgressDialogFollowsTheDelayAndCancelKeepsWhatWasStaged) {
-  const std::string big = Sample(8 << 20, 3, true);
+  const std::string big = Sample(24 << 20, 3, true);
   TempFolder src;
   Make(src, {{"first.txt", "first"}, {"big.bin", big}, {"last.txt", "last"}});
   ASSERT_TRUE(WriteArchive(archive_, {}));
