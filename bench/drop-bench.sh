@@ -31,7 +31,7 @@ PY
 echo "corpus.tar: $(stat -c %s "$W/corpus.tar") bytes; headers: $(find "$W/headers" -type f | wc -l) files; small: $(find "$W/small" -type f | wc -l) files"
 win() { winepath -w "$1" 2>/dev/null; }
 for name in $cases; do
-  TANUVIA_WINE_TIMEOUT=1800 "$here/../scripts/wine-run.sh" "$B/bench/shell/drop_bench.exe" \
+  TANUVIA_WINE_TIMEOUT=7200 "$here/../scripts/wine-run.sh" "$B/bench/shell/drop_bench.exe" \
     "$(win "$B/cli/tnlzh.exe")" "$runs" "$(win "$W")" "$name"
   lhasa t "$W/drop.lzh" >/dev/null && echo "lhasa t: the dropped archive of $name is sound"
 done

@@ -65,7 +65,7 @@ double TimeDrop(const std::string& archive, const std::string& source) {
   target->Release();
   data->Release();
   if (dropped != S_OK) return -1;
-  if (!droptest::PumpUntil([&] { return ObjectCount() == baseline; }, 600000)) return -1;
+  if (!droptest::PumpUntil([&] { return ObjectCount() == baseline; }, 3600000)) return -1;
   QueryPerformanceCounter(&end);
   return Seconds(start, end);
 }
