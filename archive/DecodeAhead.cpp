@@ -25,7 +25,8 @@ bool StillThere(Archive& archive, std::uint32_t index, const ArchiveEntry& expec
 
 }  // namespace
 
-DecodeAhead::DecodeAhead(Archive& archive, unsigned threads) : archive_(archive) {
+DecodeAhead::DecodeAhead(Archive& archive, unsigned threads, std::uint32_t smallest)
+    : archive_(archive), smallest_(smallest) {
   threads = StageThreadCount(threads);
   // A caller that holds the lock would keep every worker waiting for it while it waits for them.
   if (threads < 2 || archive.OwnedByCurrentThread()) return;
@@ -51,7 +52,7 @@ DecodeAhead::~DecodeAhead() {
 }
 
 void DecodeAhead::Queue(std::uint32_t index, const ArchiveEntry& expected) {
-  if (workers_.empty()) return;
+  if (workers_.empty() || expected.originalSize < smallest_) return;
   {
     std::lock_guard<std::mutex> guard(mutex_);
     jobs_.emplace_back();

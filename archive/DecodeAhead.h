@@ -24,8 +24,10 @@ class DecodeAhead {
   static constexpr std::uint64_t ByteBudget = 64u << 20;
 
   // `threads` workers (StageThreadCount applies; none when the calling thread holds the archive
-  // lock, whose decoding then happens in Take, as without this class).
-  DecodeAhead(Archive& archive, unsigned threads);
+  // lock, whose decoding then happens in Take, as without this class). Members of fewer than
+  // `smallest` original bytes are not handed to a worker (Queue passes them over; Take decodes
+  // them): where handing a member to another thread and back costs more than decoding it.
+  DecodeAhead(Archive& archive, unsigned threads, std::uint32_t smallest = 0);
   ~DecodeAhead();
   DecodeAhead(const DecodeAhead&) = delete;
   DecodeAhead& operator=(const DecodeAhead&) = delete;
@@ -63,6 +65,7 @@ class DecodeAhead {
 
   Archive& archive_;
   std::size_t window_ = 0;
+  std::uint32_t smallest_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Job> jobs_;     // in archive order; the front is the next the caller takes

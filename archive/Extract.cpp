@@ -323,7 +323,7 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
   ExtractCounts localCounts;
   if (!counts) counts = &localCounts;
   OverwriteState state = options.state;
-  DecodeAhead pool(archive, options.threads);
+  DecodeAhead pool(archive, options.threads, options.smallestAhead);
   // Folder times are set last: writing files into a folder changes its times.
   std::vector<std::pair<std::string, ArchiveEntry>> folders;
   // Files this extraction wrote, as the file system tells them apart, with the member that wrote
@@ -392,12 +392,14 @@ bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& 
   return read;
 }
 
-int ExtractAll(const char* archivePath, const char* folder) {
+int ExtractAll(const char* archivePath, const char* folder, std::uint32_t smallestAhead) {
   auto* archive = new Archive();
   archive->Retain();
   int result = 0;
   if (archive->OpenFile(archivePath) == 0) {
-    ExtractEntries(*archive, folder, ExtractOptions(), nullptr);
+    ExtractOptions options;
+    options.smallestAhead = smallestAhead;
+    ExtractEntries(*archive, folder, options, nullptr);
     result = 1;
   }
   archive->Release();

@@ -70,6 +70,9 @@ struct ExtractOptions {
   // Threads that decode members ahead of the writing (0: one per core; 1: none beside the
   // calling thread). Questions, reports and writing stay on the calling thread, in archive order.
   unsigned threads = 0;
+  // Members smaller than this are decoded by the calling thread, not handed to one ahead (see
+  // DecodeAhead).
+  std::uint32_t smallestAhead = 0;
 };
 
 struct ExtractCounts {
@@ -87,9 +90,10 @@ struct ExtractCounts {
 bool ExtractEntries(Archive& archive, const char* folder, const ExtractOptions& options,
                     ExtractCounts* counts);
 
-// Extracts every member of the archive file into `folder`, never replacing an existing file.
-// 0 when the archive cannot be opened, 1 otherwise.
-int ExtractAll(const char* archivePath, const char* folder);
+// Extracts every member of the archive file into `folder`, never replacing an existing file,
+// decoding members of `smallestAhead` bytes or more ahead on every core. 0 when the archive
+// cannot be opened, 1 otherwise.
+int ExtractAll(const char* archivePath, const char* folder, std::uint32_t smallestAhead = 0);
 
 // Writes the member at place `index` of the catalogue, as the snapshot record `entry` describes
 // it, to `target` (a path the caller made with MakeTargetPath from `folder`). The data written is

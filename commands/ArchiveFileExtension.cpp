@@ -14,6 +14,7 @@
 #include "namespace/ModuleState.h"
 #include "namespace/ResourceText.h"
 #include "operations/DropList.h"
+#include "operations/TempCopy.h"
 #include "resources/resource.h"
 
 namespace {
@@ -155,7 +156,7 @@ STDMETHODIMP ArchiveFileExtension::InvokeCommand(LPCMINVOKECOMMANDINFO info) {
   Invocation asked;
   if (!ReadInvocation(info, &asked) || !asked.byOffset || asked.offset != 0) return E_INVALIDARG;
   if (!archivePath_[0] || !folderPath_[0]) return E_FAIL;
-  ExtractAll(archivePath_, folderPath_);
+  ExtractAll(archivePath_, folderPath_, ShellHandOffBytes);
   return S_OK;
 }
 

@@ -14,6 +14,7 @@
 #include "namespace/ItemId.h"
 #include "namespace/ModuleState.h"
 #include "operations/ConfirmationDialogs.h"
+#include "operations/TempCopy.h"
 #include "resources/resource.h"
 
 namespace {
@@ -163,7 +164,7 @@ int ExtractSelection(Archive* archive, const char* folderPath, UINT count, LPCIT
   {
     // Members are decoded ahead on the pool while this thread asks and writes in order; each is
     // addressed by its place in the snapshot, and one that changed meanwhile is not written.
-    DecodeAhead pool(*archive, threads);
+    DecodeAhead pool(*archive, threads, threads == 0 ? ShellHandOffBytes : 0);
     SelectionWalk walk(job, *snapshot, count, items);
     std::deque<Step> pending;
     for (bool more = true; job.state != OverwriteState::Stop;) {

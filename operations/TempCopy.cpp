@@ -57,7 +57,7 @@ bool WriteDecodedCopy(const char* target, platform::MemoryBlock block, const Arc
 
 // The body of WriteListedCopies: members decoded ahead on the pool, copies written in order.
 void CopyListed(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads) {
-  DecodeAhead pool(archive, threads);
+  DecodeAhead pool(archive, threads, threads == 0 ? ShellHandOffBytes : 0);
   // Copies whose member is queued, with its whole record as the catalogue holds it now.
   std::deque<std::pair<std::size_t, ArchiveEntry>> pending;
   for (std::size_t next = 0;;) {
@@ -163,9 +163,15 @@ bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const Archive
 }
 
 void WriteListedCopies(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads) {
-  // Without workers, letting the lock go between members gains nothing and costs a lock of the
-  // file per member: it is held across the copy.
-  const bool held = StageThreadCount(threads) < 2;
+  // Without workers, or with nothing to hand them, letting the lock go between members gains
+  // nothing and costs a lock of the file per member: it is held across the copy.
+  bool large = threads != 0;
+  for (const ListedCopy& copy : copies) {
+    ArchiveEntry listed;
+    std::memcpy(&listed, copy.listed, EntryBlockSize);
+    large = large || listed.originalSize >= ShellHandOffBytes;
+  }
+  const bool held = StageThreadCount(threads) < 2 || !large;
   if (held && !archive.Lock(true)) return;
   CopyListed(archive, copies, threads);
   if (held) archive.Unlock();
