@@ -43,6 +43,7 @@ class MatchFinder {
   // look-ahead that the two-window buffer has read.
   static constexpr std::uint32_t SlideAt = 4 * MaxWindow;
   static constexpr std::uint32_t TextSize = SlideAt + TwoWindowText;
+  static_assert(SlideAt + MaxMatch + 8 <= TextSize, "match comparisons read 8 bytes at a time");
   static constexpr std::uint32_t HashSize = 1u << 15;
   static constexpr std::uint32_t HashMask = HashSize - 1;
   static constexpr std::uint32_t MaxChain = 65536;
