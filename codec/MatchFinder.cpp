@@ -91,6 +91,7 @@ void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
   bytesRead_ = 0;
   window_ = window;
   windowMask_ = window - 1;
+  chainBudget_ = window <= SmallWindow ? SmallWindowChainBudget : ChainBudget;
   std::memset(heads_, 0, HashSize * sizeof *heads_);
   std::memset(longChain_, 0, HashSize);
   position_ = window;
@@ -175,20 +176,20 @@ enum class WalkEnd { Limit, Budget, Longest };
 
 // Walks the chain from `candidate` while candidates lie above `scanLimit`, comparing the text
 // `shift` bytes before each candidate with `here`. A candidate replaces the match only when it is
-// longer; the walk ends after 255 candidates or on a match of `maxLength`. `length` and
+// longer; the walk ends after chainBudget - 1 candidates or on a match of `maxLength`. `length` and
 // `matchPos` carry the best match in and out. Each step loads one slot and tries the candidate
 // and the positions its links name.
 inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std::uint32_t mask,
                          std::uint32_t candidate, std::uint32_t scanLimit, std::uint32_t shift,
-                         const std::uint8_t* here, std::uint32_t maxLength, std::uint32_t* length,
-                         std::uint32_t* matchPos) {
+                         const std::uint8_t* here, std::uint32_t maxLength, int chainBudget,
+                         std::uint32_t* length, std::uint32_t* matchPos) {
   std::uint32_t best = *length;
   // A candidate can only beat `best` if it agrees on bytes best - 1 and best; testing both at once
   // rejects most candidates with one comparison. `tailAt` + c is where those bytes of candidate c
   // lie (modulo 2^32: c - shift + best - 1 is never negative).
   std::uint16_t tail = Load16(here + best - 1);
   std::uint32_t tailAt = best - 1 - shift;
-  int budget = MatchFinder::ChainBudget - 1;
+  int budget = chainBudget - 1;
   WalkEnd end = WalkEnd::Limit;
   // Counts and compares the candidate `c`; false when the walk ends there (`end` says why).
   auto visit = [&](std::uint32_t c) {
@@ -257,7 +258,7 @@ void MatchFinder::SearchAndInsert() {
 
   for (;;) {
     const WalkEnd end = WalkChain(t, chain_, windowMask_, heads_[h], scanLimit, k, t + pos,
-                                  maxLength, &length, &matchPos);
+                                  maxLength, chainBudget_, &length, &matchPos);
     if (end == WalkEnd::Budget)
       longChain_[h] = 1;
     else if (end == WalkEnd::Limit)
