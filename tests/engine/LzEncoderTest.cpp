@@ -41,6 +41,15 @@ std::vector<std::uint8_t> Decode(const Encoded& e, int method, std::size_t origi
   return output;
 }
 
+// Noise that changes its byte values every `stretch` bytes: literals whose statistics differ
+// from one unit of the symbol buffer to the next.
+std::vector<std::uint8_t> AlternatingNoise(std::size_t size, std::size_t stretch) {
+  std::vector<std::uint8_t> v = NoiseBytes(size, 11, 100);
+  for (std::size_t i = 0; i < size; ++i)
+    if ((i / stretch) % 2 == 1) v[i] = static_cast<std::uint8_t>(v[i] + 128);
+  return v;
+}
+
 void ExpectRoundTrip(const std::vector<std::uint8_t>& input, int method) {
   Encoded e = EncodeBytes(input, method);
   ASSERT_EQ(e.result, 0) << "method " << method << " size " << input.size();
@@ -56,6 +65,7 @@ TEST(LzEncoder, RoundTripsThroughAnIndependentReader) {
   for (int method = 4; method <= 7; ++method) {
     ExpectRoundTrip(WordText(300000, 1), method);
     ExpectRoundTrip(NoiseBytes(150000, 7, 12), method);
+    ExpectRoundTrip(AlternatingNoise(100000, 14544), method);  // blocks of one unit
     ExpectRoundTrip(WordText(3000, 5), method);
     // Mixed: text, a stretch of noise, and the text again from far back.
     std::vector<std::uint8_t> mixed = WordText(40000, 2);
@@ -145,15 +155,6 @@ TEST(LzEncoder, IncompressibleInputNeverGrowsToTheInputSize) {
     EXPECT_EQ(packed, 0u);
     EXPECT_LT(out.size(), input.size());
   }
-}
-
-// Noise that changes its byte values every `stretch` bytes: literals whose statistics differ
-// from one unit of the symbol buffer to the next.
-std::vector<std::uint8_t> AlternatingNoise(std::size_t size, std::size_t stretch) {
-  std::vector<std::uint8_t> v = NoiseBytes(size, 11, 100);
-  for (std::size_t i = 0; i < size; ++i)
-    if ((i / stretch) % 2 == 1) v[i] = static_cast<std::uint8_t>(v[i] + 128);
-  return v;
 }
 
 // Blocks end at group starts when a unit of the symbol buffer (16360..16384 bytes) is full; two
