@@ -98,6 +98,7 @@ class BlockEncoder : public HuffmanBuilder {
     return true;
   }
 
+  // At a full unit: sets the first unit apart, or sends both. False when sending failed.
   bool EndUnit();
   // Builds the codes of a block with these frequencies and puts its header (symbol count and the
   // three length tables) to `sink`.
