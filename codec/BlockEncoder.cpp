@@ -5,7 +5,7 @@
 namespace codec {
 
 namespace {
-constexpr std::size_t ArrayBytes = sizeof(std::uint16_t) * 2 * LiteralLengthSymbols +
+constexpr std::size_t ArrayBytes = sizeof(std::uint16_t) * 4 * LiteralLengthSymbols +
                                    sizeof(std::uint16_t) * LiteralLengthSymbols +
                                    LiteralLengthSymbols + BlockEncoder::SymbolBufferSize;
 }  // namespace
@@ -13,12 +13,13 @@ constexpr std::size_t ArrayBytes = sizeof(std::uint16_t) * 2 * LiteralLengthSymb
 BlockEncoder::BlockEncoder() : memory_(ArrayBytes) {
   std::uint8_t* base = memory_.data();
   if (!base) {
-    literalFreq_ = literalCodes_ = nullptr;
+    literalFreq_ = firstLiteralFreq_ = literalCodes_ = nullptr;
     literalLengths_ = symbols_ = nullptr;
     return;
   }
   literalFreq_ = reinterpret_cast<std::uint16_t*>(base);
-  literalCodes_ = literalFreq_ + 2 * LiteralLengthSymbols;
+  firstLiteralFreq_ = literalFreq_ + 2 * LiteralLengthSymbols;
+  literalCodes_ = firstLiteralFreq_ + 2 * LiteralLengthSymbols;
   literalLengths_ = reinterpret_cast<std::uint8_t*>(literalCodes_ + LiteralLengthSymbols);
   symbols_ = literalLengths_ + LiteralLengthSymbols;
 }
@@ -30,12 +31,13 @@ void BlockEncoder::StartBlocks(ByteOutput* output, const MethodParams& params) {
   std::memset(literalFreq_, 0, sizeof(std::uint16_t) * 2 * LiteralLengthSymbols);
   std::memset(positionFreq_, 0, sizeof positionFreq_);
   symbolPos_ = 0;
+  unitStart_ = 0;
   flagPos_ = 0;
   groupMask_ = 0;
 }
 
 bool BlockEncoder::FinishBlocks() {
-  SendBlock();
+  SendUnits();
   writer_.Finish();
   return writer_.ok();
 }
@@ -81,38 +83,40 @@ void BlockEncoder::CountTemporaryFrequencies(int count) {
                      [this](int symbol, int, std::uint32_t) { ++temporaryFreq_[symbol]; });
 }
 
-void BlockEncoder::WriteLiteralLengths(int count) {
+template <class Sink>
+void BlockEncoder::PutLiteralLengths(Sink& sink, int count) {
   const std::uint8_t* tl = smallLengths_;
   const std::uint16_t* tc = smallCodes_;
-  writer_.PutBits(LiteralCountBits, static_cast<std::uint32_t>(count));
+  sink.PutBits(LiteralCountBits, static_cast<std::uint32_t>(count));
   WalkLiteralLengths(literalLengths_, count, [&](int symbol, int extraBits, std::uint32_t extra) {
-    writer_.PutBits(tl[symbol], tc[symbol]);
-    if (extraBits != 0) writer_.PutBits(extraBits, extra);
+    sink.PutBits(tl[symbol], tc[symbol]);
+    if (extraBits != 0) sink.PutBits(extraBits, extra);
   });
 }
 
 // Temporary or position lengths: 3 bits up to 6, else three 1-bits, (k - 7) more 1-bits and a
 // 0-bit. The temporary table carries a 2-bit count of zero lengths skipped after its third entry.
-void BlockEncoder::WriteSmallLengths(int count, int countBits, bool zeroRunAfterThird) {
+template <class Sink>
+void BlockEncoder::PutSmallLengths(Sink& sink, int count, int countBits, bool zeroRunAfterThird) {
   const std::uint8_t* lengths = smallLengths_;
-  writer_.PutBits(countBits, static_cast<std::uint32_t>(count));
+  sink.PutBits(countBits, static_cast<std::uint32_t>(count));
   int i = 0;
   while (i < count) {
     const int k = lengths[i++];
     if (k <= 6)
-      writer_.PutBits(3, static_cast<std::uint32_t>(k));
+      sink.PutBits(3, static_cast<std::uint32_t>(k));
     else
-      writer_.PutBits(k - 3, (1u << (k - 3)) - 2);
+      sink.PutBits(k - 3, (1u << (k - 3)) - 2);
     if (zeroRunAfterThird && i == 3) {
       while (i < 6 && lengths[i] == 0) ++i;
-      writer_.PutBits(2, static_cast<std::uint32_t>(i - 3));
+      sink.PutBits(2, static_cast<std::uint32_t>(i - 3));
     }
   }
 }
 
-void BlockEncoder::WriteSymbols() {
-  const std::uint8_t* s = symbols_;
-  const std::uint8_t* end = symbols_ + symbolPos_;
+void BlockEncoder::WriteSymbols(std::uint32_t begin, std::uint32_t endPos) {
+  const std::uint8_t* s = symbols_ + begin;
+  const std::uint8_t* end = symbols_ + endPos;
   const std::uint8_t* ll = literalLengths_;
   const std::uint16_t* lc = literalCodes_;
   const std::uint8_t* pl = smallLengths_;
@@ -137,9 +141,20 @@ void BlockEncoder::WriteSymbols() {
   }
 }
 
-void BlockEncoder::SendBlock() {
-  int root = MakeTree(LiteralLengthSymbols, literalFreq_, literalLengths_, literalCodes_);
-  writer_.PutBits(16, literalFreq_[root]);
+namespace {
+
+// A sink that only counts the bits put to it.
+struct BitCounter {
+  std::uint64_t bits = 0;
+  void PutBits(int n, std::uint32_t) { bits += static_cast<std::uint32_t>(n); }
+};
+
+}  // namespace
+
+template <class Sink>
+void BlockEncoder::PutHeader(Sink& sink, std::uint16_t* literalFreq, std::uint16_t* positionFreq) {
+  int root = MakeTree(LiteralLengthSymbols, literalFreq, literalLengths_, literalCodes_);
+  sink.PutBits(16, literalFreq[root]);
   if (root >= LiteralLengthSymbols) {
     int count = LiteralLengthSymbols;
     while (count > 0 && literalLengths_[count - 1] == 0) --count;
@@ -148,34 +163,84 @@ void BlockEncoder::SendBlock() {
     if (troot >= TemporarySymbols) {
       int tcount = TemporarySymbols;
       while (tcount > 0 && smallLengths_[tcount - 1] == 0) --tcount;
-      WriteSmallLengths(tcount, TemporaryCountBits, true);
+      PutSmallLengths(sink, tcount, TemporaryCountBits, true);
     } else {
-      writer_.PutBits(TemporaryCountBits, 0);
-      writer_.PutBits(TemporaryCountBits, static_cast<std::uint32_t>(troot));
+      sink.PutBits(TemporaryCountBits, 0);
+      sink.PutBits(TemporaryCountBits, static_cast<std::uint32_t>(troot));
     }
-    WriteLiteralLengths(count);
+    PutLiteralLengths(sink, count);
   } else {
-    writer_.PutBits(TemporaryCountBits, 0);
-    writer_.PutBits(TemporaryCountBits, 0);
-    writer_.PutBits(LiteralCountBits, 0);
-    writer_.PutBits(LiteralCountBits, static_cast<std::uint32_t>(root));
+    sink.PutBits(TemporaryCountBits, 0);
+    sink.PutBits(TemporaryCountBits, 0);
+    sink.PutBits(LiteralCountBits, 0);
+    sink.PutBits(LiteralCountBits, static_cast<std::uint32_t>(root));
   }
 
-  const int proot = MakeTree(positionCodes_, positionFreq_, smallLengths_, smallCodes_);
+  const int proot = MakeTree(positionCodes_, positionFreq, smallLengths_, smallCodes_);
   if (proot >= positionCodes_) {
     int pcount = positionCodes_;
     while (pcount > 0 && smallLengths_[pcount - 1] == 0) --pcount;
-    WriteSmallLengths(pcount, positionCountBits_, false);
+    PutSmallLengths(sink, pcount, positionCountBits_, false);
   } else {
-    writer_.PutBits(positionCountBits_, 0);
-    writer_.PutBits(positionCountBits_, static_cast<std::uint32_t>(proot));
+    sink.PutBits(positionCountBits_, 0);
+    sink.PutBits(positionCountBits_, static_cast<std::uint32_t>(proot));
   }
+}
 
-  WriteSymbols();
+std::uint64_t BlockEncoder::BlockBits(std::uint16_t* literalFreq, std::uint16_t* positionFreq) {
+  BitCounter counter;
+  PutHeader(counter, literalFreq, positionFreq);
+  std::uint64_t bits = counter.bits;
+  for (int i = 0; i < LiteralLengthSymbols; ++i)
+    bits += std::uint64_t{literalFreq[i]} * literalLengths_[i];
+  for (int i = 0; i < positionCodes_; ++i) bits += std::uint64_t{positionFreq[i]} * smallLengths_[i];
+  return bits;
+}
+
+void BlockEncoder::SendBlock(std::uint32_t begin, std::uint32_t end, std::uint16_t* literalFreq,
+                             std::uint16_t* positionFreq) {
+  PutHeader(writer_, literalFreq, positionFreq);
+  WriteSymbols(begin, end);
   // The limit changes with the next symbol: this block's bytes are checked against today's.
   writer_.EmitWholeBytes();
+}
+
+bool BlockEncoder::EndUnit() {
+  if (unitStart_ != 0) {
+    SendUnits();
+    return writer_.ok();
+  }
+  // The first unit is full: keep its counts apart and start the second one behind it.
+  std::memcpy(firstLiteralFreq_, literalFreq_, sizeof(std::uint16_t) * LiteralLengthSymbols);
+  std::memcpy(firstPositionFreq_, positionFreq_, sizeof positionFreq_);
   std::memset(literalFreq_, 0, sizeof(std::uint16_t) * 2 * LiteralLengthSymbols);
   std::memset(positionFreq_, 0, sizeof positionFreq_);
+  unitStart_ = symbolPos_;
+  return true;
+}
+
+void BlockEncoder::SendUnits() {
+  if (unitStart_ == 0) {
+    SendBlock(0, symbolPos_, literalFreq_, positionFreq_);
+  } else {
+    const std::uint64_t apart =
+        BlockBits(firstLiteralFreq_, firstPositionFreq_) + BlockBits(literalFreq_, positionFreq_);
+    // The first unit's counts become those of both units.
+    for (int i = 0; i < LiteralLengthSymbols; ++i) firstLiteralFreq_[i] += literalFreq_[i];
+    for (int i = 0; i < positionCodes_; ++i) firstPositionFreq_[i] += positionFreq_[i];
+    if (BlockBits(firstLiteralFreq_, firstPositionFreq_) <= apart) {
+      SendBlock(0, symbolPos_, firstLiteralFreq_, firstPositionFreq_);
+    } else {
+      for (int i = 0; i < LiteralLengthSymbols; ++i) firstLiteralFreq_[i] -= literalFreq_[i];
+      for (int i = 0; i < positionCodes_; ++i) firstPositionFreq_[i] -= positionFreq_[i];
+      SendBlock(0, unitStart_, firstLiteralFreq_, firstPositionFreq_);
+      if (writer_.ok()) SendBlock(unitStart_, symbolPos_, literalFreq_, positionFreq_);
+    }
+  }
+  std::memset(literalFreq_, 0, sizeof(std::uint16_t) * 2 * LiteralLengthSymbols);
+  std::memset(positionFreq_, 0, sizeof positionFreq_);
+  symbolPos_ = 0;
+  unitStart_ = 0;
 }
 
 }  // namespace codec

@@ -1,5 +1,7 @@
-// The block writer: collects one block's symbols with their frequencies, and when the symbol
-// buffer is full (or the input ends) builds the three Huffman codes and sends the block.
+// The block writer: collects symbols with their frequencies in units of about 16 KiB of symbol
+// buffer, and sends every two units (or what is left when the input ends) as one block or as two,
+// whichever codes smaller: data that keeps its statistics saves a block header and codes on
+// counts twice as large, data that changes keeps codes of its own for each half.
 //
 // Symbol buffer: groups of up to eight symbols, each group headed by a flag byte whose bits, most
 // significant first, mark matches (1) and literals (0). A literal takes one byte; a match three:
@@ -35,10 +37,14 @@ inline int PositionCode(std::uint32_t offset) {
 
 class BlockEncoder : public HuffmanBuilder {
  public:
-  static constexpr std::uint32_t SymbolBufferSize = 16384;
-  // A new group starting at or past this position ends the block (a group needs at most 25 bytes).
-  static constexpr std::uint32_t BlockFullAt = SymbolBufferSize - 24;
-  static_assert(BlockFullAt + 1 + 8 * 3 <= SymbolBufferSize + 1);
+  static constexpr std::uint32_t UnitSize = 16384;
+  static constexpr std::uint32_t SymbolBufferSize = 2 * UnitSize;
+  // A new group starting at or past this many bytes into a unit ends the unit (a group needs at
+  // most 25 bytes).
+  static constexpr std::uint32_t UnitFullAt = UnitSize - 24;
+  static_assert(UnitFullAt + 1 + 8 * 3 <= UnitSize + 1);
+  // Two units of symbols stay below the 16-bit symbol count and frequencies of a block.
+  static_assert(SymbolBufferSize < 65536);
 
   BlockEncoder();
   bool valid() const { return HuffmanBuilder::valid() && memory_.data() && writer_.valid(); }
@@ -74,9 +80,8 @@ class BlockEncoder : public HuffmanBuilder {
   // limit or could not be written.
   bool FinishBlocks();
 
-  // Sends the symbols gathered so far as one block and starts a new one. Virtual so that tests
-  // can watch where blocks end.
-  virtual void SendBlock();
+  // Sends the symbols gathered so far as one or two blocks and starts anew.
+  void SendUnits();
 
   bool ok() const { return writer_.ok(); }
   std::uint32_t packedCount() const { return writer_.packedCount(); }
@@ -87,29 +92,40 @@ class BlockEncoder : public HuffmanBuilder {
     groupMask_ >>= 1;
     if (groupMask_ != 0) return true;
     groupMask_ = 0x80;
-    if (symbolPos_ >= BlockFullAt) {
-      SendBlock();
-      if (!writer_.ok()) return false;
-      symbolPos_ = 0;
-    }
+    if (symbolPos_ - unitStart_ >= UnitFullAt && !EndUnit()) return false;
     flagPos_ = symbolPos_;
     symbols_[symbolPos_++] = 0;
     return true;
   }
 
+  // At a full unit: sets the first unit apart, or sends both. False when sending failed.
+  bool EndUnit();
+  // Builds the codes of a block with these frequencies and puts its header (symbol count and the
+  // three length tables) to `sink`.
+  template <class Sink>
+  void PutHeader(Sink& sink, std::uint16_t* literalFreq, std::uint16_t* positionFreq);
+  // Bits of a block with these frequencies, leaving out the offsets' extra bits (the same however
+  // the symbols are split into blocks).
+  std::uint64_t BlockBits(std::uint16_t* literalFreq, std::uint16_t* positionFreq);
+  void SendBlock(std::uint32_t begin, std::uint32_t end, std::uint16_t* literalFreq,
+                 std::uint16_t* positionFreq);
   void CountTemporaryFrequencies(int count);
-  void WriteLiteralLengths(int count);
-  void WriteSmallLengths(int count, int countBits, bool zeroRunAfterThird);
-  void WriteSymbols();
+  template <class Sink>
+  void PutLiteralLengths(Sink& sink, int count);
+  template <class Sink>
+  void PutSmallLengths(Sink& sink, int count, int countBits, bool zeroRunAfterThird);
+  void WriteSymbols(std::uint32_t begin, std::uint32_t end);
 
   ZeroedBlock memory_;
   std::uint16_t* literalFreq_;    // 2 * LiteralLengthSymbols: symbols, then internal node sums
+  std::uint16_t* firstLiteralFreq_;  // the same for the first unit while the second one fills
   std::uint16_t* literalCodes_;   // LiteralLengthSymbols
   std::uint8_t* literalLengths_;  // LiteralLengthSymbols
   std::uint8_t* symbols_;         // SymbolBufferSize
 
   BitWriter writer_;
   std::uint16_t positionFreq_[2 * MaxPositionCodes] = {};
+  std::uint16_t firstPositionFreq_[2 * MaxPositionCodes] = {};
   std::uint16_t temporaryFreq_[2 * TemporarySymbols] = {};
   // Shared by the temporary code and then the position code of one block.
   std::uint8_t smallLengths_[TemporarySymbols] = {};
@@ -117,6 +133,7 @@ class BlockEncoder : public HuffmanBuilder {
   int positionCodes_ = 0;
   int positionCountBits_ = 0;
   std::uint32_t symbolPos_ = 0;
+  std::uint32_t unitStart_ = 0;  // 0 while the first unit fills, then where the second one starts
   std::uint32_t flagPos_ = 0;
   std::uint8_t groupMask_ = 0;
 };

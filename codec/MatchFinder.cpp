@@ -12,20 +12,25 @@ constexpr std::size_t ArrayBytes = MatchFinder::TextSize + MatchFinder::HashSize
                                    MatchFinder::MaxChain * MatchFinder::Links * 4 +
                                    MatchFinder::HashSize;
 
-// Number of equal leading bytes of a and b, at most `limit`.
+// Number of equal leading bytes of a and b, at most `limit`. May read up to 7 bytes past
+// a + limit and b + limit: the text buffer has room behind every position's longest match.
 inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit) {
-  std::uint32_t n = 0;
 #if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  while (n + 8 <= limit) {
+  for (std::uint32_t n = 0;; n += 8) {
     std::uint64_t x, y;
     std::memcpy(&x, a + n, 8);
     std::memcpy(&y, b + n, 8);
-    if (x != y) return n + static_cast<std::uint32_t>(__builtin_ctzll(x ^ y) >> 3);
-    n += 8;
+    if (x != y) {
+      n += static_cast<std::uint32_t>(__builtin_ctzll(x ^ y) >> 3);
+      return n < limit ? n : limit;
+    }
+    if (n + 8 >= limit) return limit;
   }
-#endif
+#else
+  std::uint32_t n = 0;
   while (n < limit && a[n] == b[n]) ++n;
   return n;
+#endif
 }
 
 inline std::uint16_t Load16(const std::uint8_t* p) {
@@ -86,6 +91,7 @@ void MatchFinder::Start(std::uint32_t window, ByteInput* input) {
   bytesRead_ = 0;
   window_ = window;
   windowMask_ = window - 1;
+  chainBudget_ = window <= SmallWindow ? SmallWindowChainBudget : ChainBudget;
   std::memset(heads_, 0, HashSize * sizeof *heads_);
   std::memset(longChain_, 0, HashSize);
   position_ = window;
@@ -170,18 +176,20 @@ enum class WalkEnd { Limit, Budget, Longest };
 
 // Walks the chain from `candidate` while candidates lie above `scanLimit`, comparing the text
 // `shift` bytes before each candidate with `here`. A candidate replaces the match only when it is
-// longer; the walk ends after 255 candidates or on a match of `maxLength`. `length` and
+// longer; the walk ends after chainBudget - 1 candidates or on a match of `maxLength`. `length` and
 // `matchPos` carry the best match in and out. Each step loads one slot and tries the candidate
 // and the positions its links name.
 inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std::uint32_t mask,
                          std::uint32_t candidate, std::uint32_t scanLimit, std::uint32_t shift,
-                         const std::uint8_t* here, std::uint32_t maxLength, std::uint32_t* length,
-                         std::uint32_t* matchPos) {
+                         const std::uint8_t* here, std::uint32_t maxLength, int chainBudget,
+                         std::uint32_t* length, std::uint32_t* matchPos) {
   std::uint32_t best = *length;
   // A candidate can only beat `best` if it agrees on bytes best - 1 and best; testing both at once
-  // rejects most candidates with one comparison.
+  // rejects most candidates with one comparison. `tailAt` + c is where those bytes of candidate c
+  // lie (modulo 2^32: c - shift + best - 1 is never negative).
   std::uint16_t tail = Load16(here + best - 1);
-  int budget = MatchFinder::ChainBudget - 1;
+  std::uint32_t tailAt = best - 1 - shift;
+  int budget = chainBudget - 1;
   WalkEnd end = WalkEnd::Limit;
   // Counts and compares the candidate `c`; false when the walk ends there (`end` says why).
   auto visit = [&](std::uint32_t c) {
@@ -189,9 +197,8 @@ inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std:
       end = WalkEnd::Budget;
       return false;
     }
-    const std::uint8_t* source = t + (c - shift);
-    if (Load16(source + best - 1) != tail) return true;
-    const std::uint32_t n = CommonLength(source, here, maxLength);
+    if (Load16(t + (c + tailAt)) != tail) return true;
+    const std::uint32_t n = CommonLength(t + (c - shift), here, maxLength);
     if (n <= best) return true;
     best = n;
     *matchPos = c - shift;
@@ -200,14 +207,23 @@ inline WalkEnd WalkChain(const std::uint8_t* t, const std::uint32_t* chain, std:
       return false;
     }
     tail = Load16(here + best - 1);
+    tailAt = best - 1 - shift;
     return true;
   };
   while (candidate > scanLimit) {
     const std::uint32_t* slot = chain + MatchFinder::Links * (candidate & mask);
     if (!visit(candidate)) break;
-    std::uint32_t i = 0;
-    while (i + 1 < MatchFinder::Links && slot[i] > scanLimit && visit(slot[i])) ++i;
-    if (i + 1 < MatchFinder::Links) break;
+    bool more = true;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
+    for (std::uint32_t i = 0; i + 1 < MatchFinder::Links; ++i) {
+      if (slot[i] <= scanLimit || !visit(slot[i])) {
+        more = false;
+        break;
+      }
+    }
+    if (!more) break;
     candidate = slot[MatchFinder::Links - 1];
   }
   *length = best;
@@ -242,7 +258,7 @@ void MatchFinder::SearchAndInsert() {
 
   for (;;) {
     const WalkEnd end = WalkChain(t, chain_, windowMask_, heads_[h], scanLimit, k, t + pos,
-                                  maxLength, &length, &matchPos);
+                                  maxLength, chainBudget_, &length, &matchPos);
     if (end == WalkEnd::Budget)
       longChain_[h] = 1;
     else if (end == WalkEnd::Limit)

@@ -38,13 +38,29 @@ Probe SearchAt(const std::vector<std::uint8_t>& input, std::uint32_t window, std
 }
 
 TEST(MatchFinder, FindsTheLongestEarlierCopy) {
-  std::vector<std::uint8_t> input = NoiseBytes(3000, 1);
-  // A 40-byte copy at 500 back and a 120-byte copy at 2000 back of the text at 2600.
-  for (int i = 0; i < 40; ++i) input[2100 + i] = input[2600 + i];
-  for (int i = 0; i < 120; ++i) input[600 + i] = input[2600 + i];
-  Probe p = SearchAt(input, 4096, 2600);
-  EXPECT_EQ(p.length, 120u);
-  EXPECT_EQ(p.distance, 2000u);
+  struct Copy {
+    std::uint32_t distance, length;
+  };
+  struct Row {
+    std::vector<Copy> copies;  // copies of the text at 2600, the longest expected first
+  };
+  // The longest copy as the newest candidate, or behind one, two, three or more shorter ones
+  // (each step of the walk tries four candidates), with lengths on both sides of a multiple of 8.
+  for (const Row& row : {Row{{{2000, 120}, {500, 40}}}, Row{{{500, 120}, {2000, 40}}},
+                         Row{{{2400, 9}, {300, 8}, {200, 7}}},
+                         Row{{{2300, 17}, {1900, 16}, {900, 15}, {100, 4}}},
+                         Row{{{2450, 65}, {2000, 64}, {1500, 63}, {1000, 24}, {700, 23},
+                              {400, 16}, {50, 8}}}}) {
+    std::vector<std::uint8_t> input = NoiseBytes(3000, 1);
+    for (const Copy& c : row.copies) {
+      for (std::uint32_t i = 0; i < c.length; ++i) input[2600 - c.distance + i] = input[2600 + i];
+      // The copy ends where the text goes on otherwise.
+      input[2600 - c.distance + c.length] = static_cast<std::uint8_t>(input[2600 + c.length] + 1);
+    }
+    Probe p = SearchAt(input, 4096, 2600);
+    EXPECT_EQ(p.length, row.copies[0].length) << row.copies[0].distance;
+    EXPECT_EQ(p.distance, row.copies[0].distance);
+  }
 }
 
 TEST(MatchFinder, MatchLengthIsCappedAt256AndClippedToTheInput) {
