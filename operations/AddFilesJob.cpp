@@ -131,9 +131,10 @@ bool AddFilesJob::Attach(HWND owner, ArchiveFolder* folder, const char* path) {
 }
 
 AddFilesJob::~AddFilesJob() {
-  dialog_.Close();
-  // Items staged through AddPath without Run are written now.
+  // Items staged through AddPath without Run are written now; anything still queued is staged
+  // first, while the progress dialog may still show it.
   if (archive_) StageBatch();
+  dialog_.Close();
   if (stagedSinceCommit_ && archive_) Commit(*archive_);
   if (archive_) archive_->Release();
   if (folder_) folder_->Release();
