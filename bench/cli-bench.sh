@@ -8,11 +8,8 @@ B=$(readlink -f "${1:-build/native}")
 T=$B/cli/tnlzh
 RB=$B/bench/rewrite_bench
 export LC_ALL=ja_JP.UTF-8
-W=$(mktemp -d /tmp/tnbench.XXXXXX)
-trap 'rm -rf "$W"' EXIT
-cd "$W"
-
 . "$here/timing.sh"
+scratch tnbench
 
 tar cf corpus.tar /usr/include/c++/12 /usr/bin/cmake /usr/share/common-licenses 2>/dev/null
 size=$(stat -c %s corpus.tar)

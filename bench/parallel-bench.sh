@@ -11,11 +11,8 @@ B=$(readlink -f "${1:-build/native}")
 runs=${2:-3}
 T=$B/cli/tnlzh
 export LC_ALL=ja_JP.UTF-8
-W=$(mktemp -d /tmp/tnpbench.XXXXXX)
-trap 'rm -rf "$W"' EXIT
-cd "$W"
-
 . "$here/timing.sh"
+scratch tnpbench
 
 python3 "$here/mixed-corpus.py"
 echo "corpus: $(find mixed -type f | wc -l) files, $(du -sb mixed | cut -f1) bytes; $(nproc) cores"

@@ -1,5 +1,12 @@
 # Timing helpers for the benchmark scripts (sourced, not run).
 now() { date +%s.%N; }
+# scratch NAME: a new folder under /tmp, made the current one as $W and removed when the script
+# ends (every program under test writes on the same file system).
+scratch() {
+  W=$(mktemp -d "/tmp/$1.XXXXXX")
+  trap 'rm -rf "$W"' EXIT
+  cd "$W"
+}
 # best N SETUP COMMAND...: the best wall time in seconds of N runs of COMMAND, each after SETUP.
 best() {
   local n=$1 setup=$2
