@@ -165,13 +165,14 @@ bool DecodeListedMemberInto(Archive& archive, std::uint32_t index, const Archive
 void WriteListedCopies(Archive& archive, std::vector<ListedCopy>& copies, unsigned threads) {
   // Without workers, or with nothing to hand them, letting the lock go between members gains
   // nothing and costs a lock of the file per member: it is held across the copy.
-  bool large = threads != 0;
+  // A count asked for hands every member over; the shell's own choice only large ones.
+  bool handOff = threads != 0;
   for (const ListedCopy& copy : copies) {
     ArchiveEntry listed;
     std::memcpy(&listed, copy.listed, EntryBlockSize);
-    large = large || listed.originalSize >= ShellHandOffBytes;
+    handOff = handOff || listed.originalSize >= ShellHandOffBytes;
   }
-  const bool held = StageThreadCount(threads) < 2 || !large;
+  const bool held = StageThreadCount(threads) < 2 || !handOff;
   if (held && !archive.Lock(true)) return;
   CopyListed(archive, copies, threads);
   if (held) archive.Unlock();
